@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The agent's per-user settings store ("Pellix"/"PellixGrowl" in Qt's native
+// format, $XDG_CONFIG_HOME/Pellix/PellixGrowl.conf). Every value is read afresh
+// from the store at each use; nothing is cached here. Because the file holds
+// the API key it is kept readable by its owner only.
+class PellixSettings
+{
+public:
+    PellixSettings();
+
+    // An absent key reads as a null string; an absent integer as 0.
+    QString username() const;
+    QString apikey() const;
+    int bwmenuicon() const;
+    QString streamhost() const;
+    // Absent when no list has been stored yet (distinct from an empty list).
+    std::optional<QStringList> notificationTypesArray() const;
+
+    void setUsername(const QString &username);
+    void setApikey(const QString &apikey);
+    void setBwmenuicon(int bwmenuicon);
+    void setStreamhost(const QString &streamhost);
+    void setNotificationTypesArray(const QStringList &types);
+
+    // Writes pending changes to disk, keeping the file owner-only.
+    void synchronize();
+
+    QString fileName() const;
+
+private:
+    void keepOwnerOnly() const;
+
+    QSettings store;
+};
