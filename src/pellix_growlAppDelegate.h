@@ -74,7 +74,7 @@ public:
     void setIdleLimit(std::chrono::milliseconds idleLimit);
     // The one pending re-open of the stream: its interval is the wait in ms.
     QTimer *reconnectTimer();
-    // The name of the status item's picture among the resources.
+    // The resource name of the picture start-up chose for the status item.
     QString statusItemPictureName() const;
 
 private:
