@@ -8,7 +8,6 @@
 #include "pellix_growlAppDelegate.h"
 
 #include <QFile>
-#include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
