@@ -1,6 +1,7 @@
 #include "PrefsWindowController.h"
 
 #include "AXCVHandlerField.h"
+#include "NotificationStreamAddress.h"
 #include "PellixSettings.h"
 #include "pellix_growlAppDelegate.h"
 #include "ui_PrefsWindow.h"
@@ -61,6 +62,9 @@ void PrefsWindowController::loadWindow()
 
 void PrefsWindowController::awakeFromNib()
 {
+    if (!ui)
+        return;
+    ui->streamhostField->setPlaceholderText(NotificationStreamAddress::defaultStreamHost);
     restoreState();
 }
 
