@@ -212,8 +212,10 @@ void pellix_growlAppDelegate::connectionDidReceiveResponse(QNetworkReply *connec
         reconnect_delay = firstReconnectDelay;
         return;
     }
+    // Cut off now so nothing of the body is handed on; abort once the reply
+    // has finished its own signal, which must not be re-entered.
     disconnect(connection, nullptr, this, nullptr);
-    connection->abort();
+    QMetaObject::invokeMethod(connection, &QNetworkReply::abort, Qt::QueuedConnection);
     connectionDidFailWithError(connection);
 }
 

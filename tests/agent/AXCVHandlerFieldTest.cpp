@@ -84,8 +84,6 @@ private slots:
 
         QTest::newRow("copy in the field itself")
             << Focus::Handler << 'c' << "Alice" << true << "" << "Alice" << "Alice" << "Alice";
-        QTest::newRow("cut in the field itself")
-            << Focus::Handler << 'x' << "Alice" << true << "" << "" << "" << "Alice";
         QTest::newRow("cut from another field")
             << Focus::Plain << 'x' << "secret" << true << "" << "" << "" << "secret";
         QTest::newRow("copy from another field")
@@ -96,8 +94,6 @@ private slots:
             << Focus::Masked << 'v' << "" << false << "key-123" << "key-123" << "" << "key-123";
         QTest::newRow("select all in another field")
             << Focus::Plain << 'a' << "abc" << false << "" << "abc" << "abc" << "";
-        QTest::newRow("select all in the masked field")
-            << Focus::Masked << 'a' << "hunter2" << false << "" << "hunter2" << "hunter2" << "";
         QTest::newRow("the masked field does not give its text away")
             << Focus::Masked << 'c' << "hunter2" << true << "before" << "hunter2" << "hunter2" << "before";
     }
@@ -144,13 +140,11 @@ private slots:
         QTest::newRow("Ctrl+Meta+V") << int(Qt::Key_V) << "v" << (control | Qt::MetaModifier) << false;
         QTest::newRow("Ctrl+V on the keypad") << int(Qt::Key_V) << "v" << (control | Qt::KeypadModifier) << false;
         QTest::newRow("Meta+V") << int(Qt::Key_V) << "v" << Qt::KeyboardModifiers(Qt::MetaModifier) << false;
-        QTest::newRow("Alt+V") << int(Qt::Key_V) << "v" << Qt::KeyboardModifiers(Qt::AltModifier) << false;
         QTest::newRow("v alone") << int(Qt::Key_V) << "v" << Qt::KeyboardModifiers() << false;
         QTest::newRow("upper-case text") << int(Qt::Key_V) << "V" << control << false;
         QTest::newRow("two characters") << int(Qt::Key_V) << "vv" << control << false;
         QTest::newRow("no text") << int(Qt::Key_V) << "" << control << false;
         QTest::newRow("Ctrl+Z") << int(Qt::Key_Z) << "z" << control << false;
-        QTest::newRow("Ctrl+Q") << int(Qt::Key_Q) << "q" << control << false;
     }
 
     void onlyTheExactShortcutIsHandled()

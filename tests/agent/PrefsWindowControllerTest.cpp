@@ -1,92 +1,25 @@
 #include "AXCVHandlerField.h"
 #include "PellixSettings.h"
+#include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
+#include "TestNotificationService.h"
+#include "TestStreamService.h"
 #include "pellix_growlAppDelegate.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDBusConnection>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QtTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
-// The desktop's notification service, on the test's private session bus:
-// records the summary and body of every notification posted.
-class RecordingNotificationService : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    QStringList posted;
-
-public slots:
-    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
-
-    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
-                const QStringList &, const QVariantMap &, int)
-    {
-        posted.append(summary + QLatin1Char('|') + body);
-        return uint(posted.size());
-    }
-};
-
-// The stream service on 127.0.0.1: answers every request with a body that
-// stays open, and keeps the connection of each request so that its closing
-// can be seen. Requests are told apart by the user segment of their path.
-class StreamService : public QObject
-{
-    Q_OBJECT
-
-public:
-    QTcpServer server;
-    QList<std::pair<QString, QPointer<QTcpSocket>>> requests;
-
-    StreamService()
-    {
-        connect(&server, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket *socket = server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                const QList<QByteArray> requestLine = socket->readAll().split(' ');
-                if (requestLine.size() < 2)
-                    return;
-                requests.append({QString::fromUtf8(requestLine.at(1)), socket});
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n");
-            });
-        });
-    }
-
-    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(server.serverPort()); }
-
-    qsizetype requestsFor(const QString &user) const
-    {
-        return std::count_if(requests.cbegin(), requests.cend(), [&](const auto &request) {
-            return request.first.section(QLatin1Char('/'), 3, 3) == user;
-        });
-    }
-
-    bool isOpenFor(const QString &user) const
-    {
-        for (auto request = requests.crbegin(); request != requests.crend(); ++request) {
-            if (request->first.section(QLatin1Char('/'), 3, 3) == user)
-                return request->second && request->second->state() == QAbstractSocket::ConnectedState;
-        }
-        return false;
-    }
-};
-
-const QString listeningNotice = QStringLiteral("Pellix|Listening for notifications...");
+const QString listeningNotice = QStringLiteral("Pellix: Listening for notifications...");
 const QString colourPicture = QStringLiteral(":/pellix_menu_icon.png");
 const QString monochromePicture = QStringLiteral(":/zarkleSMASHr.png");
 
@@ -106,8 +39,8 @@ class PrefsWindowControllerTest : public QObject
 {
     Q_OBJECT
 
-    RecordingNotificationService notifications;
-    StreamService stream;
+    std::unique_ptr<TestNotificationService> notifications;
+    std::unique_ptr<TestStreamService> stream;
     std::unique_ptr<pellix_growlAppDelegate> agent;
     PrefsWindowController *controller = nullptr;
 
@@ -115,7 +48,7 @@ class PrefsWindowControllerTest : public QObject
 
     static void store(const StoredValues &values)
     {
-        QFile::remove(PellixSettings().fileName());
+        PellixTestEnvironment::clearSettings();
         PellixSettings settings;
         if (!values.username.isNull())
             settings.setUsername(values.username);
@@ -136,10 +69,42 @@ class PrefsWindowControllerTest : public QObject
     void storeCompleteSettings()
     {
         storedUsername = QStringLiteral("Alice%1").arg(++testRun);
-        store({storedUsername, QStringLiteral("Key"), stream.host(), 0});
+        store({storedUsername, QStringLiteral("Key"), stream->streamhost(), 0});
     }
 
     QString user() const { return storedUsername.toLower(); }
+
+    qsizetype noticesBefore = 0;
+
+    QStringList notices() const
+    {
+        QStringList posted;
+        for (const NotifyCall &call : notifications->calls().mid(noticesBefore))
+            posted.append(call.summary + QStringLiteral(": ") + call.body);
+        return posted;
+    }
+
+    qsizetype requestsFor(const QString &user) const
+    {
+        const QList<TestStreamRequest> requests = stream->requests();
+        return std::count_if(requests.cbegin(), requests.cend(),
+                             [&](const TestStreamRequest &request) { return userOf(request) == user; });
+    }
+
+    static QString userOf(const TestStreamRequest &request)
+    {
+        return QString::fromUtf8(request.path).section(QLatin1Char('/'), 3, 3);
+    }
+
+    // The connection of this test's user; those of earlier tests come first.
+    TestStreamExchange *exchangeFor(const QString &user) const
+    {
+        while (TestStreamExchange *exchange = stream->nextExchange()) {
+            if (userOf(exchange->request()) == user)
+                return exchange;
+        }
+        return nullptr;
+    }
 
     bool trayShows(const QString &picture) const
     {
@@ -163,13 +128,8 @@ class PrefsWindowControllerTest : public QObject
 private slots:
     void initTestCase()
     {
-        QApplication::setQuitOnLastWindowClosed(false);
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY2(bus.isConnected(), "needs a session bus (run inside dbus-run-session)");
-        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
-        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
-                                   QDBusConnection::ExportAllSlots));
-        QVERIFY(stream.server.listen(QHostAddress::LocalHost));
+        notifications = std::make_unique<TestNotificationService>();
+        stream = std::make_unique<TestStreamService>();
         agent = std::make_unique<pellix_growlAppDelegate>();
         agent->setStatusItem(new QSystemTrayIcon(QIcon(colourPicture)));
         controller = PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"));
@@ -181,14 +141,14 @@ private slots:
             window()->close();
         storeCompleteSettings();
         agent->statusItem()->setIcon(QIcon(colourPicture));
-        notifications.posted.clear();
+        noticesBefore = notifications->calls().size();
     }
 
     // Runs first: the window exists only from the first showing on.
     void preferencesTwiceShowTheOneWindowLoadedOnce()
     {
         QVERIFY(!window());
-        store({QStringLiteral("ALICE"), QStringLiteral("Key"), stream.host(), 1});
+        store({QStringLiteral("ALICE"), QStringLiteral("Key"), stream->streamhost(), 1});
 
         agent->prefs();
         QWidget *first = window();
@@ -265,7 +225,7 @@ private slots:
         QFETCH(QString, apikey);
         QFETCH(QString, streamhost);
         QFETCH(bool, tick);
-        streamhost.replace(QStringLiteral("%1"), stream.host());
+        streamhost.replace(QStringLiteral("%1"), stream->streamhost());
         agent->prefs();
         typeInto(controller->usernameField(), username);
         typeInto(controller->apikeyField(), apikey);
@@ -281,7 +241,7 @@ private slots:
         QCOMPARE(settings.streamhost(), streamhost);
         QCOMPARE(settings.bwmenuicon(), tick ? 1 : 0);
         QVERIFY(!window()->isVisible());
-        QTRY_COMPARE(notifications.posted, QStringList{listeningNotice});
+        QTRY_COMPARE(notices(), QStringList{listeningNotice});
     }
 
     void savingUntouchedStoresTheLowerCaseName()
@@ -289,14 +249,16 @@ private slots:
         agent->prefs();
         QTest::mouseClick(saveButton(), Qt::LeftButton);
         QCOMPARE(PellixSettings().username(), user());
+        QTRY_COMPARE(notices(), QStringList{listeningNotice});
     }
 
     void savingReconnectsTheStream()
     {
         agent->prefs();
         pressReturn();
-        QTRY_VERIFY(stream.isOpenFor(user()));
-        QCOMPARE(stream.requestsFor(user()), 1);
+        QVERIFY(exchangeFor(user()));
+        QCOMPARE(requestsFor(user()), 1);
+        QTRY_COMPARE(notices(), QStringList{listeningNotice});
     }
 
     // Ticking previews the picture; only saving stores the choice.
@@ -322,16 +284,7 @@ private slots:
         pressReturn();
         QCOMPARE(PellixSettings().bwmenuicon(), 0);
         QVERIFY(trayShows(colourPicture));
-    }
-
-    void onlyTheCheckboxSwitchesThePicture()
-    {
-        agent->prefs();
-        controller->checkboxBWIcon()->setChecked(true);
-        controller->menuIconCheck(controller->usernameField());
-        QVERIFY(trayShows(colourPicture));
-        controller->menuIconCheck(controller->checkboxBWIcon());
-        QVERIFY(trayShows(monochromePicture));
+        QTRY_COMPARE(notices(), QStringList{listeningNotice});
     }
 
     void reopeningDiscardsUnsavedEdits_data()
@@ -357,7 +310,7 @@ private slots:
         QVERIFY(window()->isVisible());
         QCOMPARE(controller->usernameField()->text(), user());
         QCOMPARE(controller->apikeyField()->text(), QStringLiteral("Key"));
-        QCOMPARE(controller->streamhostField()->text(), stream.host());
+        QCOMPARE(controller->streamhostField()->text(), stream->streamhost());
         QVERIFY(!controller->checkboxBWIcon()->isChecked());
     }
 
@@ -375,10 +328,10 @@ private slots:
     {
         QFETCH(QString, streamhost);
         agent->prefs();
-        typeInto(controller->streamhostField(), streamhost.replace(QStringLiteral("%1"), stream.host()));
+        typeInto(controller->streamhostField(), streamhost.replace(QStringLiteral("%1"), stream->streamhost()));
         pressReturn();
         QVERIFY(!window()->isVisible());
-        QTRY_COMPARE(notifications.posted, QStringList{listeningNotice});
+        QTRY_COMPARE(notices(), QStringList{listeningNotice});
     }
 
     void incompleteSettingsLeaveTheStreamIdleAndTheWindowOpen_data()
@@ -392,7 +345,9 @@ private slots:
     {
         QFETCH(bool, clearUsername);
         agent->reconnectNotificationStream();
-        QTRY_VERIFY(stream.isOpenFor(user()));
+        TestStreamExchange *open = exchangeFor(user());
+        QVERIFY(open);
+        open->sendHead(200);
         agent->prefs();
         typeInto(controller->apikeyField(), QStringLiteral("NewKey"));
         (clearUsername ? controller->usernameField() : controller->apikeyField())->clear();
@@ -402,12 +357,12 @@ private slots:
         QVERIFY(window()->isVisible());
         QCOMPARE(controller->usernameField()->text(), clearUsername ? QString() : user());
         QCOMPARE(controller->apikeyField()->text(), clearUsername ? QStringLiteral("NewKey") : QString());
-        QTRY_VERIFY(!stream.isOpenFor(user()));
+        QVERIFY(open->waitForClosedByPeer());
         QVERIFY(!agent->reconnectTimer()->isActive());
         // A connection opened all the same would have sent its request by now.
         QTest::qWait(50);
-        QCOMPARE(stream.requestsFor(user()), 1);
-        QCOMPARE(notifications.posted, QStringList());
+        QCOMPARE(requestsFor(user()), 1);
+        QCOMPARE(notices(), QStringList());
     }
 
     // The user-name field supplies the edit shortcuts to the whole window.
@@ -436,5 +391,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(PrefsWindowControllerTest)
+PELLIX_TEST_MAIN(PrefsWindowControllerTest)
 #include "PrefsWindowControllerTest.moc"
