@@ -174,8 +174,10 @@ private slots:
         agent->prefs();
         window()->move(0, 0);
         agent->prefs();
-        const QPoint offCentre = window()->frameGeometry().center() - window()->screen()->availableGeometry().center();
-        QVERIFY2(offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("off by %1, %2").arg(offCentre.x()).arg(offCentre.y())));
+        const QPoint offCentre =
+            window()->frameGeometry().center() - window()->screen()->availableGeometry().center();
+        QVERIFY2(offCentre.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("off by %1, %2").arg(offCentre.x()).arg(offCentre.y())));
     }
 
     void showsTheStoredValues_data()
