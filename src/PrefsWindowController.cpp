@@ -1,28 +1,140 @@
 #include "PrefsWindowController.h"
 
-#include <QWidget>
+#include "AXCVHandlerField.h"
+#include "NotificationStreamAddress.h"
+#include "PellixSettings.h"
+#include "pellix_growlAppDelegate.h"
+#include "ui_PrefsWindow.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace {
+const QString colourMenuIcon = QStringLiteral(":/pellix_menu_icon.png");
+const QString monochromeMenuIcon = QStringLiteral(":/zarkleSMASHr.png");
+}
 
 PrefsWindowController *PrefsWindowController::initWithWindowNibName(const QString &windowNibName)
 {
+    // Never destroyed: the agent keeps its preferences window for the whole run.
     static PrefsWindowController *const sharedObject = new PrefsWindowController(windowNibName);
     return sharedObject;
 }
 
-PrefsWindowController::PrefsWindowController(const QString &nibName)
-    : windowNibName(nibName)
+PrefsWindowController::PrefsWindowController(const QString &windowNibName)
+    : nibName(windowNibName)
 {
 }
+
+PrefsWindowController::~PrefsWindowController() = default;
+
+QString PrefsWindowController::windowNibName() const { return nibName; }
+QWidget *PrefsWindowController::window() const { return prefsWindow.get(); }
 
 void PrefsWindowController::showWindow(QObject *)
 {
-    if (!loadedWindow) {
-        loadedWindow = new QWidget;
-        loadedWindow->setObjectName(windowNibName);
-        loadedWindow->setWindowTitle(QStringLiteral("Pellix Preferences"));
-    }
-    loadedWindow->show();
-    loadedWindow->raise();
-    loadedWindow->activateWindow();
+    if (!prefsWindow)
+        loadWindow();
+    prefsWindow->show();
+    // The agent is never the active application when its menu is used, so
+    // the window is raised and activated explicitly.
+    prefsWindow->raise();
+    prefsWindow->activateWindow();
+    restoreState();
 }
 
-QWidget *PrefsWindowController::window() const { return loadedWindow; }
+void PrefsWindowController::loadWindow()
+{
+    prefsWindow = std::make_unique<QDialog>();
+    ui = std::make_unique<Ui::PrefsWindow>();
+    ui->setupUi(prefsWindow.get());
+    connect(ui->checkboxBWIcon, &QCheckBox::clicked, this, [this] { menuIconCheck(ui->checkboxBWIcon); });
+    connect(ui->saveButton, &QPushButton::clicked, this, [this] { savePrefs(ui->saveButton); });
+    awakeFromNib();
+}
+
+void PrefsWindowController::awakeFromNib()
+{
+    if (!ui)
+        return;
+    ui->streamhostField->setPlaceholderText(NotificationStreamAddress::defaultStreamHost);
+    restoreState();
+}
+
+void PrefsWindowController::restoreState()
+{
+    if (!ui)
+        return;
+    const PellixSettings settings;
+    ui->usernameField->setText(settings.username().toLower());
+    ui->apikeyField->setText(settings.apikey());
+    ui->streamhostField->setText(settings.streamhost());
+    // Only 1 selects the monochrome picture at start-up, so only 1 ticks the box.
+    ui->checkboxBWIcon->setChecked(settings.bwmenuicon() == 1);
+    ui->lblVersion->setText(QStringLiteral("Version %1 beta").arg(QStringLiteral(PELLIX_VERSION)));
+    centreWindow();
+}
+
+void PrefsWindowController::centreWindow()
+{
+    const QRect available = prefsWindow->screen()->availableGeometry();
+    QRect frame = prefsWindow->frameGeometry();
+    frame.moveCenter(available.center());
+    prefsWindow->move(frame.topLeft());
+}
+
+void PrefsWindowController::buttonCliiiiicked(QObject *)
+{
+}
+
+void PrefsWindowController::menuIconCheck(QObject *sender)
+{
+    if (!ui || sender != ui->checkboxBWIcon)
+        return;
+    showMenuIcon(ui->checkboxBWIcon->isChecked());
+}
+
+void PrefsWindowController::savePrefs(QObject *)
+{
+    if (!ui)
+        return;
+    const bool monochrome = ui->checkboxBWIcon->isChecked();
+    PellixSettings settings;
+    settings.setUsername(ui->usernameField->text());
+    settings.setApikey(ui->apikeyField->text());
+    settings.setStreamhost(ui->streamhostField->text());
+    settings.setBwmenuicon(monochrome ? 1 : 0);
+    settings.synchronize();
+    // The picture may still show an unsaved choice made earlier; after saving
+    // it shows the stored one.
+    showMenuIcon(monochrome);
+
+    // Closed before reconnecting: incomplete settings make the reconnection
+    // show this window again, and it must then stay open, with no claim that
+    // the agent is listening.
+    prefsWindow->close();
+    pellix_growlAppDelegate *agent = pellix_growlAppDelegate::appDelegate();
+    agent->reconnectNotificationStream();
+    if (!prefsWindow->isVisible())
+        agent->doGrowlWithTitle(QStringLiteral("Pellix"), QStringLiteral("Listening for notifications..."), QImage(),
+                                std::nullopt);
+}
+
+void PrefsWindowController::showMenuIcon(bool monochrome)
+{
+    if (QSystemTrayIcon *statusItem = pellix_growlAppDelegate::appDelegate()->statusItem())
+        statusItem->setIcon(QIcon(monochrome ? monochromeMenuIcon : colourMenuIcon));
+}
+
+AXCVHandlerField *PrefsWindowController::usernameField() const { return ui ? ui->usernameField : nullptr; }
+QLineEdit *PrefsWindowController::apikeyField() const { return ui ? ui->apikeyField : nullptr; }
+QLineEdit *PrefsWindowController::streamhostField() const { return ui ? ui->streamhostField : nullptr; }
+QCheckBox *PrefsWindowController::checkboxBWIcon() const { return ui ? ui->checkboxBWIcon : nullptr; }
+QLabel *PrefsWindowController::lblVersion() const { return ui ? ui->lblVersion : nullptr; }
