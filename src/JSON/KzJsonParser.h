@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KzJsonBase.h"
+#include "KzJsonDictionary.h"
 #include "KzJsonInput.h"
 #include "KzJsonValue.h"
 
@@ -33,10 +34,11 @@ private:
     bool scanRestOfArray(KzJsonValue &value);
     // The view points into a buffer that the next string scan overwrites.
     bool scanRestOfString(std::u16string_view &text);
+    KzJsonValue keyFor(std::u16string_view text);
     bool scanPlainRun(char16_t *&out);
     bool scanEscape(char16_t *&out);
     bool scanNumber(KzJsonValue &value);
-    void scanDigits(std::uint64_t &significand, int &significantDigits, std::int64_t *fractionDigits);
+    std::int64_t scanDigits(std::uint64_t &significand, int &significantDigits);
     bool scanRestOfTrue(KzJsonValue &value);
     bool scanRestOfFalse(KzJsonValue &value);
     bool scanRestOfNull(KzJsonValue &value);
@@ -52,4 +54,9 @@ private:
     std::u16string scratch;
     // Elements of the arrays being scanned, innermost last.
     std::vector<KzJsonValue> elements;
+    // Members of the objects being scanned, innermost last.
+    std::vector<KzJsonDictionary::Entry> members;
+    // Keys met during the call in progress, so that a key that repeats (as in
+    // an array of similar objects) is shared instead of made again.
+    std::vector<KzJsonValue> recentKeys;
 };

@@ -5,6 +5,7 @@
 #include "KzJsonProxy.h"
 #include "KzJsonWriter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -37,16 +38,14 @@ std::string_view normalised(std::string_view digits, std::int64_t &exponent)
     return digits;
 }
 
-template <typename Text>
-void appendAscii(Text &out, std::string_view ascii)
+void appendAscii(std::string &out, std::string_view ascii)
 {
-    out.append(ascii.begin(), ascii.end());
+    out.append(ascii);
 }
 
 // Plain notation while the text stays as long as its digits plus a few zeros,
 // exponential notation beyond: the text is bounded by the digits it holds.
-template <typename Text>
-void appendDecimal(Text &out, bool negative, std::string_view digits, std::int64_t exponent)
+void appendDecimal(std::string &out, bool negative, std::string_view digits, std::int64_t exponent)
 {
     if (digits.empty()) {
         out.push_back('0');
@@ -92,12 +91,6 @@ KzJsonValue::KzJsonValue(const KzJsonValue &other)
         box->references.fetch_add(1, std::memory_order_relaxed);
 }
 
-KzJsonValue::KzJsonValue(KzJsonValue &&other) noexcept
-    : box(std::exchange(other.box, nullptr)), significand(other.significand), exponent(other.exponent),
-      valueKind(std::exchange(other.valueKind, Kind::Null)), code(other.code), negative(other.negative)
-{
-}
-
 KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
 {
     if (this != &other) {
@@ -119,11 +112,6 @@ KzJsonValue &KzJsonValue::operator=(KzJsonValue &&other) noexcept
         negative = other.negative;
     }
     return *this;
-}
-
-KzJsonValue::~KzJsonValue()
-{
-    release();
 }
 
 void KzJsonValue::release()
@@ -303,10 +291,18 @@ std::string KzJsonValue::numberText() const
 
 void KzJsonValue::appendNumberText(std::u16string &out) const
 {
-    if (isNumber()) {
-        char buffer[24];
-        appendDecimal(out, negative, significandDigits(buffer), exponent);
-    }
+    if (!isNumber())
+        return;
+    // Built as bytes in a buffer kept per thread, then widened in one step.
+    thread_local std::string text;
+    text.clear();
+    char buffer[24];
+    appendDecimal(text, negative, significandDigits(buffer), exponent);
+    const std::size_t needed = out.size() + text.size();
+    if (needed > out.capacity())
+        out.reserve(std::max(needed, 2 * out.capacity()));
+    for (const char digit : text)
+        out.push_back(static_cast<char16_t>(digit));
 }
 
 std::optional<std::int64_t> KzJsonValue::int64Value() const
