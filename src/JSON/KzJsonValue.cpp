@@ -38,11 +38,6 @@ std::string_view normalised(std::string_view digits, std::int64_t &exponent)
     return digits;
 }
 
-void appendAscii(std::string &out, std::string_view ascii)
-{
-    out.append(ascii);
-}
-
 // Plain notation while the text stays as long as its digits plus a few zeros,
 // exponential notation beyond: the text is bounded by the digits it holds.
 void appendDecimal(std::string &out, bool negative, std::string_view digits, std::int64_t exponent)
@@ -56,28 +51,28 @@ void appendDecimal(std::string &out, bool negative, std::string_view digits, std
     const auto count = static_cast<std::int64_t>(digits.size());
     const std::int64_t point = exponent + count;
     if (exponent >= 0 && exponent <= 21) {
-        appendAscii(out, digits);
+        out.append(digits);
         out.append(static_cast<std::size_t>(exponent), '0');
     } else if (point > 0 && point < count) {
-        appendAscii(out, digits.substr(0, static_cast<std::size_t>(point)));
+        out.append(digits.substr(0, static_cast<std::size_t>(point)));
         out.push_back('.');
-        appendAscii(out, digits.substr(static_cast<std::size_t>(point)));
+        out.append(digits.substr(static_cast<std::size_t>(point)));
     } else if (point <= 0 && point > -6) {
-        appendAscii(out, "0.");
+        out.append("0.");
         out.append(static_cast<std::size_t>(-point), '0');
-        appendAscii(out, digits);
+        out.append(digits);
     } else {
         out.push_back(digits.front());
         if (count > 1) {
             out.push_back('.');
-            appendAscii(out, digits.substr(1));
+            out.append(digits.substr(1));
         }
         out.push_back('e');
         const std::int64_t shown = point - 1;
         out.push_back(shown < 0 ? '-' : '+');
         char buffer[24];
         const auto end = std::to_chars(buffer, buffer + sizeof buffer, shown < 0 ? -shown : shown).ptr;
-        appendAscii(out, std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+        out.append(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
     }
 }
 
@@ -102,15 +97,15 @@ KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
 
 KzJsonValue &KzJsonValue::operator=(KzJsonValue &&other) noexcept
 {
-    if (this != &other) {
-        release();
-        box = std::exchange(other.box, nullptr);
-        significand = other.significand;
-        exponent = other.exponent;
-        valueKind = std::exchange(other.valueKind, Kind::Null);
-        code = other.code;
-        negative = other.negative;
-    }
+    // Take the other value over before letting go of this one's content:
+    // the other value may live inside that content.
+    KzJsonValue taken(std::move(other));
+    std::swap(box, taken.box);
+    std::swap(significand, taken.significand);
+    std::swap(exponent, taken.exponent);
+    std::swap(valueKind, taken.valueKind);
+    std::swap(code, taken.code);
+    std::swap(negative, taken.negative);
     return *this;
 }
 
