@@ -12,13 +12,16 @@
 #include <vector>
 
 // Turns JSON text into values. The text is read as UTF-8 up to its first zero
-// byte; UTF-16 text is converted first. On failure it returns none and leaves
-// the reasons in errorTrace(), innermost first.
+// byte (the parser works on a copy, so the caller's bytes need no terminator);
+// UTF-16 text is converted first. On failure it returns none and leaves the
+// reasons in errorTrace(), innermost first.
 //
 // Beyond strict JSON it accepts vertical tab and form feed as white space and
-// a missing comma between elements or members. Input that no JSON text holds,
-// malformed UTF-8 in a string or UTF-16 text with a lone surrogate, is refused
-// with code 6 (KzJSONErrorUnicode).
+// a missing comma between elements or members. Malformed UTF-8 inside a string
+// and UTF-16 text with a lone surrogate (which has no UTF-8 form) are refused
+// with code 6 (KzJSONErrorUnicode); nesting beyond hardDepthLimit with code 7
+// even when maxDepth is 0; an exponent beyond KzJsonValue::maxExponent with
+// code 2.
 class KzJsonParser : public KzJsonBase
 {
 public:
