@@ -1,0 +1,65 @@
+#pragma once
+
+#include "KzJsonBase.h"
+#include "KzJsonDictionary.h"
+#include "KzJsonInput.h"
+#include "KzJsonValue.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Turns JSON text into values. The text is read as UTF-8 up to its first zero
+// byte (the parser works on a copy, so the caller's bytes need no terminator);
+// UTF-16 text is converted first. On failure it returns none and leaves the
+// reasons in errorTrace(), innermost first.
+//
+// Beyond strict JSON it accepts vertical tab and form feed as white space and
+// a missing comma between elements or members. Malformed UTF-8 inside a string
+// and UTF-16 text with a lone surrogate (which has no UTF-8 form) are refused
+// with code 6 (KzJSONErrorUnicode); nesting beyond hardDepthLimit with code 7
+// even when maxDepth is 0; an exponent beyond KzJsonValue::maxExponent with
+// code 2.
+class KzJsonParser : public KzJsonBase
+{
+public:
+    // Only an object or an array.
+    std::optional<KzJsonValue> objectWithString(KzJsonInput text);
+    // Any value.
+    std::optional<KzJsonValue> fragmentWithString(KzJsonInput text);
+
+private:
+    std::optional<KzJsonValue> fragmentWithUtf8(std::string_view text);
+    bool scanValue(KzJsonValue &value);
+    bool scanRestOfDictionary(KzJsonValue &value);
+    bool scanRestOfArray(KzJsonValue &value);
+    // The view points into a buffer that the next string scan overwrites.
+    bool scanRestOfString(std::u16string_view &text);
+    KzJsonValue keyFor(std::u16string_view text);
+    bool scanPlainRun(char16_t *&out);
+    bool scanEscape(char16_t *&out);
+    bool scanNumber(KzJsonValue &value);
+    std::int64_t scanDigits(std::uint64_t &significand, int &significantDigits);
+    bool scanRestOfTrue(KzJsonValue &value);
+    bool scanRestOfFalse(KzJsonValue &value);
+    bool scanRestOfNull(KzJsonValue &value);
+    bool scanUnicodeChar(char16_t *&out);
+    bool scanHexQuad(unsigned &quad);
+    bool scanIsAtEnd();
+    void skipWhiteSpace();
+
+    // The cursor into input, which always ends with a zero byte.
+    const unsigned char *c = nullptr;
+    std::string input;
+    // Decoded string content; never shorter than the input, which no string can outgrow.
+    std::u16string scratch;
+    // Elements of the arrays being scanned, innermost last.
+    std::vector<KzJsonValue> elements;
+    // Members of the objects being scanned, innermost last.
+    std::vector<KzJsonDictionary::Entry> members;
+    // Keys met during the call in progress, so that a key that repeats (as in
+    // an array of similar objects) is shared instead of made again.
+    std::vector<KzJsonValue> recentKeys;
+};
