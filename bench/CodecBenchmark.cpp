@@ -1,5 +1,6 @@
 // Parse and compact-write throughput of the codec beside its peers, on the
 // same corpora in one run.
+#include "KzJSON.h"
 #include "ThroughputTable.h"
 
 #include <QByteArray>
@@ -47,6 +48,22 @@ void registerThroughput(const std::string &name, const std::string &text, Operat
             operation(text, state);
         state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
     })->Unit(benchmark::kMillisecond);
+}
+
+void registerKzJson(const std::string &corpus, const std::string &text)
+{
+    registerThroughput("parse/" + corpus + "/kzjson", text, [](const std::string &input, benchmark::State &state) {
+        KzJSON json;
+        auto value = json.objectWithString(std::string_view(input));
+        if (!value)
+            state.SkipWithError("kzjson refused the corpus");
+        benchmark::DoNotOptimize(value);
+    });
+    auto value = std::make_shared<std::optional<KzJsonValue>>(KzJSON().objectWithString(std::string_view(text)));
+    registerThroughput("write/" + corpus + "/kzjson", text, [value](const std::string &, benchmark::State &) {
+        KzJSON json;
+        benchmark::DoNotOptimize(json.stringWithObject(*value));
+    });
 }
 
 void registerRapidJson(const std::string &corpus, const std::string &text)
@@ -108,6 +125,7 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     for (const char *corpus : corpora) {
         const std::string text = readCorpus(corpus);
+        registerKzJson(corpus, text);
         registerRapidJson(corpus, text);
         registerSimdjson(corpus, text);
         registerNlohmann(corpus, text);
