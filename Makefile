@@ -3,7 +3,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test clean
+BENCH_BUILD ?= build-bench
+
+.PHONY: deps configure build run test bench clean
 
 deps:
 	scripts/install-deps
@@ -20,5 +22,12 @@ run: build
 test: build
 	scripts/run-tests $(BUILD)
 
+# Benchmarks build apart, optimised, with the peer libraries they compare against.
+bench:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPELLIX_BUILD_TESTS=OFF -DPELLIX_BUILD_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	$(BENCH_BUILD)/bench/pellix-codec-bench
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Collects the throughput of benchmarks named "<operation>/<corpus>/<library>"
+// while passing every run on to the console, then prints one table per
+// operation: each peer's MB/s and this codec's ratio to it.
+class ThroughputTable : public benchmark::ConsoleReporter
+{
+public:
+    explicit ThroughputTable(std::string ownLibraryName);
+
+    void ReportRuns(const std::vector<Run> &runs) override;
+    void printTables(std::ostream &out) const;
+
+private:
+    struct Key
+    {
+        std::string operation;
+        std::string corpus;
+        auto operator<=>(const Key &) const = default;
+    };
+
+    std::string ownLibrary;
+    std::map<Key, std::map<std::string, double>> megabytesPerSecond;
+};
