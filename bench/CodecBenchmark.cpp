@@ -23,9 +23,9 @@ const char *const corpora[] = {"twitter.json", "citm_catalog.json", "canada.json
 
 std::string benchDataFolder()
 {
-    if (const char *folder = std::getenv("PELLIX_BENCH_DATA"))
+    if (const char *folder = std::getenv("PELLIX_BENCH_DATA_DIR"))
         return folder;
-    return PELLIX_BENCH_DATA;
+    return PELLIX_BENCH_DATA_DIR;
 }
 
 std::string readCorpus(const std::string &name)
