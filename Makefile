@@ -1,11 +1,13 @@
 # Entry points: `make run` builds and starts the agent, `make test` builds and
 # runs every test. Both first install the Debian packages the build needs.
+# `make install` installs into PREFIX (default /usr/local), honouring DESTDIR;
+# `make package` builds the Debian package in the build folder.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
 BENCH_BUILD ?= build-bench
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build run test install package bench clean
 
 deps:
 	scripts/install-deps
@@ -21,6 +23,12 @@ run: build
 
 test: build
 	scripts/run-tests $(BUILD)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
+
+package: build
+	cmake --build $(BUILD) --target package
 
 # Benchmarks build apart, optimised, with the peer libraries they compare against.
 bench:
