@@ -2,6 +2,7 @@
 
 #include "ClickContext.h"
 #include "PellixGrowlDelegate.h"
+#include "WakeUpWatcher.h"
 
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -48,6 +49,10 @@ public:
     void setNotification_cursor(const QString &cursor);
 
     void reconnectNotificationStream();
+    // After a resume or a network outage: a stream waiting for its re-open,
+    // or still open on a connection that may have died unnoticed, is opened
+    // again at once; the back-off delay stays as it is.
+    void reopenStreamAfterWakeUp();
     void caclulateNewReconnectBackoff();
     QString md5(const QString &text) const;
 
@@ -76,6 +81,8 @@ public:
     QTimer *reconnectTimer();
     // The resource name of the picture start-up chose for the status item.
     QString statusItemPictureName() const;
+    // Reports resumes and network changes to reopenStreamAfterWakeUp.
+    WakeUpWatcher *wakeUps();
 
 private:
     void refuseToStart();
@@ -96,4 +103,5 @@ private:
     std::chrono::milliseconds streamIdleLimit = std::chrono::seconds(300);
     ExitFunction exitProcess;
     PellixGrowlDelegate::UrlOpener urlOpener;
+    WakeUpWatcher wakeUpWatcher;
 };
