@@ -80,9 +80,10 @@ bool AutostartEntry::setEnabled(bool enabled) const
         qCInfo(lcPrefs) << "start at login: off";
         return true;
     }
+    const QByteArray text = contents();
     QSaveFile entry(file);
-    if (!QDir().mkpath(QFileInfo(file).absolutePath()) || !entry.open(QIODevice::WriteOnly)
-        || entry.write(contents()) < 0 || !entry.commit()) {
+    if (text.isEmpty() || !QDir().mkpath(QFileInfo(file).absolutePath()) || !entry.open(QIODevice::WriteOnly)
+        || entry.write(text) != text.size() || !entry.commit()) {
         qCWarning(lcPrefs) << "cannot write the autostart entry" << file << entry.errorString();
         return false;
     }

@@ -90,8 +90,7 @@ private slots:
             AgentInstance first(*agent);
             QCOMPARE(first.claim(), AgentInstance::Claim::Owned);
             OtherConnection other(QStringLiteral("second agent"));
-            pellix_growlAppDelegate secondAgent;
-            AgentInstance second(secondAgent, other.bus);
+            AgentInstance second(*agent, other.bus);
             QCOMPARE(second.claim(), AgentInstance::Claim::HeldByAnother);
         }
         // Ending the first gives the name back.

@@ -100,7 +100,8 @@ private slots:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("exec");
-        QTest::newRow("plain") << QStringLiteral("/usr/bin/pellix-growl") << QStringLiteral("Exec=/usr/bin/pellix-growl");
+        QTest::newRow("plain") << QStringLiteral("/usr/bin/pellix-growl")
+                               << QStringLiteral("Exec=/usr/bin/pellix-growl");
         QTest::newRow("space") << QStringLiteral("/opt/my apps/pellix-growl")
                                << QStringLiteral("Exec=\"/opt/my apps/pellix-growl\"");
         QTest::newRow("percent") << QStringLiteral("/opt/100%/pellix-growl")
@@ -130,7 +131,8 @@ private slots:
         const AutostartEntry entry(QStringLiteral("/usr/bin/pellix-growl"));
         QVERIFY(!AutostartEntry::isEnabled());
         QVERIFY(entry.setEnabled(true));
-        QCOMPARE(AutostartEntry::path(), qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/pellix-growl.desktop"));
+        QCOMPARE(AutostartEntry::path(),
+                 qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/pellix-growl.desktop"));
         QVERIFY(AutostartEntry::isEnabled());
         QCOMPARE(fileContents(AutostartEntry::path()), entry.contents());
         QVERIFY(entry.setEnabled(true));

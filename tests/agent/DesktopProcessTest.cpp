@@ -180,13 +180,15 @@ private slots:
     {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QStringList>("said");
+        const QString category = QStringLiteral("pellix.stream: ");
         QTest::newRow("refused by status") << "503"
-                                           << QStringList{QStringLiteral("pellix.stream: not connected: HTTP status 503"),
-                                                          QStringLiteral("pellix.stream: the stream has ended; re-opening in 1 s")};
-        QTest::newRow("nobody listening") << "closed port"
-                                          << QStringList{QStringLiteral("pellix.stream: not connected: network error: Connection refused")};
+                                           << QStringList{category + QStringLiteral("not connected: HTTP status 503"),
+                                                          category + QStringLiteral("the stream has ended; re-opening in 1 s")};
+        QTest::newRow("nobody listening")
+            << "closed port" << QStringList{category + QStringLiteral("not connected: network error: Connection refused")};
         QTest::newRow("settings incomplete")
-            << "no user" << QStringList{QStringLiteral("pellix.stream: not connected: the user name or the API key is not set")};
+            << "no user"
+            << QStringList{category + QStringLiteral("not connected: the user name or the API key is not set")};
     }
 
     void loggingSaysWhyTheStreamIsNotConnected()
