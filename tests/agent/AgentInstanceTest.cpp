@@ -4,8 +4,6 @@
 #include "pellix_growlAppDelegate.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QProcess>
 
 namespace {
@@ -131,19 +129,6 @@ private slots:
         QVERIFY(second.finished);
         QCOMPARE(second.exitCode, 1);
         QVERIFY2(second.errors.contains(QStringLiteral("did not open its preferences")), qPrintable(second.errors));
-    }
-
-    void quitOverTheBusEndsTheAgentLikeTheMenu()
-    {
-        AgentInstance first(*agent);
-        QCOMPARE(first.claim(), AgentInstance::Claim::Owned);
-        OtherConnection caller(QStringLiteral("quitting caller"));
-        const QDBusMessage call = QDBusMessage::createMethodCall(AgentInstance::serviceName, AgentInstance::objectPath,
-                                                                 AgentInstance::serviceName, QStringLiteral("Quit"));
-        QDBusPendingCallWatcher watcher(caller.bus.asyncCall(call));
-        QTRY_VERIFY(watcher.isFinished());
-        QVERIFY2(!watcher.isError(), qPrintable(watcher.error().message()));
-        QCOMPARE(exits, QList<int>{0});
     }
 };
 

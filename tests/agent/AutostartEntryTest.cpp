@@ -172,16 +172,6 @@ private slots:
         QVERIFY(!box->isChecked());
     }
 
-    void closingWithoutSavingLeavesTheFileAsItWas()
-    {
-        showPreferences();
-        controller->checkboxStartAtLogin()->click();
-        controller->window()->close();
-        QVERIFY(!AutostartEntry::isEnabled());
-        showPreferences();
-        QVERIFY(!controller->checkboxStartAtLogin()->isChecked());
-    }
-
     void anEntryMadeElsewhereShowsTicked()
     {
         QVERIFY(AutostartEntry(QStringLiteral("/elsewhere/pellix-growl")).setEnabled(true));
