@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <chrono>
+
+// A small HTTP service on 127.0.0.1 for icon fetches: each path answers with a
+// scripted response, after an optional delay, or never at all.
+class LoopbackPictureService : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Response
+    {
+        QByteArray status = "200 OK";
+        QByteArray headers;
+        QByteArray body;
+        // Announce the body's length; without it the body ends with the connection.
+        bool announceLength = true;
+        std::chrono::milliseconds delay{0};
+        // Accept the request and answer it only when released, if ever.
+        bool silent = false;
+    };
+
+    explicit LoopbackPictureService(QObject *parent = nullptr);
+
+    void route(const QString &path, const Response &response);
+    QUrl url(const QString &path) const;
+    int requestCount(const QString &path) const;
+    // Answers the requests held on a silent path with the given response.
+    void release(const QString &path, const Response &response);
+
+    static QByteArray png(const QSize &size, const QColor &colour);
+    static Response picture(const QByteArray &bytes);
+
+private:
+    void accept();
+    void answer(QTcpSocket *socket);
+    static void respond(QTcpSocket *socket, const Response &response);
+
+    QTcpServer server;
+    QHash<QString, Response> routes;
+    QHash<QString, int> requests;
+    QHash<QString, QList<QPointer<QTcpSocket>>> held;
+};
