@@ -1,0 +1,50 @@
+#pragma once
+
+#include "KzJsonValue.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The members of a JSON object in insertion order. Keys are values so that
+// callers can build the non-string keys the writer must refuse; an equal key
+// replaces the member stored before. Large dictionaries keep an index of their
+// string keys so that lookups stay cheap.
+class KzJsonDictionary
+{
+public:
+    struct Entry
+    {
+        KzJsonValue key;
+        KzJsonValue value;
+    };
+
+    KzJsonDictionary() = default;
+
+    void reserve(std::size_t count) { entries.reserve(count); }
+    std::size_t size() const { return entries.size(); }
+    bool empty() const { return entries.empty(); }
+    std::vector<Entry>::const_iterator begin() const { return entries.begin(); }
+    std::vector<Entry>::const_iterator end() const { return entries.end(); }
+
+    const KzJsonValue *find(std::u16string_view key) const;
+    const KzJsonValue *find(const KzJsonValue &key) const;
+    void insertOrAssign(std::u16string key, KzJsonValue value);
+    void insertOrAssign(KzJsonValue key, KzJsonValue value);
+
+    friend bool operator==(const KzJsonDictionary &left, const KzJsonDictionary &right);
+
+private:
+    static constexpr std::size_t indexThreshold = 16;
+
+    std::size_t position(std::u16string_view key) const;
+    std::size_t position(const KzJsonValue &key) const;
+    void indexEntry(std::size_t at);
+
+    std::vector<Entry> entries;
+    // String key -> position; built once the dictionary outgrows indexThreshold.
+    // The views point into the keys' shared, never-changed strings.
+    std::unordered_map<std::u16string_view, std::size_t> index;
+};

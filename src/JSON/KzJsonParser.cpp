@@ -1,0 +1,539 @@
+#include "KzJsonParser.h"
+
+#include "KzJsonDictionary.h"
+#include "KzJsonUtf8.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// The stop set of a plain string run: quotation mark, backslash and the
+// control bytes (the zero byte, end of input, included).
+constexpr std::array<bool, 256> stopBytes = [] {
+    std::array<bool, 256> table{};
+    for (int byte = 0; byte < 0x20; ++byte)
+        table[static_cast<std::size_t>(byte)] = true;
+    table['"'] = true;
+    table['\\'] = true;
+    return table;
+}();
+
+constexpr std::array<bool, 256> whiteSpace = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char byte : {' ', '\t', '\n', '\v', '\f', '\r'})
+        table[byte] = true;
+    return table;
+}();
+
+bool isDigit(unsigned char byte)
+{
+    return byte >= '0' && byte <= '9';
+}
+
+bool isContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+std::string hex(unsigned value)
+{
+    char buffer[16];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
+    return {buffer, static_cast<std::size_t>(end - buffer)};
+}
+
+} // namespace
+
+std::optional<KzJsonValue> KzJsonParser::objectWithString(KzJsonInput text)
+{
+    std::optional<KzJsonValue> value = fragmentWithString(text);
+    if (!value || value->isDictionary() || value->isArray())
+        return value;
+    addErrorWithCode(KzJSONErrorFragment, "Valid fragment, but not JSON");
+    return std::nullopt;
+}
+
+std::optional<KzJsonValue> KzJsonParser::fragmentWithString(KzJsonInput text)
+{
+    clearErrorTrace();
+    switch (text.form) {
+    case KzJsonInput::Form::None:
+        addErrorWithCode(KzJSONErrorNilInput, "Input was 'nil'");
+        return std::nullopt;
+    case KzJsonInput::Form::Utf8:
+        return fragmentWithUtf8(text.utf8);
+    case KzJsonInput::Form::Utf16:
+        break;
+    }
+    const std::optional<std::string> utf8 = KzJsonUtf8::fromUtf16(text.utf16);
+    if (!utf8) {
+        addErrorWithCode(KzJSONErrorUnicode, "Input text has no UTF-8 form");
+        return std::nullopt;
+    }
+    return fragmentWithUtf8(*utf8);
+}
+
+std::optional<KzJsonValue> KzJsonParser::fragmentWithUtf8(std::string_view text)
+{
+    depth = 0;
+    input.assign(text);
+    if (scratch.size() < input.size())
+        scratch.resize(input.size());
+    c = reinterpret_cast<const unsigned char *>(input.c_str());
+    elements.clear();
+    KzJsonValue value;
+    const bool scanned = scanValue(value);
+    elements.clear();
+    if (!scanned)
+        return std::nullopt;
+    if (!scanIsAtEnd()) {
+        addErrorWithCode(KzJSONErrorTrailingGarbage, "Garbage after JSON");
+        return std::nullopt;
+    }
+    return value;
+}
+
+void KzJsonParser::skipWhiteSpace()
+{
+    while (whiteSpace[*c])
+        ++c;
+}
+
+bool KzJsonParser::scanIsAtEnd()
+{
+    skipWhiteSpace();
+    return *c == 0;
+}
+
+bool KzJsonParser::scanValue(KzJsonValue &value)
+{
+    skipWhiteSpace();
+    switch (*c++) {
+    case '{':
+        return scanRestOfDictionary(value);
+    case '[':
+        return scanRestOfArray(value);
+    case '"': {
+        std::u16string_view text;
+        if (!scanRestOfString(text))
+            return false;
+        value = KzJsonValue::string(std::u16string(text));
+        return true;
+    }
+    case 't':
+        return scanRestOfTrue(value);
+    case 'f':
+        return scanRestOfFalse(value);
+    case 'n':
+        return scanRestOfNull(value);
+    case '-':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
+        --c;
+        return scanNumber(value);
+    case '+':
+        addErrorWithCode(KzJSONErrorNumber, "Leading + disallowed in number");
+        return false;
+    case 0:
+        addErrorWithCode(KzJSONErrorEndOfInput, "Unexpected end of string");
+        return false;
+    default:
+        addErrorWithCode(KzJSONErrorSyntax, "Unrecognised leading character");
+        return false;
+    }
+}
+
+bool KzJsonParser::scanRestOfTrue(KzJsonValue &value)
+{
+    if (std::strncmp(reinterpret_cast<const char *>(c), "rue", 3) != 0) {
+        addErrorWithCode(KzJSONErrorSyntax, "Expected 'true'");
+        return false;
+    }
+    c += 3;
+    value = KzJsonValue::boolean(true);
+    return true;
+}
+
+bool KzJsonParser::scanRestOfFalse(KzJsonValue &value)
+{
+    if (std::strncmp(reinterpret_cast<const char *>(c), "alse", 4) != 0) {
+        addErrorWithCode(KzJSONErrorSyntax, "Expected 'false'");
+        return false;
+    }
+    c += 4;
+    value = KzJsonValue::boolean(false);
+    return true;
+}
+
+bool KzJsonParser::scanRestOfNull(KzJsonValue &value)
+{
+    if (std::strncmp(reinterpret_cast<const char *>(c), "ull", 3) != 0) {
+        addErrorWithCode(KzJSONErrorSyntax, "Expected 'null'");
+        return false;
+    }
+    c += 3;
+    value = KzJsonValue::null();
+    return true;
+}
+
+bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
+{
+    if (enterContainerIsTooDeep()) {
+        addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
+        return false;
+    }
+    const std::size_t first = elements.size();
+    for (;;) {
+        if (*c == 0) {
+            addErrorWithCode(KzJSONErrorEndOfInput, "End of input while parsing array");
+            return false;
+        }
+        skipWhiteSpace();
+        if (*c == ']') {
+            ++c;
+            break;
+        }
+        KzJsonValue element;
+        if (!scanValue(element)) {
+            addErrorWithCode(KzJSONErrorSyntax, "Expected value while parsing array");
+            return false;
+        }
+        elements.push_back(std::move(element));
+        skipWhiteSpace();
+        if (*c == ',') {
+            ++c;
+            skipWhiteSpace();
+            if (*c == ']') {
+                addErrorWithCode(KzJSONErrorTrailingComma, "Trailing comma disallowed in array");
+                return false;
+            }
+        }
+    }
+    const auto begin = elements.begin() + static_cast<std::ptrdiff_t>(first);
+    value = KzJsonValue::array(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(elements.end())));
+    elements.erase(begin, elements.end());
+    --depth;
+    return true;
+}
+
+bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
+{
+    if (enterContainerIsTooDeep()) {
+        addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
+        return false;
+    }
+    KzJsonDictionary members;
+    members.reserve(7);
+    for (;;) {
+        if (*c == 0) {
+            addErrorWithCode(KzJSONErrorEndOfInput, "End of input while parsing object");
+            return false;
+        }
+        skipWhiteSpace();
+        if (*c == '}') {
+            ++c;
+            break;
+        }
+        std::u16string_view keyText;
+        if (*c != '"' || (++c, !scanRestOfString(keyText))) {
+            addErrorWithCode(KzJSONErrorSyntax, "Object key string expected");
+            return false;
+        }
+        KzJsonValue key = KzJsonValue::string(std::u16string(keyText));
+        skipWhiteSpace();
+        if (*c != ':') {
+            addErrorWithCode(KzJSONErrorSyntax, "Expected ':' separating key and value");
+            return false;
+        }
+        ++c;
+        KzJsonValue member;
+        if (!scanValue(member)) {
+            addErrorWithCode(KzJSONErrorSyntax, "Object value expected for key: " + KzJsonUtf8::fromUtf16Lossy(*key.asString()));
+            return false;
+        }
+        members.insertOrAssign(std::move(key), std::move(member));
+        skipWhiteSpace();
+        if (*c == ',') {
+            ++c;
+            skipWhiteSpace();
+            if (*c == '}') {
+                addErrorWithCode(KzJSONErrorTrailingComma, "Trailing comma disallowed in object");
+                return false;
+            }
+        }
+    }
+    value = KzJsonValue::dictionary(std::move(members));
+    --depth;
+    return true;
+}
+
+bool KzJsonParser::scanRestOfString(std::u16string_view &text)
+{
+    char16_t *const begin = scratch.data();
+    char16_t *out = begin;
+    for (;;) {
+        if (!scanPlainRun(out))
+            return false;
+        const unsigned char byte = *c;
+        if (byte == '"') {
+            ++c;
+            text = std::u16string_view(begin, static_cast<std::size_t>(out - begin));
+            return true;
+        }
+        if (byte != '\\') {
+            addErrorWithCode(KzJSONErrorControlCharacter, "Unescaped control character '0x" + hex(byte) + "'");
+            return false;
+        }
+        ++c;
+        if (!scanEscape(out))
+            return false;
+        if (*c == 0) {
+            addErrorWithCode(KzJSONErrorEndOfInput, "Unexpected EOF while parsing string");
+            return false;
+        }
+    }
+}
+
+// Decodes the bytes up to the next stop byte, ASCII a byte at a time and every
+// other sequence checked: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool KzJsonParser::scanPlainRun(char16_t *&out)
+{
+    for (;;) {
+        const unsigned char lead = *c;
+        if (lead < 0x80) {
+            if (stopBytes[lead])
+                return true;
+            *out++ = lead;
+            ++c;
+            continue;
+        }
+        char32_t point = 0;
+        int length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            point = lead & 0x1Fu;
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            point = lead & 0x0Fu;
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            point = lead & 0x07u;
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        bool valid = length != 0 && c[1] >= low && c[1] <= high;
+        for (int at = 1; valid && at < length; ++at) {
+            valid = isContinuation(c[at]);
+            point = (point << 6) | (c[at] & 0x3Fu);
+        }
+        if (!valid) {
+            addErrorWithCode(KzJSONErrorUnicode, "Invalid UTF-8 sequence in string");
+            return false;
+        }
+        c += length;
+        if (point < 0x10000) {
+            *out++ = static_cast<char16_t>(point);
+        } else {
+            *out++ = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+        }
+    }
+}
+
+bool KzJsonParser::scanEscape(char16_t *&out)
+{
+    const unsigned char letter = *c;
+    switch (letter) {
+    case '"':
+    case '\\':
+    case '/':
+        *out++ = letter;
+        break;
+    case 'b':
+        *out++ = u'\b';
+        break;
+    case 'f':
+        *out++ = u'\f';
+        break;
+    case 'n':
+        *out++ = u'\n';
+        break;
+    case 'r':
+        *out++ = u'\r';
+        break;
+    case 't':
+        *out++ = u'\t';
+        break;
+    case 'u':
+        ++c;
+        if (!scanUnicodeChar(out)) {
+            addErrorWithCode(KzJSONErrorUnicode, "Broken unicode character");
+            return false;
+        }
+        return true;
+    default: {
+        // Reported as the byte read as a signed character widened to 16 bits.
+        const auto widened = static_cast<std::uint16_t>(static_cast<std::int16_t>(static_cast<signed char>(letter)));
+        addErrorWithCode(KzJSONErrorEscape, "Illegal escape sequence '0x" + hex(widened) + "'");
+        return false;
+    }
+    }
+    ++c;
+    return true;
+}
+
+bool KzJsonParser::scanHexQuad(unsigned &quad)
+{
+    quad = 0;
+    for (int digit = 0; digit < 4; ++digit) {
+        const unsigned char byte = *c;
+        unsigned value = 0;
+        if (byte >= '0' && byte <= '9') {
+            value = byte - unsigned('0');
+        } else if (byte >= 'a' && byte <= 'f') {
+            value = byte - unsigned('a') + 10;
+        } else if (byte >= 'A' && byte <= 'F') {
+            value = byte - unsigned('A') + 10;
+        } else {
+            addErrorWithCode(KzJSONErrorUnicode, "Missing hex digit in quad");
+            return false;
+        }
+        ++c;
+        quad = quad * 16 + value;
+    }
+    return true;
+}
+
+bool KzJsonParser::scanUnicodeChar(char16_t *&out)
+{
+    unsigned high = 0;
+    if (!scanHexQuad(high)) {
+        addErrorWithCode(KzJSONErrorUnicode, "Missing hex quad");
+        return false;
+    }
+    if (high < 0xD800 || high >= 0xE000) {
+        *out++ = static_cast<char16_t>(high);
+        return true;
+    }
+    if (high >= 0xDC00) {
+        addErrorWithCode(KzJSONErrorUnicode, "Invalid high character in surrogate pair");
+        return false;
+    }
+    unsigned low = 0;
+    const bool introduced = *c == '\\' && (++c, *c == 'u') && (++c, true);
+    if (!introduced || !scanHexQuad(low)) {
+        addErrorWithCode(KzJSONErrorUnicode, "Missing low character in surrogate pair");
+        return false;
+    }
+    if (low < 0xDC00 || low > 0xDFFF) {
+        addErrorWithCode(KzJSONErrorUnicode, "Invalid low surrogate char");
+        return false;
+    }
+    *out++ = static_cast<char16_t>(high);
+    *out++ = static_cast<char16_t>(low);
+    return true;
+}
+
+// Digits after the cursor into a significand of at most 19 digits; leading
+// zeros are not significant, further digits only counted.
+void KzJsonParser::scanDigits(std::uint64_t &significand, int &significantDigits, std::int64_t *fractionDigits)
+{
+    while (isDigit(*c)) {
+        const unsigned digit = *c++ - unsigned('0');
+        if (fractionDigits)
+            ++*fractionDigits;
+        if (significantDigits == 0 && digit == 0)
+            continue;
+        if (significantDigits < 19)
+            significand = significand * 10 + digit;
+        ++significantDigits;
+    }
+}
+
+bool KzJsonParser::scanNumber(KzJsonValue &value)
+{
+    const unsigned char *const start = c;
+    const bool negative = *c == '-';
+    if (negative)
+        ++c;
+    std::uint64_t significand = 0;
+    int significantDigits = 0;
+    std::int64_t fractionDigits = 0;
+    if (*c == '0') {
+        ++c;
+        if (isDigit(*c)) {
+            addErrorWithCode(KzJSONErrorNumber, "Leading 0 disallowed in number");
+            return false;
+        }
+    } else if (!isDigit(*c)) {
+        addErrorWithCode(KzJSONErrorNumber, "No digits after initial minus");
+        return false;
+    } else {
+        scanDigits(significand, significantDigits, nullptr);
+    }
+    if (*c == '.') {
+        ++c;
+        if (!isDigit(*c)) {
+            addErrorWithCode(KzJSONErrorNumber, "No digits after decimal point");
+            return false;
+        }
+        scanDigits(significand, significantDigits, &fractionDigits);
+    }
+    const unsigned char *const mantissaEnd = c;
+    std::int64_t written = 0;
+    bool exponentInRange = true;
+    if (*c == 'e' || *c == 'E') {
+        ++c;
+        const bool negativeExponent = *c == '-';
+        if (*c == '+' || *c == '-')
+            ++c;
+        if (!isDigit(*c)) {
+            addErrorWithCode(KzJSONErrorNumber, "No digits after exponent");
+            return false;
+        }
+        while (isDigit(*c)) {
+            written = written * 10 + (*c++ - '0');
+            if (written > KzJsonValue::maxExponent) {
+                exponentInRange = false;
+                written = 0;
+            }
+        }
+        if (negativeExponent)
+            written = -written;
+    }
+    const std::int64_t exponent = written - fractionDigits;
+    std::optional<KzJsonValue> number;
+    if (!exponentInRange || exponent < -KzJsonValue::maxExponent || exponent > KzJsonValue::maxExponent) {
+        number = std::nullopt;
+    } else if (significantDigits <= 19) {
+        number = KzJsonValue::decimal(negative, significand, static_cast<std::int32_t>(exponent));
+    } else {
+        std::string digits;
+        for (const unsigned char *at = start; at != mantissaEnd; ++at) {
+            if (isDigit(*at))
+                digits.push_back(static_cast<char>(*at));
+        }
+        number = KzJsonValue::decimal(negative, digits, exponent);
+    }
+    if (!number) {
+        addErrorWithCode(KzJSONErrorNumber, "Failed creating decimal instance");
+        return false;
+    }
+    value = std::move(*number);
+    return true;
+}

@@ -1,0 +1,404 @@
+#include "KzJsonValue.h"
+
+#include "KzJsonDictionary.h"
+#include "KzJsonParser.h"
+#include "KzJsonProxy.h"
+#include "KzJsonWriter.h"
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+static_assert(sizeof(KzJsonValue) <= 24, "a value must stay a small handle");
+
+struct KzJsonValue::Shared
+{
+    virtual ~Shared() = default;
+    std::atomic<std::size_t> references{1};
+};
+
+template <typename Content>
+struct KzJsonValue::Box final : KzJsonValue::Shared
+{
+    explicit Box(Content value) : content(std::move(value)) {}
+    Content content;
+};
+
+namespace {
+
+// Digits with the trailing zeros moved into the exponent; empty for zero.
+std::string_view normalised(std::string_view digits, std::int64_t &exponent)
+{
+    while (!digits.empty() && digits.back() == '0') {
+        digits.remove_suffix(1);
+        ++exponent;
+    }
+    return digits;
+}
+
+template <typename Text>
+void appendAscii(Text &out, std::string_view ascii)
+{
+    out.append(ascii.begin(), ascii.end());
+}
+
+// Plain notation while the text stays as long as its digits plus a few zeros,
+// exponential notation beyond: the text is bounded by the digits it holds.
+template <typename Text>
+void appendDecimal(Text &out, bool negative, std::string_view digits, std::int64_t exponent)
+{
+    if (digits.empty()) {
+        out.push_back('0');
+        return;
+    }
+    if (negative)
+        out.push_back('-');
+    const auto count = static_cast<std::int64_t>(digits.size());
+    const std::int64_t point = exponent + count;
+    if (exponent >= 0 && exponent <= 21) {
+        appendAscii(out, digits);
+        out.append(static_cast<std::size_t>(exponent), '0');
+    } else if (point > 0 && point < count) {
+        appendAscii(out, digits.substr(0, static_cast<std::size_t>(point)));
+        out.push_back('.');
+        appendAscii(out, digits.substr(static_cast<std::size_t>(point)));
+    } else if (point <= 0 && point > -6) {
+        appendAscii(out, "0.");
+        out.append(static_cast<std::size_t>(-point), '0');
+        appendAscii(out, digits);
+    } else {
+        out.push_back(digits.front());
+        if (count > 1) {
+            out.push_back('.');
+            appendAscii(out, digits.substr(1));
+        }
+        out.push_back('e');
+        const std::int64_t shown = point - 1;
+        out.push_back(shown < 0 ? '-' : '+');
+        char buffer[24];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, shown < 0 ? -shown : shown).ptr;
+        appendAscii(out, std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+    }
+}
+
+} // namespace
+
+KzJsonValue::KzJsonValue(const KzJsonValue &other)
+    : box(other.box), significand(other.significand), exponent(other.exponent), valueKind(other.valueKind),
+      code(other.code), negative(other.negative)
+{
+    if (box)
+        box->references.fetch_add(1, std::memory_order_relaxed);
+}
+
+KzJsonValue::KzJsonValue(KzJsonValue &&other) noexcept
+    : box(std::exchange(other.box, nullptr)), significand(other.significand), exponent(other.exponent),
+      valueKind(std::exchange(other.valueKind, Kind::Null)), code(other.code), negative(other.negative)
+{
+}
+
+KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
+{
+    if (this != &other) {
+        KzJsonValue copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+KzJsonValue &KzJsonValue::operator=(KzJsonValue &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        box = std::exchange(other.box, nullptr);
+        significand = other.significand;
+        exponent = other.exponent;
+        valueKind = std::exchange(other.valueKind, Kind::Null);
+        code = other.code;
+        negative = other.negative;
+    }
+    return *this;
+}
+
+KzJsonValue::~KzJsonValue()
+{
+    release();
+}
+
+void KzJsonValue::release()
+{
+    if (box && box->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete box;
+    box = nullptr;
+}
+
+template <typename Content>
+KzJsonValue KzJsonValue::boxed(Kind kind, Content content)
+{
+    KzJsonValue value;
+    value.box = new Box<Content>(std::move(content));
+    value.valueKind = kind;
+    return value;
+}
+
+template <typename Content>
+const Content &KzJsonValue::content() const
+{
+    return static_cast<const Box<Content> *>(box)->content;
+}
+
+template <typename Content>
+Content *KzJsonValue::detachedContent()
+{
+    if (box->references.load(std::memory_order_acquire) != 1) {
+        Shared *copy = new Box<Content>(content<Content>());
+        release();
+        box = copy;
+    }
+    return &static_cast<Box<Content> *>(box)->content;
+}
+
+KzJsonValue KzJsonValue::integer(bool isNegative, std::uint64_t magnitude, char typeCode)
+{
+    KzJsonValue value = decimal(isNegative, magnitude, 0);
+    value.code = typeCode;
+    return value;
+}
+
+KzJsonValue KzJsonValue::boolean(bool flag)
+{
+    return integer(false, flag ? 1 : 0, 'c');
+}
+
+KzJsonValue KzJsonValue::decimal(bool isNegative, std::uint64_t digits, std::int32_t power)
+{
+    KzJsonValue value;
+    value.valueKind = Kind::Number;
+    value.code = 'd';
+    value.negative = isNegative;
+    value.significand = digits;
+    value.exponent = digits == 0 ? 0 : power;
+    return value;
+}
+
+std::optional<KzJsonValue> KzJsonValue::decimal(bool isNegative, std::string_view digits, std::int64_t power)
+{
+    while (!digits.empty() && digits.front() == '0')
+        digits.remove_prefix(1);
+    if (digits.empty())
+        return decimal(isNegative, std::uint64_t(0), 0);
+    if (power < -maxExponent || power > maxExponent)
+        return std::nullopt;
+    if (digits.size() <= 19) {
+        std::uint64_t small = 0;
+        std::from_chars(digits.data(), digits.data() + digits.size(), small);
+        return decimal(isNegative, small, static_cast<std::int32_t>(power));
+    }
+    KzJsonValue value = boxed(Kind::Number, std::string(digits));
+    value.code = 'd';
+    value.negative = isNegative;
+    value.exponent = static_cast<std::int32_t>(power);
+    return value;
+}
+
+std::optional<KzJsonValue> KzJsonValue::decimal(std::string_view text)
+{
+    KzJsonParser parser;
+    std::optional<KzJsonValue> value = parser.fragmentWithString(text);
+    if (value && value->isNumber() && !value->isBool())
+        return value;
+    return std::nullopt;
+}
+
+KzJsonValue KzJsonValue::string(std::u16string text)
+{
+    return boxed(Kind::String, std::move(text));
+}
+
+KzJsonValue KzJsonValue::array(KzJsonArray elements)
+{
+    return boxed(Kind::Array, std::move(elements));
+}
+
+KzJsonValue KzJsonValue::dictionary(KzJsonDictionary members)
+{
+    return boxed(Kind::Dictionary, std::move(members));
+}
+
+KzJsonValue KzJsonValue::unsupported(std::string className)
+{
+    return boxed(Kind::Object, std::move(className));
+}
+
+KzJsonValue KzJsonValue::proxy(std::shared_ptr<const KzJsonProxy> proxy)
+{
+    return boxed(Kind::Proxy, std::move(proxy));
+}
+
+const std::u16string *KzJsonValue::asString() const
+{
+    return isString() ? &content<std::u16string>() : nullptr;
+}
+
+const KzJsonArray *KzJsonValue::asArray() const
+{
+    return isArray() ? &content<KzJsonArray>() : nullptr;
+}
+
+const KzJsonDictionary *KzJsonValue::asDictionary() const
+{
+    return isDictionary() ? &content<KzJsonDictionary>() : nullptr;
+}
+
+KzJsonArray *KzJsonValue::mutableArray()
+{
+    return isArray() ? detachedContent<KzJsonArray>() : nullptr;
+}
+
+KzJsonDictionary *KzJsonValue::mutableDictionary()
+{
+    return isDictionary() ? detachedContent<KzJsonDictionary>() : nullptr;
+}
+
+const KzJsonValue *KzJsonValue::member(std::u16string_view key) const
+{
+    return isDictionary() ? content<KzJsonDictionary>().find(key) : nullptr;
+}
+
+const std::string *KzJsonValue::className() const
+{
+    return valueKind == Kind::Object ? &content<std::string>() : nullptr;
+}
+
+std::shared_ptr<const KzJsonProxy> KzJsonValue::proxyObject() const
+{
+    return valueKind == Kind::Proxy ? content<std::shared_ptr<const KzJsonProxy>>() : nullptr;
+}
+
+std::string_view KzJsonValue::significandDigits(char (&buffer)[24]) const
+{
+    if (box)
+        return content<std::string>();
+    if (significand == 0)
+        return {};
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, significand).ptr;
+    return {buffer, static_cast<std::size_t>(end - buffer)};
+}
+
+bool KzJsonValue::boolValue() const
+{
+    return isNumber() && (box || significand != 0);
+}
+
+std::string KzJsonValue::numberText() const
+{
+    std::string text;
+    if (isNumber()) {
+        char buffer[24];
+        appendDecimal(text, negative, significandDigits(buffer), exponent);
+    }
+    return text;
+}
+
+void KzJsonValue::appendNumberText(std::u16string &out) const
+{
+    if (isNumber()) {
+        char buffer[24];
+        appendDecimal(out, negative, significandDigits(buffer), exponent);
+    }
+}
+
+std::optional<std::int64_t> KzJsonValue::int64Value() const
+{
+    if (!isNumber())
+        return std::nullopt;
+    char buffer[24];
+    std::int64_t power = exponent;
+    const std::string_view digits = normalised(significandDigits(buffer), power);
+    if (digits.empty())
+        return 0;
+    if (power < 0 || static_cast<std::int64_t>(digits.size()) + power > 19)
+        return std::nullopt;
+    std::uint64_t magnitude = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+    for (std::int64_t step = 0; step < power; ++step)
+        magnitude *= 10;
+    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    if (magnitude > limit)
+        return std::nullopt;
+    return negative ? static_cast<std::int64_t>(std::uint64_t(0) - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
+double KzJsonValue::doubleValue() const
+{
+    if (!isNumber())
+        return 0.0;
+    char buffer[24];
+    const std::string_view digits = significandDigits(buffer);
+    if (digits.empty())
+        return negative ? -0.0 : 0.0;
+    std::string text(digits);
+    text += 'e';
+    text += std::to_string(exponent);
+    double magnitude = 0.0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    if (result.ec == std::errc::result_out_of_range)
+        magnitude = exponent + static_cast<std::int64_t>(digits.size()) > 0 ? HUGE_VAL : 0.0;
+    return negative ? -magnitude : magnitude;
+}
+
+std::optional<std::u16string> KzJsonValue::JSONRepresentation() const
+{
+    KzJsonWriter writer;
+    return writer.stringWithObject(*this);
+}
+
+std::optional<std::u16string> KzJsonValue::JSONFragment() const
+{
+    KzJsonWriter writer;
+    return writer.stringWithFragment(*this);
+}
+
+namespace {
+
+bool equalNumbers(bool leftNegative, std::string_view leftDigits, std::int64_t leftPower, bool rightNegative,
+                  std::string_view rightDigits, std::int64_t rightPower)
+{
+    leftDigits = normalised(leftDigits, leftPower);
+    rightDigits = normalised(rightDigits, rightPower);
+    if (leftDigits.empty() || rightDigits.empty())
+        return leftDigits.empty() && rightDigits.empty();
+    return leftNegative == rightNegative && leftDigits == rightDigits && leftPower == rightPower;
+}
+
+} // namespace
+
+bool operator==(const KzJsonValue &left, const KzJsonValue &right)
+{
+    if (left.valueKind != right.valueKind)
+        return false;
+    switch (left.valueKind) {
+    case KzJsonValue::Kind::Null:
+        return true;
+    case KzJsonValue::Kind::Number: {
+        if (left.isBool() || right.isBool())
+            return left.isBool() && right.isBool() && left.boolValue() == right.boolValue();
+        char leftBuffer[24];
+        char rightBuffer[24];
+        return equalNumbers(left.negative, left.significandDigits(leftBuffer), left.exponent, right.negative,
+                            right.significandDigits(rightBuffer), right.exponent);
+    }
+    case KzJsonValue::Kind::String:
+        return *left.asString() == *right.asString();
+    case KzJsonValue::Kind::Array:
+        return *left.asArray() == *right.asArray();
+    case KzJsonValue::Kind::Dictionary:
+        return *left.asDictionary() == *right.asDictionary();
+    case KzJsonValue::Kind::Object:
+        return left.box == right.box;
+    case KzJsonValue::Kind::Proxy:
+        return left.proxyObject() == right.proxyObject();
+    }
+    return false;
+}

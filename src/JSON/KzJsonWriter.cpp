@@ -1,0 +1,218 @@
+#include "KzJsonWriter.h"
+
+#include "KzJsonProxy.h"
+#include "KzJsonUtf8.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+bool isEscaped(char16_t unit)
+{
+    return unit < 0x20 || unit == u'"' || unit == u'\\';
+}
+
+void appendEscape(char16_t unit, std::u16string &into)
+{
+    static constexpr char16_t hexDigits[] = u"0123456789abcdef";
+    switch (unit) {
+    case u'"':
+        into.append(u"\\\"");
+        break;
+    case u'\\':
+        into.append(u"\\\\");
+        break;
+    case u'\b':
+        into.append(u"\\b");
+        break;
+    case u'\t':
+        into.append(u"\\t");
+        break;
+    case u'\n':
+        into.append(u"\\n");
+        break;
+    case u'\f':
+        into.append(u"\\f");
+        break;
+    case u'\r':
+        into.append(u"\\r");
+        break;
+    default:
+        into.append(u"\\u00");
+        into.push_back(hexDigits[unit >> 4]);
+        into.push_back(hexDigits[unit & 0xF]);
+        break;
+    }
+}
+
+// Strings by code units; keys of other kinds first, in their own order.
+bool keyBefore(const KzJsonDictionary::Entry *left, const KzJsonDictionary::Entry *right)
+{
+    const std::u16string *leftText = left->key.asString();
+    const std::u16string *rightText = right->key.asString();
+    if (!leftText || !rightText)
+        return !leftText && rightText;
+    return *leftText < *rightText;
+}
+
+} // namespace
+
+std::optional<std::u16string> KzJsonWriter::stringWithObject(const std::optional<KzJsonValue> &value)
+{
+    if (value && (value->isDictionary() || value->isArray()))
+        return stringWithFragment(value);
+    clearErrorTrace();
+    addErrorWithCode(KzJSONErrorFragment, "Not valid type for JSON");
+    return std::nullopt;
+}
+
+std::optional<std::u16string> KzJsonWriter::stringWithFragment(const std::optional<KzJsonValue> &value)
+{
+    clearErrorTrace();
+    depth = 0;
+    proxyDepth = 0;
+    std::u16string text;
+    text.reserve(128);
+    if (!appendValue(value ? &*value : nullptr, text))
+        return std::nullopt;
+    return text;
+}
+
+std::u16string KzJsonWriter::indent() const
+{
+    std::u16string text;
+    appendIndent(text);
+    return text;
+}
+
+void KzJsonWriter::appendIndent(std::u16string &into) const
+{
+    into.push_back(u'\n');
+    into.append(2 * depth, u' ');
+}
+
+bool KzJsonWriter::appendValue(const KzJsonValue *value, std::u16string &into)
+{
+    if (!value) {
+        addErrorWithCode(KzJSONErrorUnsupported, "JSON serialisation not supported for (null)");
+        return false;
+    }
+    switch (value->kind()) {
+    case KzJsonValue::Kind::Dictionary:
+        return appendDictionary(*value->asDictionary(), into);
+    case KzJsonValue::Kind::Array:
+        return appendArray(*value->asArray(), into);
+    case KzJsonValue::Kind::String:
+        appendString(*value->asString(), into);
+        return true;
+    case KzJsonValue::Kind::Number:
+        if (value->isBool())
+            into.append(value->boolValue() ? u"true" : u"false");
+        else
+            value->appendNumberText(into);
+        return true;
+    case KzJsonValue::Kind::Null:
+        into.append(u"null");
+        return true;
+    case KzJsonValue::Kind::Proxy:
+        return appendProxy(*value, into);
+    case KzJsonValue::Kind::Object:
+        break;
+    }
+    addErrorWithCode(KzJSONErrorUnsupported, "JSON serialisation not supported for " + *value->className());
+    return false;
+}
+
+bool KzJsonWriter::appendProxy(const KzJsonValue &value, std::u16string &into)
+{
+    if (++proxyDepth > hardDepthLimit) {
+        addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
+        return false;
+    }
+    const std::optional<KzJsonValue> replacement = value.proxyObject()->proxyForJson();
+    if (!appendValue(replacement ? &*replacement : nullptr, into))
+        return false;
+    --proxyDepth;
+    return true;
+}
+
+bool KzJsonWriter::appendDictionary(const KzJsonDictionary &dictionary, std::u16string &into)
+{
+    if (enterContainerIsTooDeep()) {
+        addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
+        return false;
+    }
+    into.push_back(u'{');
+    const std::u16string_view separator = readable ? u" : " : u":";
+    std::vector<const KzJsonDictionary::Entry *> entries;
+    entries.reserve(dictionary.size());
+    for (const KzJsonDictionary::Entry &entry : dictionary)
+        entries.push_back(&entry);
+    if (sortingKeys)
+        std::stable_sort(entries.begin(), entries.end(), keyBefore);
+    bool first = true;
+    for (const KzJsonDictionary::Entry *entry : entries) {
+        if (!first)
+            into.push_back(u',');
+        first = false;
+        if (readable)
+            appendIndent(into);
+        const std::u16string *key = entry->key.asString();
+        if (!key) {
+            addErrorWithCode(KzJSONErrorUnsupported, "JSON object key must be string");
+            return false;
+        }
+        appendString(*key, into);
+        into.append(separator);
+        if (!appendValue(&entry->value, into)) {
+            addErrorWithCode(KzJSONErrorUnsupported,
+                             "Unsupported value for key " + KzJsonUtf8::fromUtf16Lossy(*key) + " in object");
+            return false;
+        }
+    }
+    --depth;
+    if (readable && !dictionary.empty())
+        appendIndent(into);
+    into.push_back(u'}');
+    return true;
+}
+
+bool KzJsonWriter::appendArray(const KzJsonArray &array, std::u16string &into)
+{
+    if (enterContainerIsTooDeep()) {
+        addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
+        return false;
+    }
+    into.push_back(u'[');
+    bool first = true;
+    for (const KzJsonValue &element : array) {
+        if (!first)
+            into.push_back(u',');
+        first = false;
+        if (readable)
+            appendIndent(into);
+        if (!appendValue(&element, into))
+            return false;
+    }
+    --depth;
+    if (readable && !array.empty())
+        appendIndent(into);
+    into.push_back(u']');
+    return true;
+}
+
+void KzJsonWriter::appendString(std::u16string_view text, std::u16string &into) const
+{
+    into.push_back(u'"');
+    std::size_t runStart = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (!isEscaped(text[at]))
+            continue;
+        into.append(text.substr(runStart, at - runStart));
+        appendEscape(text[at], into);
+        runStart = at + 1;
+    }
+    into.append(text.substr(runStart));
+    into.push_back(u'"');
+}
