@@ -1,14 +1,21 @@
 #pragma once
 
 #include "ClickContext.h"
+#include "PellixGrowlDelegate.h"
 
 #include <QImage>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 
+class QMenu;
 class QNetworkReply;
 class QSystemTrayIcon;
 class QWidget;
@@ -49,11 +56,44 @@ public:
     void connectionDidFinishLoading(QNetworkReply *connection);
     void connectionDidFailWithError(QNetworkReply *connection);
 
-    void handleMessageFromStream(const QString &text);
+    // Virtual so that tests can watch what the stream hands on.
+    virtual void handleMessageFromStream(const QString &text);
     void handleMessageFromTornado(const QString &text);
 
     // A null title or description means none; a null image means no icon.
     void doGrowlWithTitle(const QString &title, const QString &description, const QImage &iconData,
                           const std::optional<ClickContext> &context);
     bool checkNotificationType(const QString &name);
+
+    // Seams, set before applicationDidFinishLaunching. Ending the process
+    // (start-up refusal, quit) defaults to leaving the event loop with the status.
+    using ExitFunction = std::function<void(int status)>;
+    void setExitFunction(ExitFunction exitFunction);
+    void setUrlOpener(PellixGrowlDelegate::UrlOpener urlOpener);
+    // A connection on which nothing arrives for this long fails (default 300 s).
+    void setIdleLimit(std::chrono::milliseconds idleLimit);
+    // The one pending re-open of the stream: its interval is the wait in ms.
+    QTimer *reconnectTimer();
+    // The name of the status item's picture among the resources.
+    QString statusItemPictureName() const;
+
+private:
+    void refuseToStart();
+    void createStatusItem();
+    void showStatusMenu();
+    void openNotificationConnection(const QUrl &address);
+    void cancelNotificationConnection();
+
+    QPointer<QWidget> windowReference;
+    QSystemTrayIcon *statusItemStorage = nullptr;
+    std::unique_ptr<QMenu> statusMenu;
+    QString statusItemPicture;
+    QString notificationCursor;
+    QNetworkAccessManager network;
+    QPointer<QNetworkReply> notificationConnection;
+    qint32 reconnect_delay = 1;
+    QTimer pendingReconnect;
+    std::chrono::milliseconds streamIdleLimit = std::chrono::seconds(300);
+    ExitFunction exitProcess;
+    PellixGrowlDelegate::UrlOpener urlOpener;
 };

@@ -1,0 +1,241 @@
+#include "GrowlApplicationBridge.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QPointer>
+
+namespace {
+const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
+const QString servicePath = QStringLiteral("/org/freedesktop/Notifications");
+const QString serviceInterface = QStringLiteral("org.freedesktop.Notifications");
+
+// The start-up check may wait this long for the bus itself, never for the
+// notification service (activation gets longer: it starts a program).
+constexpr int busQueryTimeoutMs = 2000;
+constexpr int serviceStartTimeoutMs = 5000;
+
+constexpr uint replaceNothing = 0;
+constexpr int expireAsTheServiceChooses = -1;
+constexpr int neverExpire = 0;
+constexpr uint closedBecauseExpired = 1;
+const QString defaultAction = QStringLiteral("default");
+
+QDBusMessage askTheBus(const QString &method, const QVariantList &arguments, int timeoutMs)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                       QStringLiteral("/org/freedesktop/DBus"),
+                                                       QStringLiteral("org.freedesktop.DBus"), method);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, timeoutMs);
+}
+
+bool answersTrue(const QDBusMessage &reply)
+{
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+           && reply.arguments().constFirst().toBool();
+}
+
+bool serviceHasOwner()
+{
+    return answersTrue(askTheBus(QStringLiteral("NameHasOwner"), {serviceName}, busQueryTimeoutMs));
+}
+
+QString escapedForMarkup(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
+    escaped.replace(QLatin1Char('<'), QStringLiteral("&lt;"));
+    escaped.replace(QLatin1Char('>'), QStringLiteral("&gt;"));
+    return escaped;
+}
+
+// The image-data hint: (iiibiiay) width, height, row stride, alpha, bits per
+// sample, channels, pixels.
+QVariant imageDataHint(const QImage &image)
+{
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    QDBusArgument argument;
+    argument.beginStructure();
+    argument << rgba.width() << rgba.height() << static_cast<int>(rgba.bytesPerLine()) << true << 8 << 4
+             << QByteArray(reinterpret_cast<const char *>(rgba.constBits()), rgba.sizeInBytes());
+    argument.endStructure();
+    return QVariant::fromValue(argument);
+}
+
+// Urgency levels of the service: 0 low, 1 normal, 2 critical.
+uchar urgencyForPriority(int priority)
+{
+    if (priority < 0)
+        return 0;
+    return priority > 1 ? 2 : 1;
+}
+}
+
+bool GrowlApplicationBridge::isGrowlInstalled()
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        return false;
+    if (serviceHasOwner())
+        return true;
+    const QDBusMessage reply = askTheBus(QStringLiteral("ListActivatableNames"), {}, busQueryTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+           && reply.arguments().constFirst().toStringList().contains(serviceName);
+}
+
+bool GrowlApplicationBridge::isGrowlRunning()
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        return false;
+    if (serviceHasOwner())
+        return true;
+    const QDBusMessage reply =
+        askTheBus(QStringLiteral("StartServiceByName"), {serviceName, 0u}, serviceStartTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+GrowlApplicationBridge *GrowlApplicationBridge::instance()
+{
+    static QPointer<GrowlApplicationBridge> bridge;
+    if (!bridge)
+        bridge = new GrowlApplicationBridge(QCoreApplication::instance());
+    return bridge;
+}
+
+GrowlApplicationBridge::GrowlApplicationBridge(QObject *parent)
+    : QObject(parent)
+    , serviceWatcher(serviceName, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForOwnerChange)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("ActionInvoked"), this,
+                SLOT(actionInvoked(uint, QString)));
+    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("NotificationClosed"), this,
+                SLOT(notificationClosed(uint, uint)));
+    connect(&serviceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &, const QString &newOwner) { serviceOwnerChanged(newOwner); });
+}
+
+void GrowlApplicationBridge::setGrowlDelegate(std::unique_ptr<GrowlApplicationBridgeDelegate> delegate)
+{
+    GrowlApplicationBridge *bridge = instance();
+    bridge->delegate = std::move(delegate);
+    bridge->registerWithDelegate();
+}
+
+void GrowlApplicationBridge::reregisterGrowlNotifications() { instance()->registerWithDelegate(); }
+
+void GrowlApplicationBridge::notifyWithTitle(const QString &title, const QString &description,
+                                             const QString &notificationName, const QImage &iconData, int priority,
+                                             bool isSticky, const std::optional<ClickContext> &clickContext)
+{
+    instance()->notify({title, description, notificationName, iconData, priority, isSticky, clickContext});
+}
+
+QVariantMap GrowlApplicationBridge::registration() const { return currentRegistration; }
+
+void GrowlApplicationBridge::registerWithDelegate()
+{
+    if (!delegate)
+        return;
+    currentRegistration = delegate->registrationDictionaryForGrowl();
+    applicationName = delegate->applicationNameForGrowl();
+    emit registered(currentRegistration);
+}
+
+void GrowlApplicationBridge::notify(const Notification &notification)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        return;
+    if (capabilities) {
+        send(notification);
+        return;
+    }
+    waitingForCapabilities.append(notification);
+    requestCapabilities();
+}
+
+void GrowlApplicationBridge::requestCapabilities()
+{
+    if (capabilitiesRequested)
+        return;
+    capabilitiesRequested = true;
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface, QStringLiteral("GetCapabilities"));
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, &GrowlApplicationBridge::capabilitiesArrived);
+}
+
+// A service that cannot say what it offers gets plain text and no actions.
+void GrowlApplicationBridge::capabilitiesArrived(QDBusPendingCallWatcher *call)
+{
+    call->deleteLater();
+    capabilitiesRequested = false;
+    const QDBusPendingReply<QStringList> reply = *call;
+    capabilities = reply.isValid() ? reply.value() : QStringList();
+    const QList<Notification> waiting = std::exchange(waitingForCapabilities, {});
+    for (const Notification &notification : waiting)
+        send(notification);
+}
+
+void GrowlApplicationBridge::send(const Notification &notification)
+{
+    QVariantMap hints{
+        {QStringLiteral("urgency"), QVariant::fromValue(urgencyForPriority(notification.priority))},
+        {QStringLiteral("desktop-entry"), QStringLiteral("pellix-growl")},
+        {QStringLiteral("x-pellix-notification-type"), notification.notificationName},
+    };
+    if (!notification.iconData.isNull())
+        hints.insert(QStringLiteral("image-data"), imageDataHint(notification.iconData));
+    QStringList actions;
+    if (notification.clickContext && capabilities->contains(QStringLiteral("actions")))
+        actions = {defaultAction, QStringLiteral("Open")};
+    const QString body = capabilities->contains(QStringLiteral("body-markup"))
+                             ? escapedForMarkup(notification.description)
+                             : notification.description;
+
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface,
+                                                       QStringLiteral("Notify"));
+    call.setArguments({applicationName, replaceNothing, QString(), notification.title, body, actions, hints,
+                       notification.isSticky ? neverExpire : expireAsTheServiceChooses});
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, clickContext = notification.clickContext](QDBusPendingCallWatcher *shown) {
+                shown->deleteLater();
+                const QDBusPendingReply<uint> reply = *shown;
+                if (reply.isValid())
+                    shownNotifications.insert(reply.value(), clickContext);
+            });
+}
+
+void GrowlApplicationBridge::actionInvoked(uint id, const QString &actionKey)
+{
+    const auto shown = shownNotifications.constFind(id);
+    if (actionKey != defaultAction || shown == shownNotifications.cend() || !delegate)
+        return;
+    delegate->growlNotificationWasClicked(*shown);
+}
+
+void GrowlApplicationBridge::notificationClosed(uint id, uint reason)
+{
+    const auto shown = shownNotifications.find(id);
+    if (shown == shownNotifications.end())
+        return;
+    const std::optional<ClickContext> clickContext = shown.value();
+    shownNotifications.erase(shown);
+    if (reason == closedBecauseExpired && delegate)
+        delegate->growlNotificationTimedOut(clickContext);
+}
+
+// Notification ids belong to the service that handed them out, and what it
+// offers may differ from its successor's.
+void GrowlApplicationBridge::serviceOwnerChanged(const QString &newOwner)
+{
+    shownNotifications.clear();
+    capabilities.reset();
+    if (!newOwner.isEmpty() && delegate)
+        delegate->growlIsReady();
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "ClickContext.h"
+#include "GrowlApplicationBridgeDelegate.h"
+
+#include <QDBusServiceWatcher>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+class QDBusPendingCallWatcher;
+
+// Posts notifications through the desktop's notification service
+// (org.freedesktop.Notifications on the session bus) and hands clicks on them
+// back to the installed delegate with their click context. Every call to the
+// service is asynchronous: a missing or stuck service never blocks the agent.
+class GrowlApplicationBridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Whether the service is on the bus now or can be started on demand.
+    static bool isGrowlInstalled();
+    // Whether the service is on the bus, starting it when it is activatable.
+    static bool isGrowlRunning();
+
+    // Takes the delegate over for the rest of the run and registers at once.
+    static void setGrowlDelegate(std::unique_ptr<GrowlApplicationBridgeDelegate> delegate);
+    static void notifyWithTitle(const QString &title, const QString &description, const QString &notificationName,
+                                const QImage &iconData, int priority, bool isSticky,
+                                const std::optional<ClickContext> &clickContext);
+    static void reregisterGrowlNotifications();
+
+    static GrowlApplicationBridge *instance();
+
+    QVariantMap registration() const;
+
+signals:
+    // Emitted each time the registration has been fetched from the delegate.
+    void registered(const QVariantMap &registration);
+
+private slots:
+    void actionInvoked(uint id, const QString &actionKey);
+    void notificationClosed(uint id, uint reason);
+
+private:
+    struct Notification
+    {
+        QString title;
+        QString description;
+        QString notificationName;
+        QImage iconData;
+        int priority;
+        bool isSticky;
+        std::optional<ClickContext> clickContext;
+    };
+
+    explicit GrowlApplicationBridge(QObject *parent);
+
+    void registerWithDelegate();
+    void notify(const Notification &notification);
+    void send(const Notification &notification);
+    void requestCapabilities();
+    void capabilitiesArrived(QDBusPendingCallWatcher *call);
+    void serviceOwnerChanged(const QString &newOwner);
+
+    std::unique_ptr<GrowlApplicationBridgeDelegate> delegate;
+    QString applicationName;
+    QVariantMap currentRegistration;
+    // Unknown until the service has answered; notifications wait for it so
+    // that markup and actions match what the service offers.
+    std::optional<QStringList> capabilities;
+    bool capabilitiesRequested = false;
+    QList<Notification> waitingForCapabilities;
+    QHash<uint, std::optional<ClickContext>> shownNotifications;
+    QDBusServiceWatcher serviceWatcher;
+};

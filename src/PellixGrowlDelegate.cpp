@@ -1,0 +1,63 @@
+#include "PellixGrowlDelegate.h"
+
+#include "PellixSettings.h"
+
+#include <QStringList>
+
+namespace {
+// Addresses from the stream are opened only when they lead to a web page or a
+// mail composer, never to a local file or a program.
+const QStringList openableSchemes{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto")};
+}
+
+PellixGrowlDelegate::PellixGrowlDelegate(UrlOpener opener)
+    : urlOpener(std::move(opener))
+{
+}
+
+QVariantMap PellixGrowlDelegate::registrationDictionaryForGrowl()
+{
+    PellixSettings settings;
+    std::optional<QStringList> types = settings.notificationTypesArray();
+    if (!types) {
+        types = QStringList{QStringLiteral("Generic")};
+        settings.setNotificationTypesArray(*types);
+    }
+    return {
+        {QStringLiteral("TicketVersion"), 1},
+        {QStringLiteral("AllNotifications"), *types},
+        {QStringLiteral("DefaultNotifications"), *types},
+    };
+}
+
+QString PellixGrowlDelegate::applicationNameForGrowl() { return QStringLiteral("PellixGrowl"); }
+
+QImage PellixGrowlDelegate::applicationIconDataForGrowl() { return {}; }
+
+void PellixGrowlDelegate::growlIsReady() {}
+
+void PellixGrowlDelegate::growlNotificationWasClicked(const std::optional<ClickContext> &clickContext)
+{
+    if (!clickContext || !clickContext->final_uri)
+        return;
+    if (open(*clickContext->final_uri))
+        return;
+    if (clickContext->websafe_uri)
+        open(*clickContext->websafe_uri);
+}
+
+void PellixGrowlDelegate::growlNotificationTimedOut(const std::optional<ClickContext> &) {}
+
+void PellixGrowlDelegate::connectionDidReceiveResponse(QNetworkReply *) {}
+
+void PellixGrowlDelegate::connectionDidFinishLoading(QNetworkReply *) {}
+
+void PellixGrowlDelegate::connectionDidFailWithError(QNetworkReply *) {}
+
+bool PellixGrowlDelegate::open(const QString &address) const
+{
+    const QUrl url(address);
+    if (!url.isValid() || !openableSchemes.contains(url.scheme(), Qt::CaseInsensitive))
+        return false;
+    return urlOpener(url);
+}

@@ -1,0 +1,277 @@
+#include "pellix_growlAppDelegate.h"
+
+#include "GrowlApplicationBridge.h"
+#include "NotificationStreamAddress.h"
+#include "PellixSettings.h"
+#include "PrefsWindowController.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QIcon>
+#include <QMenu>
+#include <QMessageBox>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStringDecoder>
+#include <QSystemTrayIcon>
+
+#include <algorithm>
+
+namespace {
+pellix_growlAppDelegate *theDelegate = nullptr;
+
+const QString notificationServiceMissing =
+    QStringLiteral("Growl must be installed and running before using the Pellix growl agent. "
+                   "Requires Growl v1.2.1 or higher.");
+const QString colourPicture = QStringLiteral("pellix_menu_icon.png");
+const QString monochromePicture = QStringLiteral("zarkleSMASHr.png");
+const QString agentTitle = QStringLiteral("Pellix");
+const QString listeningNotice = QStringLiteral("Listening for notifications...");
+const QString genericType = QStringLiteral("Generic");
+
+constexpr qint32 firstReconnectDelay = 1;
+constexpr qint32 reconnectDelayCap = 60;
+constexpr int normalPriority = 1;
+
+bool isSuccessStatus(int status) { return status >= 200 && status <= 299; }
+}
+
+// The pictures live in this static library; naming their initialiser keeps
+// the linker from dropping them.
+static void loadResources() { Q_INIT_RESOURCE(pellix); }
+
+pellix_growlAppDelegate::pellix_growlAppDelegate(QObject *parent)
+    : QObject(parent)
+    , exitProcess([](int status) { QCoreApplication::exit(status); })
+    , urlOpener([](const QUrl &url) { return QDesktopServices::openUrl(url); })
+{
+    loadResources();
+    theDelegate = this;
+    pendingReconnect.setSingleShot(true);
+    connect(&pendingReconnect, &QTimer::timeout, this, &pellix_growlAppDelegate::reconnectNotificationStream);
+}
+
+pellix_growlAppDelegate::~pellix_growlAppDelegate()
+{
+    cancelNotificationConnection();
+    if (theDelegate == this)
+        theDelegate = nullptr;
+}
+
+pellix_growlAppDelegate *pellix_growlAppDelegate::appDelegate() { return theDelegate; }
+
+void pellix_growlAppDelegate::applicationDidFinishLaunching()
+{
+    setNotification_cursor(QStringLiteral("init"));
+    reconnect_delay = firstReconnectDelay;
+    if (!GrowlApplicationBridge::isGrowlInstalled() || !GrowlApplicationBridge::isGrowlRunning()) {
+        refuseToStart();
+        return;
+    }
+    GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>(urlOpener));
+    reconnectNotificationStream();
+    createStatusItem();
+    doGrowlWithTitle(agentTitle, listeningNotice, QImage(), std::nullopt);
+}
+
+void pellix_growlAppDelegate::refuseToStart()
+{
+    QMessageBox alert(QMessageBox::Warning, agentTitle, notificationServiceMissing, QMessageBox::Ok);
+    alert.setInformativeText(
+        QStringLiteral("No desktop notification service (org.freedesktop.Notifications) is on the session bus."));
+    alert.exec();
+    exitProcess(0);
+}
+
+void pellix_growlAppDelegate::createStatusItem()
+{
+    statusItemPicture = PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture;
+    statusItemStorage = new QSystemTrayIcon(QIcon(QStringLiteral(":/") + statusItemPicture), this);
+    statusItemStorage->setToolTip(agentTitle);
+
+    statusMenu = std::make_unique<QMenu>();
+    QAction *preferences = statusMenu->addAction(QStringLiteral("Preferences"), this, &pellix_growlAppDelegate::prefs);
+    preferences->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    QAction *quitAction = statusMenu->addAction(QStringLiteral("Quit"), this, &pellix_growlAppDelegate::quit);
+    quitAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Q")));
+    statusItemStorage->setContextMenu(statusMenu.get());
+
+    // A menu-bar agent shows its menu on a plain click as well.
+    connect(statusItemStorage, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            showStatusMenu();
+    });
+    statusItemStorage->show();
+}
+
+void pellix_growlAppDelegate::showStatusMenu() { statusMenu->popup(QCursor::pos()); }
+
+void pellix_growlAppDelegate::prefs()
+{
+    PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"))->showWindow(this);
+}
+
+void pellix_growlAppDelegate::quit()
+{
+    cancelNotificationConnection();
+    PellixSettings().synchronize();
+    exitProcess(0);
+}
+
+void pellix_growlAppDelegate::nothing() {}
+
+QWidget *pellix_growlAppDelegate::window() const { return windowReference; }
+void pellix_growlAppDelegate::setWindow(QWidget *window) { windowReference = window; }
+
+QSystemTrayIcon *pellix_growlAppDelegate::statusItem() const { return statusItemStorage; }
+
+void pellix_growlAppDelegate::setStatusItem(QSystemTrayIcon *statusItem)
+{
+    if (statusItem == statusItemStorage)
+        return;
+    if (statusItem)
+        statusItem->setParent(this);
+    delete std::exchange(statusItemStorage, statusItem);
+}
+
+QString pellix_growlAppDelegate::notification_cursor() const { return notificationCursor; }
+void pellix_growlAppDelegate::setNotification_cursor(const QString &cursor) { notificationCursor = cursor; }
+
+void pellix_growlAppDelegate::reconnectNotificationStream()
+{
+    // Whatever opens the stream replaces any re-open still pending, so a
+    // healthy new connection is never torn down by an older schedule.
+    pendingReconnect.stop();
+    cancelNotificationConnection();
+    const PellixSettings settings;
+    const QString username = settings.username().toLower();
+    const QString apikey = settings.apikey();
+    if (username.isEmpty() || apikey.isEmpty()) {
+        prefs();
+        return;
+    }
+    openNotificationConnection(NotificationStreamAddress::forUser(settings.streamhost(), username, md5(apikey)));
+}
+
+void pellix_growlAppDelegate::openNotificationConnection(const QUrl &address)
+{
+    QNetworkRequest request(address);
+    request.setTransferTimeout(static_cast<int>(streamIdleLimit.count()));
+    QNetworkReply *connection = network.get(request);
+    notificationConnection = connection;
+    connect(connection, &QNetworkReply::metaDataChanged, this,
+            [this, connection] { connectionDidReceiveResponse(connection); });
+    connect(connection, &QNetworkReply::readyRead, this,
+            [this, connection] { connectionDidReceiveData(connection, connection->readAll()); });
+    connect(connection, &QNetworkReply::finished, this, [this, connection] {
+        if (connection->error() == QNetworkReply::NoError)
+            connectionDidFinishLoading(connection);
+        else
+            connectionDidFailWithError(connection);
+    });
+}
+
+// A cancelled connection delivers nothing more: its signals are cut before it
+// is aborted.
+void pellix_growlAppDelegate::cancelNotificationConnection()
+{
+    QNetworkReply *connection = notificationConnection;
+    notificationConnection.clear();
+    if (!connection)
+        return;
+    disconnect(connection, nullptr, this, nullptr);
+    connection->abort();
+    connection->deleteLater();
+}
+
+void pellix_growlAppDelegate::caclulateNewReconnectBackoff()
+{
+    reconnect_delay = std::min(2 * reconnect_delay, reconnectDelayCap) + 1;
+}
+
+QString pellix_growlAppDelegate::md5(const QString &text) const
+{
+    QByteArray bytes = text.toUtf8();
+    const qsizetype end = bytes.indexOf('\0');
+    if (end >= 0)
+        bytes.truncate(end);
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+// Only a successful answer proves the service is healthy. An error status
+// (401, 404, 503 ...) ends the connection as a failure, before its body
+// reaches the decoder, so the back-off keeps growing against a service that
+// keeps refusing.
+void pellix_growlAppDelegate::connectionDidReceiveResponse(QNetworkReply *connection)
+{
+    if (connection != notificationConnection)
+        return;
+    if (isSuccessStatus(connection->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())) {
+        reconnect_delay = firstReconnectDelay;
+        return;
+    }
+    // Cut off now so nothing of the body is handed on; abort once the reply
+    // has finished its own signal, which must not be re-entered.
+    disconnect(connection, nullptr, this, nullptr);
+    QMetaObject::invokeMethod(connection, &QNetworkReply::abort, Qt::QueuedConnection);
+    connectionDidFailWithError(connection);
+}
+
+void pellix_growlAppDelegate::connectionDidReceiveData(QNetworkReply *connection, const QByteArray &data)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(data);
+    if (utf8.hasError())
+        text = QString();
+    if (connection == notificationConnection)
+        handleMessageFromStream(text);
+}
+
+void pellix_growlAppDelegate::connectionDidFinishLoading(QNetworkReply *connection)
+{
+    if (connection != notificationConnection)
+        return;
+    pendingReconnect.start(std::chrono::seconds(reconnect_delay));
+    caclulateNewReconnectBackoff();
+}
+
+void pellix_growlAppDelegate::connectionDidFailWithError(QNetworkReply *connection)
+{
+    connectionDidFinishLoading(connection);
+}
+
+void pellix_growlAppDelegate::handleMessageFromStream(const QString &) {}
+
+void pellix_growlAppDelegate::handleMessageFromTornado(const QString &) {}
+
+void pellix_growlAppDelegate::doGrowlWithTitle(const QString &title, const QString &description,
+                                               const QImage &iconData, const std::optional<ClickContext> &context)
+{
+    const bool isNewType = checkNotificationType(title);
+    GrowlApplicationBridge::notifyWithTitle(title, description, isNewType ? genericType : title, iconData,
+                                            normalPriority, false, context);
+}
+
+bool pellix_growlAppDelegate::checkNotificationType(const QString &name)
+{
+    PellixSettings settings;
+    QStringList types = settings.notificationTypesArray().value_or(QStringList());
+    if (name.isEmpty() || types.contains(name))
+        return false;
+    types.append(name);
+    settings.setNotificationTypesArray(types);
+    GrowlApplicationBridge::reregisterGrowlNotifications();
+    return true;
+}
+
+void pellix_growlAppDelegate::setExitFunction(ExitFunction exitFunction) { exitProcess = std::move(exitFunction); }
+
+void pellix_growlAppDelegate::setUrlOpener(PellixGrowlDelegate::UrlOpener opener) { urlOpener = std::move(opener); }
+
+void pellix_growlAppDelegate::setIdleLimit(std::chrono::milliseconds idleLimit) { streamIdleLimit = idleLimit; }
+
+QTimer *pellix_growlAppDelegate::reconnectTimer() { return &pendingReconnect; }
+
+QString pellix_growlAppDelegate::statusItemPictureName() const { return statusItemPicture; }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <sys/types.h>
+
+// A session bus of this test process alone: a dbus-daemon started before the
+// application object, its address put into DBUS_SESSION_BUS_ADDRESS, ended
+// with this object. Tests can then decide whether a notification service
+// exists, and test processes can run side by side.
+class PrivateSessionBus
+{
+public:
+    PrivateSessionBus();
+    ~PrivateSessionBus();
+
+    PrivateSessionBus(const PrivateSessionBus &) = delete;
+    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
+
+    QByteArray address() const;
+
+private:
+    pid_t daemon = -1;
+    QByteArray busAddress;
+};

@@ -1,0 +1,106 @@
+#include "TestNotificationService.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QtTest>
+
+namespace {
+const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
+const QString servicePath = QStringLiteral("/org/freedesktop/Notifications");
+
+QString newConnectionName()
+{
+    static int count = 0;
+    return QStringLiteral("pellix-test-notifications-%1").arg(++count);
+}
+
+QImage decodedImage(const QVariant &hint)
+{
+    if (!hint.canConvert<QDBusArgument>())
+        return {};
+    const QDBusArgument argument = hint.value<QDBusArgument>();
+    int width = 0, height = 0, rowStride = 0, bitsPerSample = 0, channels = 0;
+    bool hasAlpha = false;
+    QByteArray pixels;
+    argument.beginStructure();
+    argument >> width >> height >> rowStride >> hasAlpha >> bitsPerSample >> channels >> pixels;
+    argument.endStructure();
+    if (bitsPerSample != 8 || channels != (hasAlpha ? 4 : 3) || pixels.size() < qsizetype(rowStride) * height)
+        return {};
+    const QImage::Format format = hasAlpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888;
+    return QImage(reinterpret_cast<const uchar *>(pixels.constData()), width, height, rowStride, format).copy();
+}
+}
+
+const QStringList TestNotificationService::allCapabilities{QStringLiteral("actions"), QStringLiteral("body"),
+                                                           QStringLiteral("body-markup")};
+
+TestNotificationService::TestNotificationService(const QStringList &capabilities)
+    : connectionName(newConnectionName())
+    , connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
+    , offered(capabilities)
+{
+    connection.registerObject(servicePath, this, QDBusConnection::ExportScriptableSlots);
+    join();
+}
+
+TestNotificationService::~TestNotificationService()
+{
+    connection.unregisterObject(servicePath);
+    connection = QDBusConnection(QString());
+    QDBusConnection::disconnectFromBus(connectionName);
+}
+
+bool TestNotificationService::join() { return connection.registerService(serviceName); }
+
+void TestNotificationService::leave() { connection.unregisterService(serviceName); }
+
+void TestNotificationService::setCapabilities(const QStringList &capabilities) { offered = capabilities; }
+
+QList<NotifyCall> TestNotificationService::calls() const { return received; }
+
+bool TestNotificationService::waitForCalls(qsizetype count, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return received.size() >= count; }, timeoutMs);
+}
+
+void TestNotificationService::invokeAction(uint id, const QString &actionKey)
+{
+    emitSignal(QStringLiteral("ActionInvoked"), {id, actionKey});
+}
+
+void TestNotificationService::closeNotification(uint id, uint reason)
+{
+    emitSignal(QStringLiteral("NotificationClosed"), {id, reason});
+}
+
+uint TestNotificationService::Notify(const QString &app_name, uint replaces_id, const QString &app_icon,
+                                     const QString &summary, const QString &body, const QStringList &actions,
+                                     const QVariantMap &hints, int expire_timeout)
+{
+    NotifyCall call{++lastId, app_name, replaces_id, app_icon, summary, body, actions, hints, {}, expire_timeout};
+    call.image = decodedImage(call.hints.take(QStringLiteral("image-data")));
+    received.append(call);
+    emit notified(call);
+    return call.id;
+}
+
+QStringList TestNotificationService::GetCapabilities() { return offered; }
+
+QString TestNotificationService::GetServerInformation(QString &vendor, QString &version, QString &spec_version)
+{
+    vendor = QStringLiteral("Pellix tests");
+    version = QStringLiteral("1.0");
+    spec_version = QStringLiteral("1.2");
+    return QStringLiteral("TestNotificationService");
+}
+
+void TestNotificationService::CloseNotification(uint id) { closeNotification(id, 3); }
+
+void TestNotificationService::emitSignal(const QString &name, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createSignal(servicePath, serviceName, name);
+    message.setArguments(arguments);
+    connection.send(message);
+}

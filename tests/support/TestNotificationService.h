@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+// One Notify call as the service received it.
+struct NotifyCall
+{
+    uint id = 0; // the id the service answered
+    QString appName;
+    uint replacesId = 0;
+    QString appIcon;
+    QString summary;
+    QString body;
+    QStringList actions;
+    QVariantMap hints; // "image-data" decoded into image, the rest as sent
+    QImage image;      // null when the call carried no image-data
+    int expireTimeout = 0;
+};
+
+// A desktop notification service (org.freedesktop.Notifications) on a bus
+// connection of its own, not the agent's: it records every Notify call,
+// answers GetCapabilities and GetServerInformation, emits ActionInvoked and
+// NotificationClosed on request, and can leave and rejoin the bus.
+class TestNotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    static const QStringList allCapabilities; // "actions", "body", "body-markup"
+
+    // Joins the bus at once.
+    explicit TestNotificationService(const QStringList &capabilities = allCapabilities);
+    ~TestNotificationService() override;
+
+    bool join();
+    void leave();
+    void setCapabilities(const QStringList &capabilities);
+
+    QList<NotifyCall> calls() const;
+    // Waits until at least count calls have arrived.
+    bool waitForCalls(qsizetype count, int timeoutMs = 5000);
+
+    void invokeAction(uint id, const QString &actionKey = QStringLiteral("default"));
+    // reason: 1 expired, 2 dismissed by the user, 3 closed by a call, 4 other.
+    void closeNotification(uint id, uint reason);
+
+public slots:
+    Q_SCRIPTABLE uint Notify(const QString &app_name, uint replaces_id, const QString &app_icon,
+                             const QString &summary, const QString &body, const QStringList &actions,
+                             const QVariantMap &hints, int expire_timeout);
+    Q_SCRIPTABLE QStringList GetCapabilities();
+    Q_SCRIPTABLE QString GetServerInformation(QString &vendor, QString &version, QString &spec_version);
+    Q_SCRIPTABLE void CloseNotification(uint id);
+
+signals:
+    void notified(const NotifyCall &call);
+
+private:
+    void emitSignal(const QString &name, const QVariantList &arguments);
+
+    QString connectionName;
+    QDBusConnection connection;
+    QStringList offered;
+    QList<NotifyCall> received;
+    uint lastId = 0;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+class QTcpSocket;
+
+// The request line and headers of one request to the test stream service.
+struct TestStreamRequest
+{
+    QByteArray method;
+    QByteArray path;
+    QByteArray headers;
+};
+
+// One accepted connection of the test stream service, driven by the test
+// step by step: each piece is written and flushed on its own, so the test
+// decides what arrives in which network read.
+class TestStreamExchange : public QObject
+{
+    Q_OBJECT
+
+public:
+    TestStreamExchange(QTcpSocket *socket, const TestStreamRequest &request, QObject *parent);
+
+    TestStreamRequest request() const;
+
+    // Status line and headers of a streaming answer.
+    void sendHead(int status);
+    void sendPiece(const QByteArray &piece);
+    // Ends the body the orderly way.
+    void close();
+    // Ends the connection with a TCP reset.
+    void reset();
+
+    // Whether the agent has closed its end (as a cancelled connection does).
+    bool closedByPeer() const;
+    bool waitForClosedByPeer(int timeoutMs = 5000);
+
+private:
+    QTcpSocket *socket;
+    TestStreamRequest received;
+    bool peerClosed = false;
+};
