@@ -37,6 +37,7 @@ constexpr qint32 reconnectDelayCap = 60;
 constexpr int normalPriority = 1;
 
 bool isSuccessStatus(int status) { return status >= 200 && status <= 299; }
+bool isRedirectionStatus(int status) { return status >= 300 && status <= 399; }
 }
 
 // The pictures live in this static library; naming their initialiser keeps
@@ -212,7 +213,12 @@ void pellix_growlAppDelegate::connectionDidReceiveResponse(QNetworkReply *connec
 {
     if (connection != notificationConnection)
         return;
-    if (isSuccessStatus(connection->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())) {
+    const int status = connection->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // The connection follows a redirection itself and its target answers;
+    // one it refuses to follow ends as a failure.
+    if (isRedirectionStatus(status) && connection->hasRawHeader("Location"))
+        return;
+    if (isSuccessStatus(status)) {
         reconnect_delay = firstReconnectDelay;
         return;
     }

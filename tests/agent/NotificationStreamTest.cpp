@@ -203,6 +203,36 @@ private slots:
         QCOMPARE(delegate->handedOn, handedOn);
     }
 
+    void redirectionIsFollowedToTheAnswer()
+    {
+        failNextOpens(2);
+        TestStreamReply moved;
+        moved.status = 302;
+        moved.extraHeaders = "Location: /moved\r\nContent-Length: 0\r\n";
+        TestStreamReply answer;
+        answer.pieces = {"{\"title\":\"t\"}\n"};
+        service->enqueueReply(moved);
+        service->enqueueReply(answer);
+        reopenNow();
+        QTRY_VERIFY(delegate->reconnectTimer()->isActive());
+        QCOMPARE(service->requests().constLast().path, QByteArray("/moved"));
+        QCOMPARE(waitSeconds(), 1);
+        QCOMPARE(delegate->handedOn, QStringList{QStringLiteral("{\"title\":\"t\"}")});
+    }
+
+    void redirectionWithoutATargetIsAFailure()
+    {
+        failNextOpens(2);
+        TestStreamReply moved;
+        moved.status = 302;
+        moved.pieces = {"{\"title\":\"t\"}\n"};
+        service->enqueueReply(moved);
+        reopenNow();
+        QTRY_VERIFY(delegate->reconnectTimer()->isActive());
+        QCOMPARE(waitSeconds(), 7);
+        QVERIFY(delegate->handedOn.isEmpty());
+    }
+
     void piecesAreHandedOnLineByLine()
     {
         delegate->reconnectNotificationStream();

@@ -10,6 +10,7 @@ QByteArray reasonPhrase(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 302: return "Found";
     case 401: return "Unauthorized";
     case 404: return "Not Found";
     case 503: return "Service Unavailable";
@@ -29,10 +30,10 @@ TestStreamExchange::TestStreamExchange(QTcpSocket *connection, const TestStreamR
 
 TestStreamRequest TestStreamExchange::request() const { return received; }
 
-void TestStreamExchange::sendHead(int status)
+void TestStreamExchange::sendHead(int status, const QByteArray &extraHeaders)
 {
     socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
-                  + "\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n\r\n");
+                  + "\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n" + extraHeaders + "\r\n");
     socket->flush();
 }
 

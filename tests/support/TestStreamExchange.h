@@ -26,7 +26,7 @@ public:
     TestStreamRequest request() const;
 
     // Status line and headers of a streaming answer.
-    void sendHead(int status);
+    void sendHead(int status, const QByteArray &extraHeaders = {});
     void sendPiece(const QByteArray &piece);
     // Ends the body the orderly way.
     void close();

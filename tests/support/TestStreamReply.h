@@ -11,6 +11,7 @@ struct TestStreamReply
     enum class Ending { Close, Reset, Silence };
 
     int status = 200;
+    QByteArray extraHeaders; // each line ended by "\r\n"
     QList<QByteArray> pieces;
     Ending ending = Ending::Close;
     bool answers = true; // false: no status line, no body

@@ -68,7 +68,7 @@ void TestStreamService::readRequest(QTcpSocket *socket)
 void TestStreamService::answer(TestStreamExchange *exchange, const TestStreamReply &reply)
 {
     if (reply.answers) {
-        exchange->sendHead(reply.status);
+        exchange->sendHead(reply.status, reply.extraHeaders);
         for (const QByteArray &piece : reply.pieces)
             exchange->sendPiece(piece);
     }
