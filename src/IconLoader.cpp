@@ -77,15 +77,19 @@ void IconLoader::refuseUnsafeRedirects(QNetworkReply *reply)
 void IconLoader::finishFetch(QNetworkReply *reply, const QString &address)
 {
     reply->deleteLater();
-    // A body that was complete before the size watch could stop it is
-    // measured here.
-    const QByteArray bytes = reply->read(maximumPictureBytes + 1);
-    const bool fits = bytes.size() <= maximumPictureBytes;
-    const QImage icon = reply->error() == QNetworkReply::NoError && fits ? decode(bytes) : QImage();
+    const QImage icon = reply->error() == QNetworkReply::NoError ? decode(bodyWithinBound(reply)) : QImage();
     if (!icon.isNull() && isNetworkAddress(reply->request().url()))
         cache.insert(address, new QImage(icon), cacheCost(icon));
     for (const Completion &done : waiting.take(address))
         done(icon);
+}
+
+// A body that was complete before the size watch could stop it is measured
+// here; one over the bound counts as no picture.
+QByteArray IconLoader::bodyWithinBound(QNetworkReply *reply)
+{
+    const QByteArray bytes = reply->read(maximumPictureBytes + 1);
+    return bytes.size() <= maximumPictureBytes ? bytes : QByteArray();
 }
 
 void IconLoader::completeLater(const QImage &icon, Completion done)

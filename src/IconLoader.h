@@ -46,6 +46,7 @@ private:
 
     static bool isFetchable(const QUrl &url);
     static bool isNetworkAddress(const QUrl &url);
+    static QByteArray bodyWithinBound(QNetworkReply *reply);
     static QImage decode(const QByteArray &bytes);
 
     QNetworkAccessManager network;
