@@ -27,7 +27,6 @@ void StreamLineReassembler::keepUnfinished(QByteArrayView rest)
         return;
     if (unfinished.size() + rest.size() > maximumLineLength) {
         unfinished.clear();
-        unfinished.squeeze();
         skippingToLineFeed = true;
         return;
     }

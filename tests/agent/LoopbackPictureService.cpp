@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QColor>
+#include <QTcpSocket>
 #include <QTimer>
 
 LoopbackPictureService::LoopbackPictureService(QObject *parent)
@@ -55,17 +56,8 @@ void LoopbackPictureService::answer(QTcpSocket *socket)
     const QString path = QString::fromLatin1(socket->readLine().split(' ').value(1));
     ++requests[path];
     const Response response = routes.value(path, Response{"404 Not Found", {}, "missing", true, {}, false});
-    if (response.silent)
-        held[path].append(socket);
-    else
+    if (!response.silent)
         respond(socket, response);
-}
-
-void LoopbackPictureService::release(const QString &path, const Response &response)
-{
-    for (const QPointer<QTcpSocket> &socket : held.take(path))
-        if (socket)
-            respond(socket, response);
 }
 
 void LoopbackPictureService::respond(QTcpSocket *socket, const Response &response)

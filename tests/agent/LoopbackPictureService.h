@@ -3,15 +3,14 @@
 #include <QByteArray>
 #include <QHash>
 #include <QImage>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QUrl>
 
 #include <chrono>
+
+class QTcpSocket;
 
 // A small HTTP service on 127.0.0.1 for icon fetches: each path answers with a
 // scripted response, after an optional delay, or never at all.
@@ -28,7 +27,7 @@ public:
         // Announce the body's length; without it the body ends with the connection.
         bool announceLength = true;
         std::chrono::milliseconds delay{0};
-        // Accept the request and answer it only when released, if ever.
+        // Accept the request and never answer it.
         bool silent = false;
     };
 
@@ -37,8 +36,6 @@ public:
     void route(const QString &path, const Response &response);
     QUrl url(const QString &path) const;
     int requestCount(const QString &path) const;
-    // Answers the requests held on a silent path with the given response.
-    void release(const QString &path, const Response &response);
 
     static QByteArray png(const QSize &size, const QColor &colour);
     static Response picture(const QByteArray &bytes);
@@ -51,5 +48,4 @@ private:
     QTcpServer server;
     QHash<QString, Response> routes;
     QHash<QString, int> requests;
-    QHash<QString, QList<QPointer<QTcpSocket>>> held;
 };

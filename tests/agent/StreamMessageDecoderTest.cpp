@@ -100,19 +100,11 @@ private slots:
             {message(QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x98\x80"), QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e"))});
         row("other members are ignored", j("{'title':'Hi','description':'there','id':7,'extra':{'a':[1]}}"),
             {hiThere});
-        row("carriage return before the line feed", "{\"title\":\"Hi\",\"description\":\"there\"}\r\n", {hiThere});
         row("null title skips only its line",
             "{\"title\":null,\"description\":\"x\"}\n{\"title\":\"Hi\",\"description\":\"there\"}", {hiThere});
         row("null description skips only its line",
             "{\"title\":\"x\",\"description\":null}\n{\"title\":\"Hi\",\"description\":\"there\"}", {hiThere});
         row("null title with addresses is still skipped", j("{'title':null,'final_uri':'https://a.example/'}"), {});
-        row("three lines in order", "{\"title\":\"1\"}\n{\"title\":\"2\"}\n{\"title\":\"3\"}\n",
-            {message("1", none), message("2", none), message("3", none)});
-        row("the same line twice is two messages", "{\"title\":\"Hi\",\"description\":\"there\"}\n"
-                                                   "{\"title\":\"Hi\",\"description\":\"there\"}",
-            {hiThere, hiThere});
-        row("two line feeds", "\n\n", {});
-        row("two objects on one line", j("{'title':'a'}{'title':'b'}"), {});
         row("text after the object", j("{'title':'a'} x"), {});
         row("half a line", "{\"title\":\"Hi\",\"descr", {});
         row("bare scalar", j("'just a string'"), {});
