@@ -78,7 +78,7 @@ public:
     QTimer *reconnectTimer();
     // The longest a notification's icon may take to arrive (default 10 s).
     void setIconTimeLimit(std::chrono::milliseconds limit);
-    // The name of the status item's picture among the resources.
+    // The resource name of the picture start-up chose for the status item.
     QString statusItemPictureName() const;
 
 private:

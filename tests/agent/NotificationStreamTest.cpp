@@ -100,6 +100,8 @@ private slots:
         QTest::newRow("ascii") << QStringLiteral("secret") << secretDigest;
         QTest::newRow("case is kept") << QStringLiteral("Secret") << QStringLiteral("1e6947ac7fb3a9529a9726eb692c8cc5");
         QTest::newRow("non-ascii") << QStringLiteral("kéy") << QStringLiteral("e8e651d3ec2770a9dec9eb8465ba6edd");
+        QTest::newRow("ends at a zero character") << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
+                                                  << QStringLiteral("0cc175b9c0f1b6a831c399e269772661");
         QTest::newRow("leading zeros") << QStringLiteral("k441") << QStringLiteral("000f069c0b32888df986167fb1610f9d");
     }
 
