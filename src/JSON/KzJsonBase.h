@@ -10,9 +10,10 @@
 class KzJsonBase
 {
 public:
-    // Nesting that is always refused, whatever maxDepth says (0 included): it
-    // keeps the recursive parser and writer far from the end of the stack.
-    static constexpr std::size_t hardDepthLimit = 10000;
+    // Nesting beyond this is always refused, whatever maxDepth says (0
+    // included): it keeps the recursive parser and writer, and the values'
+    // destruction, within a default 8 MiB stack even in sanitised debug builds.
+    static constexpr std::size_t hardDepthLimit = 4096;
 
     KzJsonBase();
     virtual ~KzJsonBase();

@@ -1,12 +1,29 @@
 #include "KzJsonDictionary.h"
 
+#include <bit>
+#include <functional>
 #include <utility>
+
+namespace {
+
+std::size_t hashOf(std::u16string_view key)
+{
+    return std::hash<std::u16string_view>{}(key);
+}
+
+} // namespace
 
 std::size_t KzJsonDictionary::position(std::u16string_view key) const
 {
-    if (!index.empty()) {
-        const auto found = index.find(key);
-        return found == index.end() ? entries.size() : found->second;
+    if (!slots.empty()) {
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t at = hashOf(key) & mask;; at = (at + 1) & mask) {
+            const std::size_t slot = slots[at];
+            if (slot == 0)
+                return entries.size();
+            if (*entries[slot - 1].key.asString() == key)
+                return slot - 1;
+        }
     }
     for (std::size_t at = 0; at < entries.size(); ++at) {
         const std::u16string *text = entries[at].key.asString();
@@ -52,19 +69,31 @@ void KzJsonDictionary::insertOrAssign(KzJsonValue key, KzJsonValue value)
         return;
     }
     entries.push_back({std::move(key), std::move(value)});
-    if (!index.empty()) {
+    if (entries.size() * 2 > slots.size()) {
+        if (entries.size() > indexThreshold)
+            rebuildIndex();
+    } else {
         indexEntry(entries.size() - 1);
-    } else if (entries.size() > indexThreshold) {
-        index.reserve(entries.size() * 2);
-        for (std::size_t each = 0; each < entries.size(); ++each)
-            indexEntry(each);
     }
+}
+
+void KzJsonDictionary::rebuildIndex()
+{
+    slots.assign(std::bit_ceil(entries.size() * 4), 0);
+    for (std::size_t at = 0; at < entries.size(); ++at)
+        indexEntry(at);
 }
 
 void KzJsonDictionary::indexEntry(std::size_t at)
 {
-    if (const std::u16string *text = entries[at].key.asString())
-        index.emplace(std::u16string_view(*text), at);
+    const std::u16string *text = entries[at].key.asString();
+    if (!text)
+        return;
+    const std::size_t mask = slots.size() - 1;
+    std::size_t slot = hashOf(*text) & mask;
+    while (slots[slot] != 0)
+        slot = (slot + 1) & mask;
+    slots[slot] = at + 1;
 }
 
 bool operator==(const KzJsonDictionary &left, const KzJsonDictionary &right)

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // The members of a JSON object in insertion order. Keys are values so that
@@ -42,9 +41,10 @@ private:
     std::size_t position(std::u16string_view key) const;
     std::size_t position(const KzJsonValue &key) const;
     void indexEntry(std::size_t at);
+    void rebuildIndex();
 
     std::vector<Entry> entries;
-    // String key -> position; built once the dictionary outgrows indexThreshold.
-    // The views point into the keys' shared, never-changed strings.
-    std::unordered_map<std::u16string_view, std::size_t> index;
+    // Open-addressing index of the string keys, built once the dictionary
+    // outgrows indexThreshold: each slot holds a position + 1, or 0 when free.
+    std::vector<std::size_t> slots;
 };

@@ -5,7 +5,8 @@
 #include <string_view>
 
 // The text handed to a parse: UTF-8 bytes, UTF-16 text, or none at all.
-// Converts implicitly so that callers pass whatever they hold.
+// Converts implicitly so that callers pass whatever they hold. It only views
+// the caller's text, so it is meant to be made right in the call's argument.
 class KzJsonInput
 {
 public:

@@ -1,6 +1,5 @@
 #include "KzJsonParser.h"
 
-#include "KzJsonDictionary.h"
 #include "KzJsonUtf8.h"
 
 #include <array>
@@ -27,6 +26,9 @@ constexpr std::array<bool, 256> whiteSpace = [] {
         table[byte] = true;
     return table;
 }();
+
+constexpr std::size_t recentKeySlots = 256;
+constexpr std::size_t maxRecentKeyLength = 32;
 
 bool isDigit(unsigned char byte)
 {
@@ -84,9 +86,13 @@ std::optional<KzJsonValue> KzJsonParser::fragmentWithUtf8(std::string_view text)
         scratch.resize(input.size());
     c = reinterpret_cast<const unsigned char *>(input.c_str());
     elements.clear();
+    members.clear();
+    recentKeys.assign(recentKeySlots, KzJsonValue());
     KzJsonValue value;
     const bool scanned = scanValue(value);
     elements.clear();
+    members.clear();
+    recentKeys.clear();
     if (!scanned)
         return std::nullopt;
     if (!scanIsAtEnd()) {
@@ -233,8 +239,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
         addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
         return false;
     }
-    KzJsonDictionary members;
-    members.reserve(7);
+    const std::size_t first = members.size();
     for (;;) {
         if (*c == 0) {
             addErrorWithCode(KzJSONErrorEndOfInput, "End of input while parsing object");
@@ -250,7 +255,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorSyntax, "Object key string expected");
             return false;
         }
-        KzJsonValue key = KzJsonValue::string(std::u16string(keyText));
+        KzJsonValue key = keyFor(keyText);
         skipWhiteSpace();
         if (*c != ':') {
             addErrorWithCode(KzJSONErrorSyntax, "Expected ':' separating key and value");
@@ -262,7 +267,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorSyntax, "Object value expected for key: " + KzJsonUtf8::fromUtf16Lossy(*key.asString()));
             return false;
         }
-        members.insertOrAssign(std::move(key), std::move(member));
+        members.push_back({std::move(key), std::move(member)});
         skipWhiteSpace();
         if (*c == ',') {
             ++c;
@@ -273,9 +278,28 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             }
         }
     }
-    value = KzJsonValue::dictionary(std::move(members));
+    KzJsonDictionary dictionary;
+    dictionary.reserve(members.size() - first);
+    for (auto entry = members.begin() + static_cast<std::ptrdiff_t>(first); entry != members.end(); ++entry)
+        dictionary.insertOrAssign(std::move(entry->key), std::move(entry->value));
+    members.erase(members.begin() + static_cast<std::ptrdiff_t>(first), members.end());
+    value = KzJsonValue::dictionary(std::move(dictionary));
     --depth;
     return true;
+}
+
+KzJsonValue KzJsonParser::keyFor(std::u16string_view text)
+{
+    if (text.size() > maxRecentKeyLength)
+        return KzJsonValue::string(std::u16string(text));
+    std::size_t hash = 2166136261u;
+    for (const char16_t unit : text)
+        hash = (hash ^ unit) * 16777619u;
+    KzJsonValue &slot = recentKeys[hash % recentKeySlots];
+    const std::u16string *known = slot.asString();
+    if (!known || *known != text)
+        slot = KzJsonValue::string(std::u16string(text));
+    return slot;
 }
 
 bool KzJsonParser::scanRestOfString(std::u16string_view &text)
@@ -449,20 +473,23 @@ bool KzJsonParser::scanUnicodeChar(char16_t *&out)
     return true;
 }
 
-// Digits after the cursor into a significand of at most 19 digits; leading
-// zeros are not significant, further digits only counted.
-void KzJsonParser::scanDigits(std::uint64_t &significand, int &significantDigits, std::int64_t *fractionDigits)
+// Moves past the digits under the cursor and returns their count. They extend
+// a significand of at most 19 digits; leading zeros are not significant and
+// digits beyond the 19th are only counted.
+std::int64_t KzJsonParser::scanDigits(std::uint64_t &significand, int &significantDigits)
 {
-    while (isDigit(*c)) {
-        const unsigned digit = *c++ - unsigned('0');
-        if (fractionDigits)
-            ++*fractionDigits;
-        if (significantDigits == 0 && digit == 0)
-            continue;
-        if (significantDigits < 19)
-            significand = significand * 10 + digit;
-        ++significantDigits;
+    const unsigned char *const start = c;
+    while (isDigit(*c))
+        ++c;
+    const unsigned char *at = start;
+    if (significantDigits == 0) {
+        while (at != c && *at == '0')
+            ++at;
     }
+    for (; at != c && significantDigits < 19; ++at, ++significantDigits)
+        significand = significand * 10 + (*at - unsigned('0'));
+    significantDigits += static_cast<int>(c - at);
+    return c - start;
 }
 
 bool KzJsonParser::scanNumber(KzJsonValue &value)
@@ -484,7 +511,7 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
         addErrorWithCode(KzJSONErrorNumber, "No digits after initial minus");
         return false;
     } else {
-        scanDigits(significand, significantDigits, nullptr);
+        scanDigits(significand, significantDigits);
     }
     if (*c == '.') {
         ++c;
@@ -492,7 +519,7 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorNumber, "No digits after decimal point");
             return false;
         }
-        scanDigits(significand, significantDigits, &fractionDigits);
+        fractionDigits = scanDigits(significand, significantDigits);
     }
     const unsigned char *const mantissaEnd = c;
     std::int64_t written = 0;

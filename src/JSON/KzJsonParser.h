@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KzJsonBase.h"
+#include "KzJsonDictionary.h"
 #include "KzJsonInput.h"
 #include "KzJsonValue.h"
 
@@ -11,13 +12,16 @@
 #include <vector>
 
 // Turns JSON text into values. The text is read as UTF-8 up to its first zero
-// byte; UTF-16 text is converted first. On failure it returns none and leaves
-// the reasons in errorTrace(), innermost first.
+// byte (the parser works on a copy, so the caller's bytes need no terminator);
+// UTF-16 text is converted first. On failure it returns none and leaves the
+// reasons in errorTrace(), innermost first.
 //
 // Beyond strict JSON it accepts vertical tab and form feed as white space and
-// a missing comma between elements or members. Input that no JSON text holds,
-// malformed UTF-8 in a string or UTF-16 text with a lone surrogate, is refused
-// with code 6 (KzJSONErrorUnicode).
+// a missing comma between elements or members. Malformed UTF-8 inside a string
+// and UTF-16 text with a lone surrogate (which has no UTF-8 form) are refused
+// with code 6 (KzJSONErrorUnicode); nesting beyond hardDepthLimit with code 7
+// even when maxDepth is 0; an exponent beyond KzJsonValue::maxExponent with
+// code 2.
 class KzJsonParser : public KzJsonBase
 {
 public:
@@ -33,10 +37,11 @@ private:
     bool scanRestOfArray(KzJsonValue &value);
     // The view points into a buffer that the next string scan overwrites.
     bool scanRestOfString(std::u16string_view &text);
+    KzJsonValue keyFor(std::u16string_view text);
     bool scanPlainRun(char16_t *&out);
     bool scanEscape(char16_t *&out);
     bool scanNumber(KzJsonValue &value);
-    void scanDigits(std::uint64_t &significand, int &significantDigits, std::int64_t *fractionDigits);
+    std::int64_t scanDigits(std::uint64_t &significand, int &significantDigits);
     bool scanRestOfTrue(KzJsonValue &value);
     bool scanRestOfFalse(KzJsonValue &value);
     bool scanRestOfNull(KzJsonValue &value);
@@ -52,4 +57,9 @@ private:
     std::u16string scratch;
     // Elements of the arrays being scanned, innermost last.
     std::vector<KzJsonValue> elements;
+    // Members of the objects being scanned, innermost last.
+    std::vector<KzJsonDictionary::Entry> members;
+    // Keys met during the call in progress, so that a key that repeats (as in
+    // an array of similar objects) is shared instead of made again.
+    std::vector<KzJsonValue> recentKeys;
 };

@@ -5,6 +5,7 @@
 #include "KzJsonProxy.h"
 #include "KzJsonWriter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -37,16 +38,9 @@ std::string_view normalised(std::string_view digits, std::int64_t &exponent)
     return digits;
 }
 
-template <typename Text>
-void appendAscii(Text &out, std::string_view ascii)
-{
-    out.append(ascii.begin(), ascii.end());
-}
-
 // Plain notation while the text stays as long as its digits plus a few zeros,
 // exponential notation beyond: the text is bounded by the digits it holds.
-template <typename Text>
-void appendDecimal(Text &out, bool negative, std::string_view digits, std::int64_t exponent)
+void appendDecimal(std::string &out, bool negative, std::string_view digits, std::int64_t exponent)
 {
     if (digits.empty()) {
         out.push_back('0');
@@ -57,28 +51,28 @@ void appendDecimal(Text &out, bool negative, std::string_view digits, std::int64
     const auto count = static_cast<std::int64_t>(digits.size());
     const std::int64_t point = exponent + count;
     if (exponent >= 0 && exponent <= 21) {
-        appendAscii(out, digits);
+        out.append(digits);
         out.append(static_cast<std::size_t>(exponent), '0');
     } else if (point > 0 && point < count) {
-        appendAscii(out, digits.substr(0, static_cast<std::size_t>(point)));
+        out.append(digits.substr(0, static_cast<std::size_t>(point)));
         out.push_back('.');
-        appendAscii(out, digits.substr(static_cast<std::size_t>(point)));
+        out.append(digits.substr(static_cast<std::size_t>(point)));
     } else if (point <= 0 && point > -6) {
-        appendAscii(out, "0.");
+        out.append("0.");
         out.append(static_cast<std::size_t>(-point), '0');
-        appendAscii(out, digits);
+        out.append(digits);
     } else {
         out.push_back(digits.front());
         if (count > 1) {
             out.push_back('.');
-            appendAscii(out, digits.substr(1));
+            out.append(digits.substr(1));
         }
         out.push_back('e');
         const std::int64_t shown = point - 1;
         out.push_back(shown < 0 ? '-' : '+');
         char buffer[24];
         const auto end = std::to_chars(buffer, buffer + sizeof buffer, shown < 0 ? -shown : shown).ptr;
-        appendAscii(out, std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+        out.append(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
     }
 }
 
@@ -92,12 +86,6 @@ KzJsonValue::KzJsonValue(const KzJsonValue &other)
         box->references.fetch_add(1, std::memory_order_relaxed);
 }
 
-KzJsonValue::KzJsonValue(KzJsonValue &&other) noexcept
-    : box(std::exchange(other.box, nullptr)), significand(other.significand), exponent(other.exponent),
-      valueKind(std::exchange(other.valueKind, Kind::Null)), code(other.code), negative(other.negative)
-{
-}
-
 KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
 {
     if (this != &other) {
@@ -109,21 +97,16 @@ KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
 
 KzJsonValue &KzJsonValue::operator=(KzJsonValue &&other) noexcept
 {
-    if (this != &other) {
-        release();
-        box = std::exchange(other.box, nullptr);
-        significand = other.significand;
-        exponent = other.exponent;
-        valueKind = std::exchange(other.valueKind, Kind::Null);
-        code = other.code;
-        negative = other.negative;
-    }
+    // Take the other value over before letting go of this one's content:
+    // the other value may live inside that content.
+    KzJsonValue taken(std::move(other));
+    std::swap(box, taken.box);
+    std::swap(significand, taken.significand);
+    std::swap(exponent, taken.exponent);
+    std::swap(valueKind, taken.valueKind);
+    std::swap(code, taken.code);
+    std::swap(negative, taken.negative);
     return *this;
-}
-
-KzJsonValue::~KzJsonValue()
-{
-    release();
 }
 
 void KzJsonValue::release()
@@ -303,10 +286,18 @@ std::string KzJsonValue::numberText() const
 
 void KzJsonValue::appendNumberText(std::u16string &out) const
 {
-    if (isNumber()) {
-        char buffer[24];
-        appendDecimal(out, negative, significandDigits(buffer), exponent);
-    }
+    if (!isNumber())
+        return;
+    // Built as bytes in a buffer kept per thread, then widened in one step.
+    thread_local std::string text;
+    text.clear();
+    char buffer[24];
+    appendDecimal(text, negative, significandDigits(buffer), exponent);
+    const std::size_t needed = out.size() + text.size();
+    if (needed > out.capacity())
+        out.reserve(std::max(needed, 2 * out.capacity()));
+    for (const char digit : text)
+        out.push_back(static_cast<char16_t>(digit));
 }
 
 std::optional<std::int64_t> KzJsonValue::int64Value() const

@@ -42,10 +42,20 @@ public:
 
     KzJsonValue() = default;
     KzJsonValue(const KzJsonValue &other);
-    KzJsonValue(KzJsonValue &&other) noexcept;
+    KzJsonValue(KzJsonValue &&other) noexcept
+        : box(other.box), significand(other.significand), exponent(other.exponent), valueKind(other.valueKind),
+          code(other.code), negative(other.negative)
+    {
+        other.box = nullptr;
+        other.valueKind = Kind::Null;
+    }
     KzJsonValue &operator=(const KzJsonValue &other);
     KzJsonValue &operator=(KzJsonValue &&other) noexcept;
-    ~KzJsonValue();
+    ~KzJsonValue()
+    {
+        if (box)
+            release();
+    }
 
     static KzJsonValue null() { return {}; }
     static KzJsonValue boolean(bool flag);

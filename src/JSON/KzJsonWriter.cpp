@@ -72,11 +72,11 @@ std::optional<std::u16string> KzJsonWriter::stringWithFragment(const std::option
     clearErrorTrace();
     depth = 0;
     proxyDepth = 0;
-    std::u16string text;
-    text.reserve(128);
-    if (!appendValue(value ? &*value : nullptr, text))
+    output.clear();
+    output.reserve(128);
+    if (!appendValue(value ? &*value : nullptr, output))
         return std::nullopt;
-    return text;
+    return output;
 }
 
 std::u16string KzJsonWriter::indent() const
@@ -145,36 +145,47 @@ bool KzJsonWriter::appendDictionary(const KzJsonDictionary &dictionary, std::u16
     }
     into.push_back(u'{');
     const std::u16string_view separator = readable ? u" : " : u":";
-    std::vector<const KzJsonDictionary::Entry *> entries;
-    entries.reserve(dictionary.size());
-    for (const KzJsonDictionary::Entry &entry : dictionary)
-        entries.push_back(&entry);
-    if (sortingKeys)
+    bool written = true;
+    if (sortingKeys) {
+        std::vector<const KzJsonDictionary::Entry *> entries;
+        entries.reserve(dictionary.size());
+        for (const KzJsonDictionary::Entry &entry : dictionary)
+            entries.push_back(&entry);
         std::stable_sort(entries.begin(), entries.end(), keyBefore);
-    bool first = true;
-    for (const KzJsonDictionary::Entry *entry : entries) {
-        if (!first)
-            into.push_back(u',');
-        first = false;
-        if (readable)
-            appendIndent(into);
-        const std::u16string *key = entry->key.asString();
-        if (!key) {
-            addErrorWithCode(KzJSONErrorUnsupported, "JSON object key must be string");
-            return false;
-        }
-        appendString(*key, into);
-        into.append(separator);
-        if (!appendValue(&entry->value, into)) {
-            addErrorWithCode(KzJSONErrorUnsupported,
-                             "Unsupported value for key " + KzJsonUtf8::fromUtf16Lossy(*key) + " in object");
-            return false;
-        }
+        for (std::size_t at = 0; written && at < entries.size(); ++at)
+            written = appendMember(*entries[at], at == 0, separator, into);
+    } else {
+        bool first = true;
+        for (auto entry = dictionary.begin(); written && entry != dictionary.end(); ++entry, first = false)
+            written = appendMember(*entry, first, separator, into);
     }
+    if (!written)
+        return false;
     --depth;
     if (readable && !dictionary.empty())
         appendIndent(into);
     into.push_back(u'}');
+    return true;
+}
+
+bool KzJsonWriter::appendMember(const KzJsonDictionary::Entry &entry, bool first, std::u16string_view separator,
+                                std::u16string &into)
+{
+    if (!first)
+        into.push_back(u',');
+    if (readable)
+        appendIndent(into);
+    const std::u16string *key = entry.key.asString();
+    if (!key) {
+        addErrorWithCode(KzJSONErrorUnsupported, "JSON object key must be string");
+        return false;
+    }
+    appendString(*key, into);
+    into.append(separator);
+    if (!appendValue(&entry.value, into)) {
+        addErrorWithCode(KzJSONErrorUnsupported, "Unsupported value for key " + KzJsonUtf8::fromUtf16Lossy(*key) + " in object");
+        return false;
+    }
     return true;
 }
 

@@ -32,6 +32,8 @@ private:
     bool appendValue(const KzJsonValue *value, std::u16string &into);
     bool appendProxy(const KzJsonValue &value, std::u16string &into);
     bool appendDictionary(const KzJsonDictionary &dictionary, std::u16string &into);
+    bool appendMember(const KzJsonDictionary::Entry &entry, bool first, std::u16string_view separator,
+                      std::u16string &into);
     bool appendArray(const KzJsonArray &array, std::u16string &into);
     void appendString(std::u16string_view text, std::u16string &into) const;
     void appendIndent(std::u16string &into) const;
@@ -40,4 +42,6 @@ private:
     bool readable = false;
     // Proxies being resolved; bounded so that a proxy naming itself fails cleanly.
     std::size_t proxyDepth = 0;
+    // The text of the call in progress; its room is kept from call to call.
+    std::u16string output;
 };

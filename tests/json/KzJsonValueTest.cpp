@@ -1,0 +1,82 @@
+#include "KzJsonDictionary.h"
+#include "KzJsonValue.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+TEST(KzJsonValue, IsASmallHandle)
+{
+    EXPECT_LE(sizeof(KzJsonValue), 24u);
+}
+
+TEST(KzJsonValue, ChangingACopyLeavesTheOriginalAlone)
+{
+    KzJsonValue original = KzJsonValue::array({KzJsonValue::number(1)});
+    KzJsonValue copy = original;
+    copy.mutableArray()->push_back(KzJsonValue::number(2));
+    EXPECT_EQ(original.asArray()->size(), 1u);
+    EXPECT_EQ(copy.asArray()->size(), 2u);
+
+    KzJsonDictionary members;
+    members.insertOrAssign(u"a", KzJsonValue::null());
+    KzJsonValue dictionary = KzJsonValue::dictionary(members);
+    KzJsonValue other = dictionary;
+    other.mutableDictionary()->insertOrAssign(u"a", KzJsonValue::boolean(true));
+    EXPECT_TRUE(dictionary.member(u"a")->isNull());
+    EXPECT_TRUE(other.member(u"a")->boolValue());
+}
+
+TEST(KzJsonValue, TakesOverAValueFromInsideItself)
+{
+    KzJsonValue value = KzJsonValue::array({KzJsonValue::array({KzJsonValue::string(u"inner text, long enough")})});
+    value = std::move((*value.mutableArray())[0]);
+    ASSERT_TRUE(value.isArray());
+    value = (*value.asArray())[0];
+    EXPECT_EQ(*value.asString(), u"inner text, long enough");
+}
+
+TEST(KzJsonValue, KindAccessorsAnswerOnlyForTheirKind)
+{
+    const KzJsonValue text = KzJsonValue::string(u"x");
+    EXPECT_EQ(text.asArray(), nullptr);
+    EXPECT_EQ(text.asDictionary(), nullptr);
+    EXPECT_EQ(text.member(u"x"), nullptr);
+    EXPECT_EQ(text.typeCode(), '\0');
+    EXPECT_EQ(text.numberText(), "");
+    EXPECT_EQ(KzJsonValue::null().asString(), nullptr);
+    EXPECT_EQ(*KzJsonValue::unsupported("NSDate").className(), "NSDate");
+}
+
+TEST(KzJsonValue, DecimalsComeFromNumberTextOnly)
+{
+    EXPECT_EQ(KzJsonValue::decimal("-12.5e+3")->numberText(), "-12500");
+    EXPECT_FALSE(KzJsonValue::decimal("true"));
+    EXPECT_FALSE(KzJsonValue::decimal("\"1\""));
+    EXPECT_FALSE(KzJsonValue::decimal("1e999999999999"));
+    EXPECT_EQ(KzJsonValue::decimal(true, "000123", -1)->numberText(), "-12.3");
+    EXPECT_FALSE(KzJsonValue::decimal(false, "1", KzJsonValue::maxExponent + 1));
+}
+
+TEST(KzJsonValue, NumbersCompareByValue)
+{
+    EXPECT_EQ(KzJsonValue::number(100), *KzJsonValue::decimal("1e2"));
+    EXPECT_EQ(KzJsonValue::number(0), *KzJsonValue::decimal("-0.000"));
+    EXPECT_FALSE(KzJsonValue::number(1) == KzJsonValue::number(-1));
+    EXPECT_FALSE(KzJsonValue::number(1) == KzJsonValue::boolean(true));
+    EXPECT_EQ(KzJsonValue::boolean(true), KzJsonValue::number(static_cast<signed char>(2)));
+    EXPECT_EQ(*KzJsonValue::decimal("1234567890123456789012345"), *KzJsonValue::decimal("1.234567890123456789012345e24"));
+}
+
+TEST(KzJsonValue, ConvertsNumbersOnDemand)
+{
+    EXPECT_EQ(KzJsonValue::decimal("1e400")->doubleValue(), HUGE_VAL);
+    EXPECT_EQ(KzJsonValue::decimal("-1e-400")->doubleValue(), -0.0);
+    EXPECT_EQ(KzJsonValue::decimal("2.5")->doubleValue(), 2.5);
+    EXPECT_EQ(KzJsonValue::decimal("1e3")->int64Value(), 1000);
+    EXPECT_EQ(KzJsonValue::decimal("1e19")->int64Value(), std::nullopt);
+}
+
+} // namespace
