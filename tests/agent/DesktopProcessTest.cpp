@@ -142,7 +142,7 @@ private slots:
     }
 
     // The offscreen platform has no tray, as some desktops have none. Qt may
-    // say so once when the icon is shown; nothing more may follow.
+    // say so when the icon is shown; nothing may follow while the agent runs.
     void withoutATrayItStreamsAndPostsWithoutAWarningLoop()
     {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
@@ -153,7 +153,7 @@ private slots:
         QVERIFY(notifications->waitForCalls(1, 10000));
         QCOMPARE(notifications->calls().constFirst().body, QStringLiteral("Listening for notifications..."));
         const QString saidAtStart = agent.errors;
-        QVERIFY2(saidAtStart.count(QLatin1Char('\n')) <= 1, qPrintable(saidAtStart));
+        QVERIFY2(!saidAtStart.contains(QStringLiteral("pellix.")), qPrintable(saidAtStart));
         QTest::qWait(500);
         QVERIFY(agent.terminate());
         QCOMPARE(agent.process.exitCode(), 0);
@@ -186,6 +186,8 @@ private slots:
                                                           category + QStringLiteral("the stream has ended; re-opening in 1 s")};
         QTest::newRow("nobody listening")
             << "closed port" << QStringList{category + QStringLiteral("not connected: network error: Connection refused")};
+        QTest::newRow("a line that is not JSON")
+            << "bad line" << QStringList{QStringLiteral("pellix.decode: skipped a line of 8 characters: ")};
         QTest::newRow("settings incomplete")
             << "no user"
             << QStringList{category + QStringLiteral("not connected: the user name or the API key is not set")};
@@ -197,7 +199,9 @@ private slots:
         QFETCH(QStringList, said);
         TestStreamReply refusal;
         refusal.status = 503;
-        stream->setFallbackReply(refusal);
+        TestStreamReply badLine;
+        badLine.pieces = {"not json\n"};
+        stream->setFallbackReply(situation == QLatin1String("bad line") ? badLine : refusal);
         QString streamhost = stream->streamhost();
         if (situation == QLatin1String("closed port")) {
             TestStreamService closed;
