@@ -126,8 +126,8 @@ void pellix_growlAppDelegate::createStatusItem()
         if (reason == QSystemTrayIcon::Trigger)
             showStatusMenu();
     });
-    // Shown all the same: a tray that appears later, as a panel started after
-    // the agent, picks the icon up.
+    // Shown all the same: on X11 a tray that appears later, as a panel
+    // started after the agent, picks the icon up.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCInfo(lcDesktop) << "no system tray: starting pellix-growl again opens the preferences";
     statusItemStorage->show();
