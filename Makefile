@@ -1,13 +1,15 @@
 # Entry points: `make run` builds and starts the agent, `make test` builds and
 # runs every test, `make demo` starts the agent on a local demo stream, `make bench`
 # measures the codec against its peers. All first install the Debian packages the build needs.
+# `make install` installs into PREFIX (default /usr/local), honouring DESTDIR;
+# `make package` builds the Debian package in the build folder.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEMO_PORT ?= 8765
 
 BENCH_BUILD ?= build-bench
 
-.PHONY: deps configure build run test demo bench clean
+.PHONY: deps configure build run test demo install package bench clean
 
 deps:
 	scripts/install-deps
@@ -26,6 +28,12 @@ test: build
 
 demo: build
 	scripts/run-demo $(BUILD) $(DEMO_PORT)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
+
+package: build
+	cmake --build $(BUILD) --target package
 
 # Benchmarks build apart, optimised, with the peer libraries they compare against.
 bench:

@@ -1,5 +1,7 @@
 #include "GrowlApplicationBridge.h"
 
+#include "LoggingCategories.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -175,6 +177,8 @@ void GrowlApplicationBridge::capabilitiesArrived(QDBusPendingCallWatcher *call)
     call->deleteLater();
     capabilitiesRequested = false;
     const QDBusPendingReply<QStringList> reply = *call;
+    if (!reply.isValid())
+        qCInfo(lcNotify) << "the notification service did not say what it offers:" << reply.error().message();
     capabilities = reply.isValid() ? reply.value() : QStringList();
     const QList<Notification> waiting = std::exchange(waitingForCapabilities, {});
     for (const Notification &notification : waiting)
@@ -208,6 +212,8 @@ void GrowlApplicationBridge::send(const Notification &notification)
                 const QDBusPendingReply<uint> reply = *shown;
                 if (reply.isValid())
                     shownNotifications.insert(reply.value(), clickContext);
+                else
+                    qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
             });
 }
 

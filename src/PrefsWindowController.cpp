@@ -1,6 +1,7 @@
 #include "PrefsWindowController.h"
 
 #include "AXCVHandlerField.h"
+#include "AutostartEntry.h"
 #include "NotificationStreamAddress.h"
 #include "PellixSettings.h"
 #include "pellix_growlAppDelegate.h"
@@ -78,6 +79,7 @@ void PrefsWindowController::restoreState()
     ui->streamhostField->setText(settings.streamhost());
     // Only 1 selects the monochrome picture at start-up, so only 1 ticks the box.
     ui->checkboxBWIcon->setChecked(settings.bwmenuicon() == 1);
+    ui->checkboxStartAtLogin->setChecked(AutostartEntry::isEnabled());
     ui->lblVersion->setText(QStringLiteral("Version %1 beta").arg(QStringLiteral(PELLIX_VERSION)));
     centreWindow();
 }
@@ -112,6 +114,7 @@ void PrefsWindowController::savePrefs(QObject *)
     settings.setStreamhost(ui->streamhostField->text());
     settings.setBwmenuicon(monochrome ? 1 : 0);
     settings.synchronize();
+    AutostartEntry().setEnabled(ui->checkboxStartAtLogin->isChecked());
     // The picture may still show an unsaved choice made earlier; after saving
     // it shows the stored one.
     showMenuIcon(monochrome);
@@ -137,4 +140,5 @@ AXCVHandlerField *PrefsWindowController::usernameField() const { return ui ? ui-
 QLineEdit *PrefsWindowController::apikeyField() const { return ui ? ui->apikeyField : nullptr; }
 QLineEdit *PrefsWindowController::streamhostField() const { return ui ? ui->streamhostField : nullptr; }
 QCheckBox *PrefsWindowController::checkboxBWIcon() const { return ui ? ui->checkboxBWIcon : nullptr; }
+QCheckBox *PrefsWindowController::checkboxStartAtLogin() const { return ui ? ui->checkboxStartAtLogin : nullptr; }
 QLabel *PrefsWindowController::lblVersion() const { return ui ? ui->lblVersion : nullptr; }

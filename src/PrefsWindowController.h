@@ -16,8 +16,8 @@ namespace Ui {
 class PrefsWindow;
 }
 
-// Runs the preferences window: the user name, the API key, the stream server
-// and the monochrome menu-bar icon. One controller serves the whole run; its
+// Runs the preferences window: the user name, the API key, the stream server,
+// the monochrome menu-bar icon and whether the agent starts at login. One controller serves the whole run; its
 // window is built from its description at the first showing and then only
 // hidden and shown again.
 class PrefsWindowController : public QObject
@@ -47,7 +47,8 @@ public:
     // Shows the picture the checkbox selects in the menu bar at once; the
     // choice is stored only by saving.
     void menuIconCheck(QObject *sender);
-    // Stores what was typed, reconnects the stream and closes the window.
+    // Stores what was typed and the start-at-login choice, reconnects the
+    // stream and closes the window.
     void savePrefs(QObject *sender);
 
     // The controls, or none before the window has been built.
@@ -55,6 +56,7 @@ public:
     QLineEdit *apikeyField() const;
     QLineEdit *streamhostField() const;
     QCheckBox *checkboxBWIcon() const;
+    QCheckBox *checkboxStartAtLogin() const;
     QLabel *lblVersion() const;
 
 private:

@@ -5,11 +5,22 @@
 #include "StreamMessageDecoder.h"
 
 #include "JsonValueConversion.h"
+#include "LoggingCategories.h"
 
 #include <QStringTokenizer>
 
 namespace {
 bool isNull(const KzJsonValue *member) { return member && member->isNull(); }
+
+QString reasonSkipped(const KzJSON &json, const std::optional<KzJsonValue> &value)
+{
+    if (value)
+        return QStringLiteral("not an object");
+    const KzJsonErrorTrace trace = json.errorTrace();
+    if (!trace || trace->empty())
+        return QStringLiteral("not JSON");
+    return QString::fromStdString(trace->front()->description());
+}
 }
 
 QList<StreamMessage> StreamMessageDecoder::messagesFromStream(const QString &text)
@@ -48,9 +59,12 @@ QList<StreamMessage> StreamMessageDecoder::messagesFromTornado(const QString &te
 std::optional<KzJsonValue> StreamMessageDecoder::objectOfLine(KzJSON &json, QStringView line)
 {
     std::optional<KzJsonValue> value = json.objectWithString(JsonValueConversion::input(line));
-    if (!value || !value->isDictionary())
-        return std::nullopt;
-    return value;
+    if (value && value->isDictionary())
+        return value;
+    // A blank line keeps a quiet stream alive and is no fault.
+    if (!line.trimmed().isEmpty())
+        qCInfo(lcDecode).noquote() << "skipped a line of" << line.size() << "characters:" << reasonSkipped(json, value);
+    return std::nullopt;
 }
 
 std::optional<StreamMessage> StreamMessageDecoder::messageFrom(const KzJsonValue &object)

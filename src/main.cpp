@@ -1,3 +1,4 @@
+#include "AgentInstance.h"
 #include "TerminationSignals.h"
 #include "pellix_growlAppDelegate.h"
 
@@ -13,8 +14,15 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     pellix_growlAppDelegate delegate;
+    // Decided before start-up asks for the notification service: a second
+    // start only hands over to the running agent, which has already asked.
+    AgentInstance instance(delegate);
+    if (instance.claim() == AgentInstance::Claim::HeldByAnother)
+        return AgentInstance::showPreferencesOfRunningAgent() ? 0 : 1;
+
     TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::received, &delegate, &pellix_growlAppDelegate::quit);
+    delegate.wakeUps()->listen();
     QTimer::singleShot(0, &delegate, &pellix_growlAppDelegate::applicationDidFinishLaunching);
     return application.exec();
 }

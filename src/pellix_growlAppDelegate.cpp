@@ -1,6 +1,7 @@
 #include "pellix_growlAppDelegate.h"
 
 #include "GrowlApplicationBridge.h"
+#include "LoggingCategories.h"
 #include "NotificationStreamAddress.h"
 #include "PellixSettings.h"
 #include "PrefsWindowController.h"
@@ -38,6 +39,21 @@ constexpr int normalPriority = 1;
 
 bool isSuccessStatus(int status) { return status >= 200 && status <= 299; }
 bool isRedirectionStatus(int status) { return status >= 300 && status <= 399; }
+
+bool isComplete(const PellixSettings &settings)
+{
+    return !settings.username().isEmpty() && !settings.apikey().isEmpty();
+}
+
+// Diagnostics show only the start of the key's digest: the digest alone
+// opens the user's stream.
+QString withShortDigest(QString text, const QNetworkReply *connection)
+{
+    const QString digest = connection->request().url().path().section(QLatin1Char('/'), -1);
+    if (!digest.isEmpty())
+        text.replace(digest, digest.left(4) + QStringLiteral("…"));
+    return text;
+}
 }
 
 // The pictures live in this static library; naming their initialiser keeps
@@ -56,6 +72,7 @@ pellix_growlAppDelegate::pellix_growlAppDelegate(QObject *parent)
     theDelegate = this;
     pendingReconnect.setSingleShot(true);
     connect(&pendingReconnect, &QTimer::timeout, this, &pellix_growlAppDelegate::reconnectNotificationStream);
+    connect(&wakeUpWatcher, &WakeUpWatcher::wokeUp, this, &pellix_growlAppDelegate::reopenStreamAfterWakeUp);
 }
 
 pellix_growlAppDelegate::~pellix_growlAppDelegate()
@@ -83,6 +100,7 @@ void pellix_growlAppDelegate::applicationDidFinishLaunching()
 
 void pellix_growlAppDelegate::refuseToStart()
 {
+    qCWarning(lcNotify) << "no desktop notification service (org.freedesktop.Notifications) on the session bus";
     QMessageBox alert(QMessageBox::Warning, agentTitle, notificationServiceMissing, QMessageBox::Ok);
     alert.setInformativeText(
         QStringLiteral("No desktop notification service (org.freedesktop.Notifications) is on the session bus."));
@@ -108,6 +126,10 @@ void pellix_growlAppDelegate::createStatusItem()
         if (reason == QSystemTrayIcon::Trigger)
             showStatusMenu();
     });
+    // Shown all the same: on X11 a tray that appears later, as a panel
+    // started after the agent, picks the icon up.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        qCInfo(lcDesktop) << "no system tray: starting pellix-growl again opens the preferences";
     statusItemStorage->show();
 }
 
@@ -151,13 +173,32 @@ void pellix_growlAppDelegate::reconnectNotificationStream()
     pendingReconnect.stop();
     cancelNotificationConnection();
     const PellixSettings settings;
-    const QString username = settings.username().toLower();
-    const QString apikey = settings.apikey();
-    if (username.isEmpty() || apikey.isEmpty()) {
+    if (!isComplete(settings)) {
+        qCInfo(lcStream) << "not connected: the user name or the API key is not set";
         prefs();
         return;
     }
-    openNotificationConnection(NotificationStreamAddress::forUser(settings.streamhost(), username, md5(apikey)));
+    const QString username = settings.username().toLower();
+    const QUrl address = NotificationStreamAddress::forUser(settings.streamhost(), username, md5(settings.apikey()));
+    qCInfo(lcStream).noquote() << "opening the stream of" << username << "at"
+                               << (address.isValid() ? address.authority() : QStringLiteral("an invalid address"));
+    openNotificationConnection(address);
+}
+
+void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
+{
+    const bool waiting = pendingReconnect.isActive();
+    const bool open = notificationConnection && notificationConnection->isRunning();
+    if (!waiting && !open)
+        return;
+    // Incomplete settings are the user's to complete; a resume is no moment
+    // to put the preferences window in front of them.
+    if (!isComplete(PellixSettings())) {
+        qCInfo(lcStream) << "not re-opened after the wake-up: the user name or the API key is not set";
+        return;
+    }
+    qCInfo(lcStream) << "re-opening the stream at once after a wake-up";
+    reconnectNotificationStream();
 }
 
 void pellix_growlAppDelegate::openNotificationConnection(const QUrl &address)
@@ -219,9 +260,11 @@ void pellix_growlAppDelegate::connectionDidReceiveResponse(QNetworkReply *connec
     if (isRedirectionStatus(status) && connection->hasRawHeader("Location"))
         return;
     if (isSuccessStatus(status)) {
+        qCInfo(lcStream) << "connected: HTTP status" << status;
         reconnect_delay = firstReconnectDelay;
         return;
     }
+    qCInfo(lcStream) << "not connected: HTTP status" << status;
     // Cut off now so nothing of the body is handed on; abort once the reply
     // has finished its own signal, which must not be re-entered.
     disconnect(connection, nullptr, this, nullptr);
@@ -250,6 +293,8 @@ void pellix_growlAppDelegate::handLineOn(const QByteArray &line)
     const QString text = utf8(line);
     if (!utf8.hasError())
         handleMessageFromStream(text);
+    else
+        qCInfo(lcDecode) << "skipped a line of" << line.size() << "bytes that are not UTF-8";
 }
 
 // A service may end its last line with the connection instead of a line feed.
@@ -267,12 +312,16 @@ void pellix_growlAppDelegate::connectionDidFinishLoading(QNetworkReply *connecti
     if (connection != notificationConnection)
         return;
     decodeTailOf(connection);
+    qCInfo(lcStream) << "the stream has ended; re-opening in" << reconnect_delay << "s";
     pendingReconnect.start(std::chrono::seconds(reconnect_delay));
     caclulateNewReconnectBackoff();
 }
 
 void pellix_growlAppDelegate::connectionDidFailWithError(QNetworkReply *connection)
 {
+    if (connection == notificationConnection && connection->error() != QNetworkReply::NoError)
+        qCInfo(lcStream).noquote() << "not connected: network error:"
+                                   << withShortDigest(connection->errorString(), connection);
     connectionDidFinishLoading(connection);
 }
 
@@ -327,3 +376,5 @@ void pellix_growlAppDelegate::setIconTimeLimit(std::chrono::milliseconds limit)
 }
 
 QString pellix_growlAppDelegate::statusItemPictureName() const { return statusItemPicture; }
+
+WakeUpWatcher *pellix_growlAppDelegate::wakeUps() { return &wakeUpWatcher; }

@@ -4,6 +4,7 @@
 #include "NotificationPostingQueue.h"
 #include "PellixGrowlDelegate.h"
 #include "StreamLineReassembler.h"
+#include "WakeUpWatcher.h"
 
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -50,6 +51,10 @@ public:
     void setNotification_cursor(const QString &cursor);
 
     void reconnectNotificationStream();
+    // After a resume or a network outage: a stream waiting for its re-open,
+    // or still open on a connection that may have died unnoticed, is opened
+    // again at once; the back-off delay stays as it is.
+    void reopenStreamAfterWakeUp();
     void caclulateNewReconnectBackoff();
     QString md5(const QString &text) const;
 
@@ -80,6 +85,8 @@ public:
     void setIconTimeLimit(std::chrono::milliseconds limit);
     // The resource name of the picture start-up chose for the status item.
     QString statusItemPictureName() const;
+    // Reports resumes and network changes to reopenStreamAfterWakeUp.
+    WakeUpWatcher *wakeUps();
 
 private:
     void refuseToStart();
@@ -107,4 +114,5 @@ private:
     StreamLineReassembler streamLines;
     QPointer<QNetworkReply> streamLinesConnection;
     NotificationPostingQueue postingQueue;
+    WakeUpWatcher wakeUpWatcher;
 };
