@@ -15,6 +15,9 @@ static_assert(sizeof(KzJsonValue) <= 24, "a value must stay a small handle");
 
 struct KzJsonValue::Shared
 {
+    static void *operator new(std::size_t bytes) { return KzJsonPool::allocate(bytes); }
+    static void operator delete(void *block, std::size_t bytes) { KzJsonPool::release(block, bytes); }
+
     virtual ~Shared() = default;
     std::atomic<std::size_t> references{1};
 };
@@ -111,7 +114,9 @@ KzJsonValue &KzJsonValue::operator=(KzJsonValue &&other) noexcept
 
 void KzJsonValue::release()
 {
-    if (box && box->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+    // A sole owner needs no atomic decrement: nobody else can reach the box.
+    if (box->references.load(std::memory_order_acquire) == 1 ||
+        box->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
         delete box;
     box = nullptr;
 }
