@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 
 BENCH_BUILD ?= build-bench
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build run test bench-build bench bench-codec bench-agent clean
 
 deps:
 	scripts/install-deps
@@ -23,11 +23,20 @@ test: build
 	scripts/run-tests $(BUILD)
 
 # Benchmarks build apart, optimised, with the peer libraries they compare against.
-bench:
+bench-build:
 	scripts/install-deps --bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPELLIX_BUILD_TESTS=OFF -DPELLIX_BUILD_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
+
+bench: bench-codec bench-agent
+
+# The codec beside RapidJSON, simdjson, nlohmann/json and QJsonDocument.
+bench-codec: bench-build
 	$(BENCH_BUILD)/bench/pellix-codec-bench
+
+# The built agent against the loopback stream and notification services.
+bench-agent: bench-build
+	$(BENCH_BUILD)/bench/pellix-agent-bench
 
 clean:
 	rm -rf $(BUILD) $(BENCH_BUILD)
