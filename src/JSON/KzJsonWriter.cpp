@@ -13,6 +13,11 @@
 
 namespace {
 
+// The length of the last text this thread wrote: the next call reserves that
+// much at once, as repeated writes of similar values are common, instead of
+// growing and copying its buffer step by step.
+thread_local std::size_t recentLength = 0;
+
 bool isEscaped(char16_t unit)
 {
     return unit < 0x20 || unit == u'"' || unit == u'\\';
@@ -100,10 +105,13 @@ std::optional<std::u16string> KzJsonWriter::stringWithFragment(const std::option
     depth = 0;
     proxyDepth = 0;
     output.clear();
-    output.reserve(std::max<std::size_t>(128, lastLength));
+    output.reserve(std::max<std::size_t>(128, recentLength));
     if (!appendValue(value ? &*value : nullptr, output))
         return std::nullopt;
-    lastLength = output.size();
+    recentLength = output.size();
+    // A text far shorter than the room reserved for it gives the room back.
+    if (output.size() < output.capacity() / 2)
+        output.shrink_to_fit();
     return std::move(output);
 }
 

@@ -44,6 +44,4 @@ private:
     std::size_t proxyDepth = 0;
     // The text of the call in progress, handed out when it succeeds.
     std::u16string output;
-    // The length of the last text written: the next call reserves that much at once.
-    std::size_t lastLength = 0;
 };

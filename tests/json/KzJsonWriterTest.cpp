@@ -163,6 +163,21 @@ TEST(KzJsonWriter, FindsEscapesAnywhereInLongStrings)
     EXPECT_EQ(compact(string(high)), u"\"" + high + u"\"");
 }
 
+// Room is reserved after the size of the last text written; a short text
+// after a long one must not carry the long one's room away with it.
+TEST(KzJsonWriter, AShortTextAfterALongOneKeepsNoSpareRoom)
+{
+    KzJsonArray many(100000, KzJsonValue::number(12345));
+    KzJsonWriter writer;
+    const std::optional<std::u16string> large = writer.stringWithObject(KzJsonValue::array(std::move(many)));
+    ASSERT_TRUE(large);
+    EXPECT_EQ(large->size(), 600001u);
+    const std::optional<std::u16string> small = KzJsonValue::array({KzJsonValue::number(-7)}).JSONRepresentation();
+    ASSERT_TRUE(small);
+    EXPECT_EQ(*small, u"[-7]");
+    EXPECT_LT(small->capacity(), 1000u);
+}
+
 TEST(KzJsonWriter, WritesScalarsAsFragments)
 {
     EXPECT_EQ(compact(KzJsonValue::boolean(true)), u"true");
