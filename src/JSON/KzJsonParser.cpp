@@ -26,6 +26,8 @@ constexpr std::size_t recentKeySlots = 256;
 constexpr std::size_t maxRecentKeyLength = 32;
 // Zero bytes after the text: wide loads near its end stay inside the buffer.
 constexpr std::size_t inputPadding = 16;
+// A thread keeps the room of texts up to this size from parse to parse.
+constexpr std::size_t keptWorkspaceBytes = std::size_t(8) << 20;
 
 // The first byte at or after at that ends a plain ASCII run of string content:
 // a quotation mark, a backslash, a control byte (the zero byte that ends the
@@ -144,23 +146,26 @@ std::optional<KzJsonValue> KzJsonParser::fragmentWithString(KzJsonInput text)
 
 std::optional<KzJsonValue> KzJsonParser::fragmentWithUtf8(std::string_view text)
 {
+    // The buffers live on with the thread, so that the many small parses of
+    // a stream (each with a parser of its own) find their room ready.
+    thread_local Workspace threadWorkspace;
+    Workspace ownWorkspace;
+    Workspace &chosen = threadWorkspace.inUse ? ownWorkspace : threadWorkspace;
+    chosen.inUse = true;
+    work = &chosen;
+    std::optional<KzJsonValue> value = scanDocument(text);
+    chosen.release();
+    work = nullptr;
+    return value;
+}
+
+std::optional<KzJsonValue> KzJsonParser::scanDocument(std::string_view text)
+{
     depth = 0;
-    input.reserve(text.size() + inputPadding);
-    input.assign(text);
-    input.append(inputPadding, '\0');
-    if (scratchRoom < input.size()) {
-        scratch = std::make_unique_for_overwrite<char16_t[]>(input.size());
-        scratchRoom = input.size();
-    }
-    c = reinterpret_cast<const unsigned char *>(input.c_str());
-    elements.clear();
-    members.clear();
-    recentKeys.assign(recentKeySlots, KzJsonValue());
+    work->prepare(text);
+    c = reinterpret_cast<const unsigned char *>(work->input.c_str());
     KzJsonValue value;
     const bool scanned = scanValue(value);
-    elements.clear();
-    members.clear();
-    recentKeys.clear();
     if (!scanned)
         return std::nullopt;
     if (!scanIsAtEnd()) {
@@ -168,6 +173,33 @@ std::optional<KzJsonValue> KzJsonParser::fragmentWithUtf8(std::string_view text)
         return std::nullopt;
     }
     return value;
+}
+
+void KzJsonParser::Workspace::prepare(std::string_view text)
+{
+    input.reserve(text.size() + inputPadding);
+    input.assign(text);
+    input.append(inputPadding, '\0');
+    if (scratchRoom < input.size()) {
+        scratch = std::make_unique_for_overwrite<char16_t[]>(input.size());
+        scratchRoom = input.size();
+    }
+    elements.clear();
+    members.clear();
+    recentKeys.assign(recentKeySlots, KzJsonValue());
+}
+
+void KzJsonParser::Workspace::release()
+{
+    elements.clear();
+    members.clear();
+    recentKeys.clear();
+    if (input.capacity() > keptWorkspaceBytes) {
+        input = std::string();
+        scratch.reset();
+        scratchRoom = 0;
+    }
+    inUse = false;
 }
 
 void KzJsonParser::skipWhiteSpace()
@@ -262,7 +294,7 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
         addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
         return false;
     }
-    const std::size_t first = elements.size();
+    const std::size_t first = work->elements.size();
     for (;;) {
         if (*c == 0) {
             addErrorWithCode(KzJSONErrorEndOfInput, "End of input while parsing array");
@@ -278,7 +310,7 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorSyntax, "Expected value while parsing array");
             return false;
         }
-        elements.push_back(std::move(element));
+        work->elements.push_back(std::move(element));
         skipWhiteSpace();
         if (*c == ',') {
             ++c;
@@ -289,9 +321,9 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
             }
         }
     }
-    const auto begin = elements.begin() + static_cast<std::ptrdiff_t>(first);
-    value = KzJsonValue::array(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(elements.end())));
-    elements.erase(begin, elements.end());
+    const auto begin = work->elements.begin() + static_cast<std::ptrdiff_t>(first);
+    value = KzJsonValue::array(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(work->elements.end())));
+    work->elements.erase(begin, work->elements.end());
     --depth;
     return true;
 }
@@ -302,7 +334,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
         addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
         return false;
     }
-    const std::size_t first = members.size();
+    const std::size_t first = work->members.size();
     for (;;) {
         if (*c == 0) {
             addErrorWithCode(KzJSONErrorEndOfInput, "End of input while parsing object");
@@ -329,7 +361,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorSyntax, "Object value expected for key: " + KzJsonUtf8::fromUtf16Lossy(*key.asString()));
             return false;
         }
-        members.push_back({std::move(key), std::move(member)});
+        work->members.push_back({std::move(key), std::move(member)});
         skipWhiteSpace();
         if (*c == ',') {
             ++c;
@@ -341,10 +373,10 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
         }
     }
     KzJsonDictionary dictionary;
-    dictionary.reserve(members.size() - first);
-    for (auto entry = members.begin() + static_cast<std::ptrdiff_t>(first); entry != members.end(); ++entry)
+    dictionary.reserve(work->members.size() - first);
+    for (auto entry = work->members.begin() + static_cast<std::ptrdiff_t>(first); entry != work->members.end(); ++entry)
         dictionary.insertOrAssign(std::move(entry->key), std::move(entry->value));
-    members.erase(members.begin() + static_cast<std::ptrdiff_t>(first), members.end());
+    work->members.erase(work->members.begin() + static_cast<std::ptrdiff_t>(first), work->members.end());
     value = KzJsonValue::dictionary(std::move(dictionary));
     --depth;
     return true;
@@ -386,7 +418,7 @@ bool KzJsonParser::scanKey(KzJsonValue &key)
 
 KzJsonValue &KzJsonParser::recentKeySlot(std::size_t hash)
 {
-    return recentKeys[hash % recentKeySlots];
+    return work->recentKeys[hash % recentKeySlots];
 }
 
 KzJsonValue KzJsonParser::keyFor(const unsigned char *ascii, std::size_t length)
@@ -416,7 +448,7 @@ KzJsonValue KzJsonParser::keyFor(std::u16string_view text)
 
 bool KzJsonParser::scanRestOfString(std::u16string_view &text)
 {
-    char16_t *const begin = scratch.get();
+    char16_t *const begin = work->scratch.get();
     char16_t *out = begin;
     for (;;) {
         if (!scanPlainRun(out))

@@ -55,19 +55,34 @@ private:
     bool scanIsAtEnd();
     void skipWhiteSpace();
 
-    // The cursor into input, which always ends with zero bytes enough for a
-    // 16-byte load anywhere before the first of them.
+    // What a parse works in: the text, the decoded string content and the
+    // containers being built. Reused by the thread's parses one after another.
+    struct Workspace
+    {
+        void prepare(std::string_view text);
+        // Lets go of every value and of room beyond what is worth keeping.
+        void release();
+
+        // A copy of the text, ending with zero bytes enough for a 16-byte
+        // load anywhere before the first of them.
+        std::string input;
+        // Decoded string content; never shorter than the input, which no
+        // string can outgrow. Never cleared.
+        std::unique_ptr<char16_t[]> scratch;
+        std::size_t scratchRoom = 0;
+        // Elements of the arrays being scanned, innermost last.
+        std::vector<KzJsonValue> elements;
+        // Members of the objects being scanned, innermost last.
+        std::vector<KzJsonDictionary::Entry> members;
+        // Keys met during the parse, so that a key that repeats (as in an
+        // array of similar objects) is shared instead of made again.
+        std::vector<KzJsonValue> recentKeys;
+        bool inUse = false;
+    };
+
+    std::optional<KzJsonValue> scanDocument(std::string_view text);
+
+    // The cursor into the workspace's input.
     const unsigned char *c = nullptr;
-    std::string input;
-    // Decoded string content; never shorter than the input, which no string
-    // can outgrow. Its room is kept from call to call and never cleared.
-    std::unique_ptr<char16_t[]> scratch;
-    std::size_t scratchRoom = 0;
-    // Elements of the arrays being scanned, innermost last.
-    std::vector<KzJsonValue> elements;
-    // Members of the objects being scanned, innermost last.
-    std::vector<KzJsonDictionary::Entry> members;
-    // Keys met during the call in progress, so that a key that repeats (as in
-    // an array of similar objects) is shared instead of made again.
-    std::vector<KzJsonValue> recentKeys;
+    Workspace *work = nullptr;
 };
