@@ -1,11 +1,13 @@
 # Entry points: `make run` builds and starts the agent, `make test` builds and
-# runs every test. Both first install the Debian packages the build needs.
+# runs every test, `make demo` starts the agent on a local demo stream, `make bench`
+# measures the codec against its peers. All first install the Debian packages the build needs.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+DEMO_PORT ?= 8765
 
 BENCH_BUILD ?= build-bench
 
-.PHONY: deps configure build run test bench-build bench bench-codec bench-agent clean
+.PHONY: deps configure build run test demo bench-build bench bench-codec bench-agent clean
 
 deps:
 	scripts/install-deps
@@ -21,6 +23,9 @@ run: build
 
 test: build
 	scripts/run-tests $(BUILD)
+
+demo: build
+	scripts/run-demo $(BUILD) $(DEMO_PORT)
 
 # Benchmarks build apart, optimised, with the peer libraries they compare against.
 bench-build:
