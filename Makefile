@@ -1,6 +1,7 @@
 # Entry points: `make run` builds and starts the agent, `make test` builds and
 # runs every test, `make demo` starts the agent on a local demo stream, `make bench`
-# measures the codec against its peers. All first install the Debian packages the build needs.
+# measures the codec against its peers and the agent's whole path. All first install
+# the Debian packages the build needs.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEMO_PORT ?= 8765

@@ -4,7 +4,6 @@
 
 #include <QSettings>
 #include <QTimer>
-#include <QtTest>
 
 #include <algorithm>
 #include <csignal>
@@ -71,14 +70,33 @@ void AgentPathBenchmark::arrived(const NotifyCall &call)
     if (call.summary != benchTitle || !call.body.startsWith(bodyPrefix))
         return;
     arrivedAt.insert(call.body.mid(bodyPrefix.size()).toInt(), clock.nsecsElapsed());
+    if (waiting && arrivedAt.size() >= wantedArrivals)
+        waiting->quit();
 }
 
 bool AgentPathBenchmark::waitForArrivals(int count, std::chrono::milliseconds timeout)
 {
-    return QTest::qWaitFor([&] { return arrivedAt.size() >= count; }, static_cast<int>(timeout.count()));
+    if (arrivedAt.size() < count) {
+        QEventLoop loop;
+        QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+        wantedArrivals = count;
+        waiting = &loop;
+        loop.exec();
+        waiting = nullptr;
+    }
+    return arrivedAt.size() >= count;
+}
+
+void AgentPathBenchmark::runEventsFor(std::chrono::milliseconds span)
+{
+    QEventLoop loop;
+    QTimer::singleShot(span, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 qint64 AgentPathBenchmark::agentPid() const { return agent.processId(); }
+
+qint64 AgentPathBenchmark::residentKiB() const { return ProcessUsage(agentPid()).residentKiB(); }
 
 AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
 {
@@ -90,6 +108,7 @@ AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
     connect(&sampler, &QTimer::timeout, this,
             [&] { result.largestResidentKiB = std::max(result.largestResidentKiB, usage.residentKiB()); });
     sampler.start(20);
+    const std::chrono::nanoseconds cpuBefore = usage.cpuTime();
     const qint64 started = clock.nsecsElapsed();
     for (int first = 0; first < lines; first += linesPerPiece) {
         QByteArray piece;
@@ -105,6 +124,7 @@ AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
     nextSequence += lines;
     result.lines = static_cast<int>(arrivedAt.size());
     result.seconds = static_cast<double>(last - started) / 1e9;
+    result.cpuTime = usage.cpuTime() - cpuBefore;
     result.peakResidentKiB = usage.peakResidentKiB();
     result.largestResidentKiB = std::max(result.largestResidentKiB, usage.residentKiB());
     return result;
@@ -146,9 +166,9 @@ AgentPathBenchmark::Idle AgentPathBenchmark::idle(std::chrono::seconds window)
 {
     const ProcessUsage usage(agentPid());
     // Let whatever the last lines started settle first.
-    QTest::qWait(1000);
+    runEventsFor(std::chrono::seconds(1));
     const std::chrono::nanoseconds before = usage.cpuTime();
-    QTest::qWait(static_cast<int>(std::chrono::milliseconds(window).count()));
+    runEventsFor(window);
     Idle result;
     result.window = window;
     result.cpuTime = usage.cpuTime() - before;

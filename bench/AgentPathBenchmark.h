@@ -4,6 +4,7 @@
 #include "TestStreamService.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,6 +28,7 @@ public:
         double seconds = 0;
         qint64 peakResidentKiB = 0;
         qint64 largestResidentKiB = 0;
+        std::chrono::nanoseconds cpuTime{};
     };
     struct Latency
     {
@@ -55,11 +57,15 @@ public:
     // Leaves the open stream silent for the window.
     Idle idle(std::chrono::seconds window);
     void stop();
+    qint64 residentKiB() const;
 
 private:
     static QByteArray line(int sequence);
     void arrived(const NotifyCall &call);
+    // Runs the event loop until count lines have arrived or the time is up;
+    // it wakes on each arrival (a polling wait would add its own delay).
     bool waitForArrivals(int count, std::chrono::milliseconds timeout);
+    static void runEventsFor(std::chrono::milliseconds span);
     qint64 agentPid() const;
 
     QString executable;
@@ -72,4 +78,6 @@ private:
     int nextSequence = 0;
     QHash<int, qint64> writtenAt;
     QHash<int, qint64> arrivedAt;
+    QEventLoop *waiting = nullptr;
+    int wantedArrivals = 0;
 };

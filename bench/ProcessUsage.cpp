@@ -11,8 +11,9 @@ std::chrono::nanoseconds ProcessUsage::cpuTime() const
     qint64 total = 0;
     for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile schedstat(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat"));
+        // Files under /proc report no size: read them whole, never by atEnd().
         if (schedstat.open(QIODevice::ReadOnly))
-            total += schedstat.readLine().split(' ').value(0).toLongLong();
+            total += schedstat.readAll().split(' ').value(0).toLongLong();
     }
     return std::chrono::nanoseconds(total);
 }
@@ -26,8 +27,8 @@ qint64 ProcessUsage::statusKiB(const char *field) const
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
-    while (!status.atEnd()) {
-        const QByteArray line = status.readLine();
+    const QByteArrayList lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
         if (line.startsWith(field))
             return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
     }
