@@ -67,7 +67,7 @@ private:
         // load anywhere before the first of them.
         std::string input;
         // Decoded string content; never shorter than the input, which no
-        // string can outgrow. Never cleared.
+        // string can outgrow. Left uninitialised: only what a scan wrote is read.
         std::unique_ptr<char16_t[]> scratch;
         std::size_t scratchRoom = 0;
         // Elements of the arrays being scanned, innermost last.
