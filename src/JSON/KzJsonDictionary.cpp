@@ -1,14 +1,25 @@
 #include "KzJsonDictionary.h"
 
+#include <algorithm>
 #include <bit>
-#include <functional>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace {
 
+// Cheap for the short keys of JSON objects: the first and last four code
+// units and the length; the index compares whole keys anyway.
 std::size_t hashOf(std::u16string_view key)
 {
-    return std::hash<std::u16string_view>{}(key);
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    const std::size_t units = std::min<std::size_t>(key.size(), 4);
+    std::memcpy(&head, key.data(), units * sizeof(char16_t));
+    if (key.size() > 4)
+        std::memcpy(&tail, key.data() + key.size() - 4, 4 * sizeof(char16_t));
+    const std::uint64_t mixed = (head * 0x9E3779B97F4A7C15u) ^ (tail * 0xC2B2AE3D27D4EB4Fu) ^ key.size();
+    return static_cast<std::size_t>(mixed ^ (mixed >> 31));
 }
 
 } // namespace

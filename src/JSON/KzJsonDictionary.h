@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KzJsonPool.h"
 #include "KzJsonValue.h"
 
 #include <cstddef>
@@ -20,13 +21,15 @@ public:
         KzJsonValue value;
     };
 
+    using Entries = std::vector<Entry, KzJsonPool::Allocator<Entry>>;
+
     KzJsonDictionary() = default;
 
     void reserve(std::size_t count) { entries.reserve(count); }
     std::size_t size() const { return entries.size(); }
     bool empty() const { return entries.empty(); }
-    std::vector<Entry>::const_iterator begin() const { return entries.begin(); }
-    std::vector<Entry>::const_iterator end() const { return entries.end(); }
+    Entries::const_iterator begin() const { return entries.begin(); }
+    Entries::const_iterator end() const { return entries.end(); }
 
     const KzJsonValue *find(std::u16string_view key) const;
     const KzJsonValue *find(const KzJsonValue &key) const;
@@ -43,8 +46,8 @@ private:
     void indexEntry(std::size_t at);
     void rebuildIndex();
 
-    std::vector<Entry> entries;
+    Entries entries;
     // Open-addressing index of the string keys, built once the dictionary
     // outgrows indexThreshold: each slot holds a position + 1, or 0 when free.
-    std::vector<std::size_t> slots;
+    std::vector<std::size_t, KzJsonPool::Allocator<std::size_t>> slots;
 };

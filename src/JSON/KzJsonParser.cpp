@@ -2,23 +2,18 @@
 
 #include "KzJsonUtf8.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <iterator>
 
-namespace {
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
-// The stop set of a plain string run: quotation mark, backslash and the
-// control bytes (the zero byte, end of input, included).
-constexpr std::array<bool, 256> stopBytes = [] {
-    std::array<bool, 256> table{};
-    for (int byte = 0; byte < 0x20; ++byte)
-        table[static_cast<std::size_t>(byte)] = true;
-    table['"'] = true;
-    table['\\'] = true;
-    return table;
-}();
+namespace {
 
 constexpr std::array<bool, 256> whiteSpace = [] {
     std::array<bool, 256> table{};
@@ -29,6 +24,77 @@ constexpr std::array<bool, 256> whiteSpace = [] {
 
 constexpr std::size_t recentKeySlots = 256;
 constexpr std::size_t maxRecentKeyLength = 32;
+// Zero bytes after the text: wide loads near its end stay inside the buffer.
+constexpr std::size_t inputPadding = 16;
+// A thread keeps the room of texts up to this size from parse to parse.
+constexpr std::size_t keptWorkspaceBytes = std::size_t(8) << 20;
+
+// The first byte at or after at that ends a plain ASCII run of string content:
+// a quotation mark, a backslash, a control byte (the zero byte that ends the
+// input included) or any byte from 0x80 up. Sixteen bytes a step with SSE2.
+const unsigned char *endOfAsciiRun(const unsigned char *at)
+{
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i lastControl = _mm_set1_epi8(0x1F);
+    for (;; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
+        const __m128i stops =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)), control);
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stops) | _mm_movemask_epi8(bytes));
+        if (mask != 0)
+            return at + std::countr_zero(mask);
+    }
+#else
+    while (*at >= 0x20 && *at < 0x80 && *at != '"' && *at != '\\')
+        ++at;
+    return at;
+#endif
+}
+
+// The run of up to eight digits at at, read in one step: its length, and its
+// value in value. Little-endian machines only; elsewhere it reads none.
+int scanShortDigitRun(const unsigned char *at, std::uint64_t &value)
+{
+    if constexpr (std::endian::native != std::endian::little)
+        return 0;
+    std::uint64_t chunk = 0;
+    std::memcpy(&chunk, at, sizeof chunk);
+    // A byte is a digit when its high half is 3 both before and after adding
+    // 6; a carry out of a non-digit can only spoil bytes after it.
+    const std::uint64_t highHalves = 0xF0F0F0F0F0F0F0F0u;
+    const std::uint64_t nonDigits =
+        ((chunk & highHalves) | (((chunk + 0x0606060606060606u) & highHalves) >> 4)) ^ 0x3333333333333333u;
+    const int length = std::countr_zero(nonDigits) / 8;
+    if (length == 0)
+        return 0;
+    // Shift the run to the top so that the bytes before it read as leading zeros.
+    chunk = (chunk - 0x3030303030303030u) << (8 * (8 - length));
+    // Pairs of digits, then groups of four, then all eight.
+    chunk = chunk * 10 + (chunk >> 8);
+    const std::uint64_t pairs = 0x000000FF000000FFu;
+    value = ((chunk & pairs) * (100 + (std::uint64_t(1000000) << 32)) +
+             ((chunk >> 16) & pairs) * (1 + (std::uint64_t(10000) << 32))) >>
+            32;
+    return length;
+}
+
+constexpr std::array<std::uint64_t, 9> powersOfTen = {1,      10,      100,      1000,     10000,
+                                                      100000, 1000000, 10000000, 100000000};
+
+// A hash of a short key from its first and last eight bytes and its length.
+std::size_t keyHash(const unsigned char *key, std::size_t length)
+{
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::memcpy(&head, key, std::min<std::size_t>(length, 8));
+    if (length > 8)
+        std::memcpy(&tail, key + length - 8, 8);
+    const std::uint64_t mixed = (head * 0x9E3779B97F4A7C15u) ^ (tail * 0xC2B2AE3D27D4EB4Fu) ^ length;
+    return static_cast<std::size_t>(mixed ^ (mixed >> 29));
+}
 
 bool isDigit(unsigned char byte)
 {
@@ -80,19 +146,26 @@ std::optional<KzJsonValue> KzJsonParser::fragmentWithString(KzJsonInput text)
 
 std::optional<KzJsonValue> KzJsonParser::fragmentWithUtf8(std::string_view text)
 {
+    // The buffers live on with the thread, so that the many small parses of
+    // a stream (each with a parser of its own) find their room ready.
+    thread_local Workspace threadWorkspace;
+    Workspace ownWorkspace;
+    Workspace &chosen = threadWorkspace.inUse ? ownWorkspace : threadWorkspace;
+    chosen.inUse = true;
+    work = &chosen;
+    std::optional<KzJsonValue> value = scanDocument(text);
+    chosen.release();
+    work = nullptr;
+    return value;
+}
+
+std::optional<KzJsonValue> KzJsonParser::scanDocument(std::string_view text)
+{
     depth = 0;
-    input.assign(text);
-    if (scratch.size() < input.size())
-        scratch.resize(input.size());
-    c = reinterpret_cast<const unsigned char *>(input.c_str());
-    elements.clear();
-    members.clear();
-    recentKeys.assign(recentKeySlots, KzJsonValue());
+    work->prepare(text);
+    c = reinterpret_cast<const unsigned char *>(work->input.c_str());
     KzJsonValue value;
     const bool scanned = scanValue(value);
-    elements.clear();
-    members.clear();
-    recentKeys.clear();
     if (!scanned)
         return std::nullopt;
     if (!scanIsAtEnd()) {
@@ -100,6 +173,33 @@ std::optional<KzJsonValue> KzJsonParser::fragmentWithUtf8(std::string_view text)
         return std::nullopt;
     }
     return value;
+}
+
+void KzJsonParser::Workspace::prepare(std::string_view text)
+{
+    input.reserve(text.size() + inputPadding);
+    input.assign(text);
+    input.append(inputPadding, '\0');
+    if (scratchRoom < input.size()) {
+        scratch = std::make_unique_for_overwrite<char16_t[]>(input.size());
+        scratchRoom = input.size();
+    }
+    elements.clear();
+    members.clear();
+    recentKeys.assign(recentKeySlots, KzJsonValue());
+}
+
+void KzJsonParser::Workspace::release()
+{
+    elements.clear();
+    members.clear();
+    recentKeys.clear();
+    if (input.capacity() > keptWorkspaceBytes) {
+        input = std::string();
+        scratch.reset();
+        scratchRoom = 0;
+    }
+    inUse = false;
 }
 
 void KzJsonParser::skipWhiteSpace()
@@ -122,13 +222,8 @@ bool KzJsonParser::scanValue(KzJsonValue &value)
         return scanRestOfDictionary(value);
     case '[':
         return scanRestOfArray(value);
-    case '"': {
-        std::u16string_view text;
-        if (!scanRestOfString(text))
-            return false;
-        value = KzJsonValue::string(std::u16string(text));
-        return true;
-    }
+    case '"':
+        return scanStringValue(value);
     case 't':
         return scanRestOfTrue(value);
     case 'f':
@@ -199,7 +294,7 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
         addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
         return false;
     }
-    const std::size_t first = elements.size();
+    const std::size_t first = work->elements.size();
     for (;;) {
         if (*c == 0) {
             addErrorWithCode(KzJSONErrorEndOfInput, "End of input while parsing array");
@@ -215,7 +310,7 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorSyntax, "Expected value while parsing array");
             return false;
         }
-        elements.push_back(std::move(element));
+        work->elements.push_back(std::move(element));
         skipWhiteSpace();
         if (*c == ',') {
             ++c;
@@ -226,9 +321,9 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
             }
         }
     }
-    const auto begin = elements.begin() + static_cast<std::ptrdiff_t>(first);
-    value = KzJsonValue::array(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(elements.end())));
-    elements.erase(begin, elements.end());
+    const auto begin = work->elements.begin() + static_cast<std::ptrdiff_t>(first);
+    value = KzJsonValue::array(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(work->elements.end())));
+    work->elements.erase(begin, work->elements.end());
     --depth;
     return true;
 }
@@ -239,7 +334,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
         addErrorWithCode(KzJSONErrorDepth, "Nested too deep");
         return false;
     }
-    const std::size_t first = members.size();
+    const std::size_t first = work->members.size();
     for (;;) {
         if (*c == 0) {
             addErrorWithCode(KzJSONErrorEndOfInput, "End of input while parsing object");
@@ -250,12 +345,11 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             ++c;
             break;
         }
-        std::u16string_view keyText;
-        if (*c != '"' || (++c, !scanRestOfString(keyText))) {
+        KzJsonValue key;
+        if (*c != '"' || (++c, !scanKey(key))) {
             addErrorWithCode(KzJSONErrorSyntax, "Object key string expected");
             return false;
         }
-        KzJsonValue key = keyFor(keyText);
         skipWhiteSpace();
         if (*c != ':') {
             addErrorWithCode(KzJSONErrorSyntax, "Expected ':' separating key and value");
@@ -267,7 +361,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorSyntax, "Object value expected for key: " + KzJsonUtf8::fromUtf16Lossy(*key.asString()));
             return false;
         }
-        members.push_back({std::move(key), std::move(member)});
+        work->members.push_back({std::move(key), std::move(member)});
         skipWhiteSpace();
         if (*c == ',') {
             ++c;
@@ -279,13 +373,63 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
         }
     }
     KzJsonDictionary dictionary;
-    dictionary.reserve(members.size() - first);
-    for (auto entry = members.begin() + static_cast<std::ptrdiff_t>(first); entry != members.end(); ++entry)
+    dictionary.reserve(work->members.size() - first);
+    for (auto entry = work->members.begin() + static_cast<std::ptrdiff_t>(first); entry != work->members.end(); ++entry)
         dictionary.insertOrAssign(std::move(entry->key), std::move(entry->value));
-    members.erase(members.begin() + static_cast<std::ptrdiff_t>(first), members.end());
+    work->members.erase(work->members.begin() + static_cast<std::ptrdiff_t>(first), work->members.end());
     value = KzJsonValue::dictionary(std::move(dictionary));
     --depth;
     return true;
+}
+
+// Plain ASCII strings, by far the most common, are made straight from the
+// input bytes; others are decoded into the scratch buffer first.
+bool KzJsonParser::scanStringValue(KzJsonValue &value)
+{
+    const unsigned char *const start = c;
+    const unsigned char *const stop = endOfAsciiRun(start);
+    if (*stop == '"') {
+        c = stop + 1;
+        value = KzJsonValue::string(std::u16string(start, stop));
+        return true;
+    }
+    std::u16string_view text;
+    if (!scanRestOfString(text))
+        return false;
+    value = KzJsonValue::string(std::u16string(text));
+    return true;
+}
+
+bool KzJsonParser::scanKey(KzJsonValue &key)
+{
+    const unsigned char *const start = c;
+    const unsigned char *const stop = endOfAsciiRun(start);
+    if (*stop == '"') {
+        c = stop + 1;
+        key = keyFor(start, static_cast<std::size_t>(stop - start));
+        return true;
+    }
+    std::u16string_view text;
+    if (!scanRestOfString(text))
+        return false;
+    key = keyFor(text);
+    return true;
+}
+
+KzJsonValue &KzJsonParser::recentKeySlot(std::size_t hash)
+{
+    return work->recentKeys[hash % recentKeySlots];
+}
+
+KzJsonValue KzJsonParser::keyFor(const unsigned char *ascii, std::size_t length)
+{
+    if (length > maxRecentKeyLength)
+        return KzJsonValue::string(std::u16string(ascii, ascii + length));
+    KzJsonValue &slot = recentKeySlot(keyHash(ascii, length));
+    const std::u16string *known = slot.asString();
+    if (!known || !std::equal(ascii, ascii + length, known->begin(), known->end()))
+        slot = KzJsonValue::string(std::u16string(ascii, ascii + length));
+    return slot;
 }
 
 KzJsonValue KzJsonParser::keyFor(std::u16string_view text)
@@ -295,7 +439,7 @@ KzJsonValue KzJsonParser::keyFor(std::u16string_view text)
     std::size_t hash = 2166136261u;
     for (const char16_t unit : text)
         hash = (hash ^ unit) * 16777619u;
-    KzJsonValue &slot = recentKeys[hash % recentKeySlots];
+    KzJsonValue &slot = recentKeySlot(hash);
     const std::u16string *known = slot.asString();
     if (!known || *known != text)
         slot = KzJsonValue::string(std::u16string(text));
@@ -304,7 +448,7 @@ KzJsonValue KzJsonParser::keyFor(std::u16string_view text)
 
 bool KzJsonParser::scanRestOfString(std::u16string_view &text)
 {
-    char16_t *const begin = scratch.data();
+    char16_t *const begin = work->scratch.get();
     char16_t *out = begin;
     for (;;) {
         if (!scanPlainRun(out))
@@ -329,19 +473,17 @@ bool KzJsonParser::scanRestOfString(std::u16string_view &text)
     }
 }
 
-// Decodes the bytes up to the next stop byte, ASCII a byte at a time and every
+// Decodes the bytes up to the next stop byte, ASCII runs in one step and every
 // other sequence checked: no overlong forms, no surrogates, nothing past U+10FFFF.
 bool KzJsonParser::scanPlainRun(char16_t *&out)
 {
     for (;;) {
+        const unsigned char *const stop = endOfAsciiRun(c);
+        out = std::copy(c, stop, out);
+        c = stop;
         const unsigned char lead = *c;
-        if (lead < 0x80) {
-            if (stopBytes[lead])
-                return true;
-            *out++ = lead;
-            ++c;
-            continue;
-        }
+        if (lead < 0x80)
+            return true;
         char32_t point = 0;
         int length = 0;
         unsigned char low = 0x80;
@@ -474,22 +616,38 @@ bool KzJsonParser::scanUnicodeChar(char16_t *&out)
 }
 
 // Moves past the digits under the cursor and returns their count. They extend
-// a significand of at most 19 digits; leading zeros are not significant and
-// digits beyond the 19th are only counted.
+// a significand of at most 19 digits, up to eight at a time; leading
+// zeros are not significant and digits beyond the 19th are only counted.
 std::int64_t KzJsonParser::scanDigits(std::uint64_t &significand, int &significantDigits)
 {
-    const unsigned char *const start = c;
-    while (isDigit(*c))
-        ++c;
-    const unsigned char *at = start;
-    if (significantDigits == 0) {
-        while (at != c && *at == '0')
+    const unsigned char *at = c;
+    std::uint64_t value = significand;
+    int counted = significantDigits;
+    if (counted == 0) {
+        while (*at == '0')
             ++at;
     }
-    for (; at != c && significantDigits < 19; ++at, ++significantDigits)
-        significand = significand * 10 + (*at - unsigned('0'));
-    significantDigits += static_cast<int>(c - at);
-    return c - start;
+    for (;;) {
+        std::uint64_t run = 0;
+        const int length = scanShortDigitRun(at, run);
+        if (length == 0 || counted + length > 19)
+            break;
+        value = value * powersOfTen[static_cast<std::size_t>(length)] + run;
+        counted += length;
+        at += length;
+        if (length < 8)
+            break;
+    }
+    for (; counted < 19 && isDigit(*at); ++at, ++counted)
+        value = value * 10 + (*at - unsigned('0'));
+    const unsigned char *const uncounted = at;
+    while (isDigit(*at))
+        ++at;
+    significand = value;
+    significantDigits = counted + static_cast<int>(at - uncounted);
+    const std::int64_t scanned = at - c;
+    c = at;
+    return scanned;
 }
 
 bool KzJsonParser::scanNumber(KzJsonValue &value)

@@ -6,6 +6,7 @@
 #include "KzJsonValue.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,11 +34,15 @@ public:
 private:
     std::optional<KzJsonValue> fragmentWithUtf8(std::string_view text);
     bool scanValue(KzJsonValue &value);
+    bool scanStringValue(KzJsonValue &value);
+    bool scanKey(KzJsonValue &key);
     bool scanRestOfDictionary(KzJsonValue &value);
     bool scanRestOfArray(KzJsonValue &value);
     // The view points into a buffer that the next string scan overwrites.
     bool scanRestOfString(std::u16string_view &text);
     KzJsonValue keyFor(std::u16string_view text);
+    KzJsonValue keyFor(const unsigned char *ascii, std::size_t length);
+    KzJsonValue &recentKeySlot(std::size_t hash);
     bool scanPlainRun(char16_t *&out);
     bool scanEscape(char16_t *&out);
     bool scanNumber(KzJsonValue &value);
@@ -50,16 +55,34 @@ private:
     bool scanIsAtEnd();
     void skipWhiteSpace();
 
-    // The cursor into input, which always ends with a zero byte.
+    // What a parse works in: the text, the decoded string content and the
+    // containers being built. Reused by the thread's parses one after another.
+    struct Workspace
+    {
+        void prepare(std::string_view text);
+        // Lets go of every value and of room beyond what is worth keeping.
+        void release();
+
+        // A copy of the text, ending with zero bytes enough for a 16-byte
+        // load anywhere before the first of them.
+        std::string input;
+        // Decoded string content; never shorter than the input, which no
+        // string can outgrow. Left uninitialised: only what a scan wrote is read.
+        std::unique_ptr<char16_t[]> scratch;
+        std::size_t scratchRoom = 0;
+        // Elements of the arrays being scanned, innermost last.
+        std::vector<KzJsonValue> elements;
+        // Members of the objects being scanned, innermost last.
+        std::vector<KzJsonDictionary::Entry> members;
+        // Keys met during the parse, so that a key that repeats (as in an
+        // array of similar objects) is shared instead of made again.
+        std::vector<KzJsonValue> recentKeys;
+        bool inUse = false;
+    };
+
+    std::optional<KzJsonValue> scanDocument(std::string_view text);
+
+    // The cursor into the workspace's input.
     const unsigned char *c = nullptr;
-    std::string input;
-    // Decoded string content; never shorter than the input, which no string can outgrow.
-    std::u16string scratch;
-    // Elements of the arrays being scanned, innermost last.
-    std::vector<KzJsonValue> elements;
-    // Members of the objects being scanned, innermost last.
-    std::vector<KzJsonDictionary::Entry> members;
-    // Keys met during the call in progress, so that a key that repeats (as in
-    // an array of similar objects) is shared instead of made again.
-    std::vector<KzJsonValue> recentKeys;
+    Workspace *work = nullptr;
 };

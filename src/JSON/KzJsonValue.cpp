@@ -15,6 +15,9 @@ static_assert(sizeof(KzJsonValue) <= 24, "a value must stay a small handle");
 
 struct KzJsonValue::Shared
 {
+    static void *operator new(std::size_t bytes) { return KzJsonPool::allocate(bytes); }
+    static void operator delete(void *block, std::size_t bytes) { KzJsonPool::release(block, bytes); }
+
     virtual ~Shared() = default;
     std::atomic<std::size_t> references{1};
 };
@@ -111,7 +114,9 @@ KzJsonValue &KzJsonValue::operator=(KzJsonValue &&other) noexcept
 
 void KzJsonValue::release()
 {
-    if (box && box->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+    // A sole owner needs no atomic decrement: nobody else can reach the box.
+    if (box->references.load(std::memory_order_acquire) == 1 ||
+        box->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
         delete box;
     box = nullptr;
 }
@@ -288,16 +293,22 @@ void KzJsonValue::appendNumberText(std::u16string &out) const
 {
     if (!isNumber())
         return;
+    // Integers, the most common numbers, straight from their digits.
+    if (!box && exponent == 0) {
+        char digits[24];
+        char *first = digits;
+        if (negative && significand != 0)
+            *first++ = '-';
+        const char *const end = std::to_chars(first, digits + sizeof digits, significand).ptr;
+        out.append(static_cast<const char *>(digits), end);
+        return;
+    }
     // Built as bytes in a buffer kept per thread, then widened in one step.
     thread_local std::string text;
     text.clear();
     char buffer[24];
     appendDecimal(text, negative, significandDigits(buffer), exponent);
-    const std::size_t needed = out.size() + text.size();
-    if (needed > out.capacity())
-        out.reserve(std::max(needed, 2 * out.capacity()));
-    for (const char digit : text)
-        out.push_back(static_cast<char16_t>(digit));
+    out.append(text.cbegin(), text.cend());
 }
 
 std::optional<std::int64_t> KzJsonValue::int64Value() const

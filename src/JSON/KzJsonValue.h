@@ -1,5 +1,7 @@
 #pragma once
 
+#include "KzJsonPool.h"
+
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -13,7 +15,7 @@ class KzJsonDictionary;
 class KzJsonProxy;
 class KzJsonValue;
 
-using KzJsonArray = std::vector<KzJsonValue>;
+using KzJsonArray = std::vector<KzJsonValue, KzJsonPool::Allocator<KzJsonValue>>;
 
 // One JSON value: a small handle (24 bytes) with value semantics. Copies share
 // their content; changing a shared array or dictionary through mutableArray()

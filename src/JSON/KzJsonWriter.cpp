@@ -4,13 +4,45 @@
 #include "KzJsonUtf8.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// The length of the last text this thread wrote: the next call reserves that
+// much at once, as repeated writes of similar values are common, instead of
+// growing and copying its buffer step by step.
+thread_local std::size_t recentLength = 0;
 
 bool isEscaped(char16_t unit)
 {
     return unit < 0x20 || unit == u'"' || unit == u'\\';
+}
+
+// The position of the first code unit from at on that must be escaped, or
+// end; eight units a step with SSE2.
+const char16_t *firstEscaped(const char16_t *at, const char16_t *end)
+{
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi16(u'"');
+    const __m128i backslash = _mm_set1_epi16(u'\\');
+    const __m128i aboveControls = _mm_set1_epi16(static_cast<short>(0xFFE0));
+    const __m128i zero = _mm_setzero_si128();
+    for (; end - at >= 8; at += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const __m128i control = _mm_cmpeq_epi16(_mm_and_si128(units, aboveControls), zero);
+        const __m128i escaped =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, backslash)), control);
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(escaped));
+        if (mask != 0)
+            return at + std::countr_zero(mask) / 2;
+    }
+#endif
+    return std::find_if(at, end, isEscaped);
 }
 
 void appendEscape(char16_t unit, std::u16string &into)
@@ -73,10 +105,14 @@ std::optional<std::u16string> KzJsonWriter::stringWithFragment(const std::option
     depth = 0;
     proxyDepth = 0;
     output.clear();
-    output.reserve(128);
+    output.reserve(std::max<std::size_t>(128, recentLength));
     if (!appendValue(value ? &*value : nullptr, output))
         return std::nullopt;
-    return output;
+    recentLength = output.size();
+    // A text far shorter than the room reserved for it gives the room back.
+    if (output.size() < output.capacity() / 2)
+        output.shrink_to_fit();
+    return std::move(output);
 }
 
 std::u16string KzJsonWriter::indent() const
@@ -213,17 +249,19 @@ bool KzJsonWriter::appendArray(const KzJsonArray &array, std::u16string &into)
     return true;
 }
 
+// Escape-free runs go in with one copy each.
 void KzJsonWriter::appendString(std::u16string_view text, std::u16string &into) const
 {
     into.push_back(u'"');
-    std::size_t runStart = 0;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (!isEscaped(text[at]))
-            continue;
-        into.append(text.substr(runStart, at - runStart));
-        appendEscape(text[at], into);
-        runStart = at + 1;
+    const char16_t *run = text.data();
+    const char16_t *const end = run + text.size();
+    for (;;) {
+        const char16_t *const escaped = firstEscaped(run, end);
+        into.append(run, static_cast<std::size_t>(escaped - run));
+        if (escaped == end)
+            break;
+        appendEscape(*escaped, into);
+        run = escaped + 1;
     }
-    into.append(text.substr(runStart));
     into.push_back(u'"');
 }

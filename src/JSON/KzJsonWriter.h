@@ -42,6 +42,6 @@ private:
     bool readable = false;
     // Proxies being resolved; bounded so that a proxy naming itself fails cleanly.
     std::size_t proxyDepth = 0;
-    // The text of the call in progress; its room is kept from call to call.
+    // The text of the call in progress, handed out when it succeeds.
     std::u16string output;
 };

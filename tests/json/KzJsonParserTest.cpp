@@ -252,7 +252,13 @@ class ParsedNumber : public testing::TestWithParam<NumberCase>
 
 TEST_P(ParsedNumber, KeepsItsExactValue)
 {
-    const std::optional<KzJsonValue> value = fragment(GetParam().input);
+    std::optional<KzJsonValue> value = fragment(GetParam().input);
+    if (value && value->isArray() && GetParam().text == "<array>") {
+        ASSERT_EQ(value->asArray()->size(), 1u);
+        value = (*value->asArray())[0];
+        EXPECT_EQ(value->numberText(), GetParam().input.substr(1, GetParam().input.size() - 2));
+        return;
+    }
     ASSERT_TRUE(value && value->isNumber());
     EXPECT_EQ(value->typeCode(), 'd');
     EXPECT_FALSE(value->isBool());
@@ -268,6 +274,16 @@ INSTANTIATE_TEST_SUITE_P(Decimals, ParsedNumber, testing::Values(
     NumberCase{"1234567890123456789012345678901234567890", "1234567890123456789012345678901234567890"},
     NumberCase{"0.1234567890123456789012345678901234567890", "0.1234567890123456789012345678901234567890"},
     NumberCase{"1e999999999", "1e+999999999"}, NumberCase{"-5e-999999999", "-5e-999999999"}));
+
+// Digits are read up to eight at a time: runs that end inside, at and beyond
+// a group of eight, zeros inside a group, and the step to the long form.
+INSTANTIATE_TEST_SUITE_P(DigitRuns, ParsedNumber, testing::Values(
+    NumberCase{"12345678", "12345678"}, NumberCase{"123456789", "123456789"},
+    NumberCase{"-65.613616999999977", "-65.613616999999977"}, NumberCase{"12345678e3", "12345678000"},
+    NumberCase{"123456789.12345678", "123456789.12345678"}, NumberCase{"100000000.000000001", "100000000.000000001"},
+    NumberCase{"0.12345678901234567", "0.12345678901234567"}, NumberCase{"0.0000000012345678", "1.2345678e-9"},
+    NumberCase{"9999999999999999999", "9999999999999999999"}, NumberCase{"12345678901234567890", "12345678901234567890"},
+    NumberCase{"1.00000000000000000001", "1.00000000000000000001"}, NumberCase{"[12345678]", "<array>"}));
 
 TEST(KzJsonParser, NumbersAreExactDecimals)
 {
@@ -299,6 +315,52 @@ TEST(KzJsonParser, StringEscapesGiveTheirCharacters)
     EXPECT_EQ(stringOf(R"("\udbff\udfff")"), u"\U0010FFFF");
     EXPECT_EQ(stringOf("\"a\x7f\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80z\""), u"a\u007f\u00e9\u20ac\U0001F600z");
     EXPECT_EQ(stringOf("\"plain \\n and \\u0041gain\""), u"plain \n and Again");
+}
+
+// Plain ASCII is taken sixteen bytes a step: stops before, at and after a
+// step's end must all be found, in values and in keys alike.
+TEST(KzJsonParser, LongRunsStopAtEveryKindOfStopByte)
+{
+    for (const std::size_t length : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 40u}) {
+        const std::string plain(length, 'x');
+        const std::u16string wide(length, u'x');
+        EXPECT_EQ(stringOf("\"" + plain + "\""), wide) << length;
+        EXPECT_EQ(stringOf("\"" + plain + "\\t" + plain + "\""), wide + u"\t" + wide) << length;
+        EXPECT_EQ(stringOf("\"" + plain + "\xc3\xa9" + plain + "\""), wide + u"\u00e9" + wide) << length;
+        const std::optional<KzJsonValue> object = fragment("{\"" + plain + "\":1,\"" + plain + "\\n\":2}");
+        ASSERT_TRUE(object) << length;
+        EXPECT_EQ(object->member(wide)->numberText(), "1") << length;
+        EXPECT_EQ(object->member(wide + u"\n")->numberText(), "2") << length;
+
+        KzJsonParser parser;
+        EXPECT_FALSE(parser.fragmentWithString("\"" + plain + "\x01\""));
+        EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{5, "Unescaped control character '0x1'"}}));
+        EXPECT_FALSE(parser.fragmentWithString("\"" + plain));
+        EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{5, "Unescaped control character '0x0'"}}));
+    }
+}
+
+// Keys that repeat are shared between objects; sharing must never hand one
+// object another's key.
+TEST(KzJsonParser, RepeatedAndSimilarKeysKeepTheirOwnText)
+{
+    const std::string longKey(40, 'k');
+    const std::optional<KzJsonValue> value = fragment(
+        "[{\"id\":1,\"id_str\":\"1\",\"" + longKey + "\":true},{\"id\":2,\"id_str\":\"2\",\"" + longKey +
+        "\":false},{\"di\":3,\"id_stR\":\"3\",\"\\u0069d\":4,\"abcdefghijklmnopqrstuvwxyz\":5,"
+        "\"abcdefghijklmnopQRSTUVWXYZ\":6}]");
+    ASSERT_TRUE(value && value->isArray());
+    const KzJsonArray &objects = *value->asArray();
+    ASSERT_EQ(objects.size(), 3u);
+    EXPECT_EQ(objects[1].member(u"id")->numberText(), "2");
+    EXPECT_EQ(*objects[1].member(u"id_str")->asString(), u"2");
+    EXPECT_FALSE(objects[1].member(std::u16string(40, u'k'))->boolValue());
+    EXPECT_EQ(objects[2].member(u"id")->numberText(), "4");
+    EXPECT_EQ(objects[2].member(u"di")->numberText(), "3");
+    EXPECT_EQ(*objects[2].member(u"id_stR")->asString(), u"3");
+    EXPECT_EQ(objects[2].member(u"id_str"), nullptr);
+    EXPECT_EQ(objects[2].member(u"abcdefghijklmnopqrstuvwxyz")->numberText(), "5");
+    EXPECT_EQ(objects[2].member(u"abcdefghijklmnopQRSTUVWXYZ")->numberText(), "6");
 }
 
 std::string nested(std::size_t levels)

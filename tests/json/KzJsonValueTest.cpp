@@ -1,9 +1,11 @@
 #include "KzJsonDictionary.h"
+#include "KzJsonParser.h"
 #include "KzJsonValue.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -68,6 +70,26 @@ TEST(KzJsonValue, NumbersCompareByValue)
     EXPECT_FALSE(KzJsonValue::number(1) == KzJsonValue::boolean(true));
     EXPECT_EQ(KzJsonValue::boolean(true), KzJsonValue::number(static_cast<signed char>(2)));
     EXPECT_EQ(*KzJsonValue::decimal("1234567890123456789012345"), *KzJsonValue::decimal("1.234567890123456789012345e24"));
+}
+
+// Values live in blocks recycled per thread; a tree made on one thread may
+// be shared with and end on others, also after its own thread has ended.
+TEST(KzJsonValue, TreesMayBeMadeOnOneThreadAndEndOnAnother)
+{
+    const std::string text = R"([{"key":[1,2,"a string longer than a few units"]},[],{"k":{}}])";
+    std::optional<KzJsonValue> made;
+    std::thread([&] { made = KzJsonParser().objectWithString(text); }).join();
+    ASSERT_TRUE(made);
+    const KzJsonValue kept = *made;
+    std::thread([ended = std::move(*made)]() mutable { ended = KzJsonValue(); }).join();
+    for (int round = 0; round < 3; ++round) {
+        std::thread([&] {
+            for (int parse = 0; parse < 50; ++parse)
+                EXPECT_TRUE(*KzJsonParser().objectWithString(text) == kept);
+        }).join();
+    }
+    EXPECT_TRUE(*KzJsonParser().objectWithString(text) == kept);
+    EXPECT_EQ(*(*kept.asArray())[0].member(u"key")->asArray()->back().asString(), u"a string longer than a few units");
 }
 
 TEST(KzJsonValue, ConvertsNumbersOnDemand)

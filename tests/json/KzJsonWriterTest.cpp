@@ -145,6 +145,39 @@ TEST(KzJsonWriter, EscapesOnlyControlsQuoteAndBackslash)
     EXPECT_EQ(compact(string(u"plain text without escapes")), u"\"plain text without escapes\"");
 }
 
+// Escape-free runs are found eight code units a step: escapes before, at and
+// after a step's end, and units from U+8000 up, which are never escaped.
+TEST(KzJsonWriter, FindsEscapesAnywhereInLongStrings)
+{
+    for (const std::size_t at : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 30u}) {
+        std::u16string text(31, u'a');
+        std::u16string expected = u"\"" + text + u"\"";
+        text[at] = u'\x1f';
+        expected.replace(at + 1, 1, u"\\u001f");
+        EXPECT_EQ(compact(string(text)), expected) << at;
+        text[at] = u'\\';
+        expected.replace(at + 1, 6, u"\\\\");
+        EXPECT_EQ(compact(string(text)), expected) << at;
+    }
+    const std::u16string high = u"\u8000\uffff\ue000\U0001F600\u00e9\u007f/ plain ascii text beyond";
+    EXPECT_EQ(compact(string(high)), u"\"" + high + u"\"");
+}
+
+// Room is reserved after the size of the last text written; a short text
+// after a long one must not carry the long one's room away with it.
+TEST(KzJsonWriter, AShortTextAfterALongOneKeepsNoSpareRoom)
+{
+    KzJsonArray many(100000, KzJsonValue::number(12345));
+    KzJsonWriter writer;
+    const std::optional<std::u16string> large = writer.stringWithObject(KzJsonValue::array(std::move(many)));
+    ASSERT_TRUE(large);
+    EXPECT_EQ(large->size(), 600001u);
+    const std::optional<std::u16string> small = KzJsonValue::array({KzJsonValue::number(-7)}).JSONRepresentation();
+    ASSERT_TRUE(small);
+    EXPECT_EQ(*small, u"[-7]");
+    EXPECT_LT(small->capacity(), 1000u);
+}
+
 TEST(KzJsonWriter, WritesScalarsAsFragments)
 {
     EXPECT_EQ(compact(KzJsonValue::boolean(true)), u"true");
