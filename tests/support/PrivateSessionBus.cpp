@@ -38,7 +38,7 @@ PrivateSessionBus::PrivateSessionBus()
     posix_spawn_file_actions_addclose(&actions, output[0]);
     // Its complaints (file limits and the like) are not the test's output.
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    char *arguments[] = {const_cast<char *>("dbus-daemon"), const_cast<char *>("--session"),
+    char *arguments[] = {const_cast<char *>("dbus-daemon"), const_cast<char *>("--config-file=" PELLIX_TEST_BUS_CONFIG),
                          const_cast<char *>("--nofork"), const_cast<char *>("--print-address"), nullptr};
     const int spawned = posix_spawnp(&daemon, "dbus-daemon", &actions, nullptr, arguments, environ);
     posix_spawn_file_actions_destroy(&actions);
