@@ -4,8 +4,11 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 
 BENCH_BUILD ?= build-bench
+SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build run test test-sanitize fuzz bench clean
 
 deps:
 	scripts/install-deps
@@ -22,6 +25,23 @@ run: build
 test: build
 	scripts/run-tests $(BUILD)
 
+# The whole suite again under AddressSanitizer (leaks included) and
+# UndefinedBehaviorSanitizer, in a build tree of its own.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DPELLIX_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/leak-suppressions.txt:print_suppressions=0 \
+	scripts/run-tests $(SANITIZE_BUILD)
+
+# Each fuzz target for FUZZ_SECONDS, built with clang's libFuzzer and sanitizers.
+fuzz:
+	scripts/install-deps --fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DPELLIX_BUILD_TESTS=OFF -DPELLIX_BUILD_FUZZERS=ON
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # Benchmarks build apart, optimised, with the peer libraries they compare against.
 bench:
 	scripts/install-deps --bench
@@ -30,4 +50,4 @@ bench:
 	$(BENCH_BUILD)/bench/pellix-codec-bench
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
