@@ -1,14 +1,16 @@
 # Entry points: `make run` builds and starts the agent, `make test` builds and
-# runs every test. Both first install the Debian packages the build needs.
+# runs every test, `make demo` starts the agent on a local demo stream, `make bench`
+# measures the codec against its peers. All first install the Debian packages the build needs.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+DEMO_PORT ?= 8765
 
 BENCH_BUILD ?= build-bench
 SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 
-.PHONY: deps configure build run test test-sanitize fuzz bench clean
+.PHONY: deps configure build run test test-sanitize fuzz demo bench clean
 
 deps:
 	scripts/install-deps
@@ -24,6 +26,9 @@ run: build
 
 test: build
 	scripts/run-tests $(BUILD)
+
+demo: build
+	scripts/run-demo $(BUILD) $(DEMO_PORT)
 
 # The whole suite again under AddressSanitizer (leaks included) and
 # UndefinedBehaviorSanitizer, in a build tree of its own.

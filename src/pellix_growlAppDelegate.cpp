@@ -4,6 +4,7 @@
 #include "NotificationStreamAddress.h"
 #include "PellixSettings.h"
 #include "PrefsWindowController.h"
+#include "StreamMessageDecoder.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -47,6 +48,9 @@ pellix_growlAppDelegate::pellix_growlAppDelegate(QObject *parent)
     : QObject(parent)
     , exitProcess([](int status) { QCoreApplication::exit(status); })
     , urlOpener([](const QUrl &url) { return QDesktopServices::openUrl(url); })
+    , postingQueue([this](const StreamMessage &message, const QImage &icon) {
+        doGrowlWithTitle(message.title, message.description, icon, message.context);
+    })
 {
     loadResources();
     theDelegate = this;
@@ -225,20 +229,44 @@ void pellix_growlAppDelegate::connectionDidReceiveResponse(QNetworkReply *connec
     connectionDidFailWithError(connection);
 }
 
+// The network splits the body wherever it likes: lines are cut out of the
+// connection's data across reads, and each is decoded on its own, so a line
+// that is not valid UTF-8 costs only itself.
 void pellix_growlAppDelegate::connectionDidReceiveData(QNetworkReply *connection, const QByteArray &data)
 {
+    if (connection != notificationConnection)
+        return;
+    if (connection != streamLinesConnection) {
+        streamLines.reset();
+        streamLinesConnection = connection;
+    }
+    for (const QByteArray &line : streamLines.takeLines(data))
+        handLineOn(line);
+}
+
+void pellix_growlAppDelegate::handLineOn(const QByteArray &line)
+{
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(data);
-    if (utf8.hasError())
-        text = QString();
-    if (connection == notificationConnection)
+    const QString text = utf8(line);
+    if (!utf8.hasError())
         handleMessageFromStream(text);
+}
+
+// A service may end its last line with the connection instead of a line feed.
+void pellix_growlAppDelegate::decodeTailOf(QNetworkReply *connection)
+{
+    if (connection != streamLinesConnection)
+        return;
+    streamLinesConnection.clear();
+    if (const std::optional<QByteArray> tail = streamLines.finish())
+        handLineOn(*tail);
 }
 
 void pellix_growlAppDelegate::connectionDidFinishLoading(QNetworkReply *connection)
 {
     if (connection != notificationConnection)
         return;
+    decodeTailOf(connection);
     pendingReconnect.start(std::chrono::seconds(reconnect_delay));
     caclulateNewReconnectBackoff();
 }
@@ -248,9 +276,22 @@ void pellix_growlAppDelegate::connectionDidFailWithError(QNetworkReply *connecti
     connectionDidFinishLoading(connection);
 }
 
-void pellix_growlAppDelegate::handleMessageFromStream(const QString &) {}
+void pellix_growlAppDelegate::handleMessageFromStream(const QString &text)
+{
+    for (const StreamMessage &message : StreamMessageDecoder::messagesFromStream(text))
+        postingQueue.enqueue(message);
+}
 
-void pellix_growlAppDelegate::handleMessageFromTornado(const QString &) {}
+// The cursor is taken when its message is decoded, so it is always stored
+// before that message is posted.
+void pellix_growlAppDelegate::handleMessageFromTornado(const QString &text)
+{
+    for (const StreamMessage &message : StreamMessageDecoder::messagesFromTornado(text)) {
+        if (message.cursor)
+            setNotification_cursor(*message.cursor);
+        postingQueue.enqueue(message);
+    }
+}
 
 void pellix_growlAppDelegate::doGrowlWithTitle(const QString &title, const QString &description,
                                                const QImage &iconData, const std::optional<ClickContext> &context)
@@ -279,5 +320,10 @@ void pellix_growlAppDelegate::setUrlOpener(PellixGrowlDelegate::UrlOpener opener
 void pellix_growlAppDelegate::setIdleLimit(std::chrono::milliseconds idleLimit) { streamIdleLimit = idleLimit; }
 
 QTimer *pellix_growlAppDelegate::reconnectTimer() { return &pendingReconnect; }
+
+void pellix_growlAppDelegate::setIconTimeLimit(std::chrono::milliseconds limit)
+{
+    postingQueue.iconLoader().setTimeLimit(limit);
+}
 
 QString pellix_growlAppDelegate::statusItemPictureName() const { return statusItemPicture; }

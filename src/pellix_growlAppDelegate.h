@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ClickContext.h"
+#include "NotificationPostingQueue.h"
 #include "PellixGrowlDelegate.h"
+#include "StreamLineReassembler.h"
 
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -74,6 +76,8 @@ public:
     void setIdleLimit(std::chrono::milliseconds idleLimit);
     // The one pending re-open of the stream: its interval is the wait in ms.
     QTimer *reconnectTimer();
+    // The longest a notification's icon may take to arrive (default 10 s).
+    void setIconTimeLimit(std::chrono::milliseconds limit);
     // The resource name of the picture start-up chose for the status item.
     QString statusItemPictureName() const;
 
@@ -83,6 +87,8 @@ private:
     void showStatusMenu();
     void openNotificationConnection(const QUrl &address);
     void cancelNotificationConnection();
+    void handLineOn(const QByteArray &line);
+    void decodeTailOf(QNetworkReply *connection);
 
     QPointer<QWidget> windowReference;
     QSystemTrayIcon *statusItemStorage = nullptr;
@@ -96,4 +102,9 @@ private:
     std::chrono::milliseconds streamIdleLimit = std::chrono::seconds(300);
     ExitFunction exitProcess;
     PellixGrowlDelegate::UrlOpener urlOpener;
+    // The unfinished line of streamLinesConnection, the connection whose data
+    // it holds; any other connection starts with an empty tail.
+    StreamLineReassembler streamLines;
+    QPointer<QNetworkReply> streamLinesConnection;
+    NotificationPostingQueue postingQueue;
 };

@@ -178,7 +178,7 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("wait");
         QTest::addColumn<QStringList>("handedOn");
-        const QStringList body{QStringLiteral("{\"title\":\"t\"}\n")};
+        const QStringList body{QStringLiteral("{\"title\":\"t\"}")};
         QTest::newRow("200") << 200 << 1 << body;
         QTest::newRow("204") << 204 << 1 << QStringList();
         QTest::newRow("401") << 401 << 7 << QStringList();
@@ -219,7 +219,7 @@ private slots:
         QTRY_VERIFY(delegate->reconnectTimer()->isActive());
         QCOMPARE(service->requests().constLast().path, QByteArray("/moved"));
         QCOMPARE(waitSeconds(), 1);
-        QCOMPARE(delegate->handedOn, QStringList{QStringLiteral("{\"title\":\"t\"}\n")});
+        QCOMPARE(delegate->handedOn, QStringList{QStringLiteral("{\"title\":\"t\"}")});
     }
 
     void redirectionWithoutATargetIsAFailure()
@@ -235,42 +235,43 @@ private slots:
         QVERIFY(delegate->handedOn.isEmpty());
     }
 
-    void piecesAreHandedOnOneByOneAsTheyArrive()
+    void piecesAreHandedOnLineByLine()
     {
         delegate->reconnectNotificationStream();
         TestStreamExchange *exchange = openedExchange();
         QVERIFY(exchange);
         exchange->sendHead(200);
         const QList<QByteArray> pieces{"{\"title\":\"one\"}\n{\"title\":\"two\"}\n", "{\"title\":\"th",
-                                       "ree\"}\n", "caf\xc3\xa9\n"};
-        for (qsizetype piece = 0; piece < pieces.size(); ++piece) {
-            exchange->sendPiece(pieces[piece]);
-            QTRY_COMPARE(delegate->handedOn.size(), piece + 1);
-        }
+                                       "ree\"}\n", "caf\xc3", "\xa9\n"};
+        for (const QByteArray &piece : pieces)
+            exchange->sendPiece(piece);
+        QTRY_COMPARE(delegate->handedOn.size(), 4);
         QCOMPARE(delegate->handedOn,
-                 QStringList({QStringLiteral("{\"title\":\"one\"}\n{\"title\":\"two\"}\n"),
-                              QStringLiteral("{\"title\":\"th"), QStringLiteral("ree\"}\n"),
-                              QStringLiteral("café\n")}));
+                 QStringList({QStringLiteral("{\"title\":\"one\"}"), QStringLiteral("{\"title\":\"two\"}"),
+                              QStringLiteral("{\"title\":\"three\"}"), QStringLiteral("café")}));
         QVERIFY(!delegate->reconnectTimer()->isActive());
     }
 
-    void pieceThatIsNotUtf8IsHandedOnAsNoText_data()
+    void lineThatIsNotUtf8CostsOnlyItself_data()
     {
-        QTest::addColumn<QByteArray>("piece");
-        QTest::newRow("invalid byte") << QByteArray("{\"title\":\"\xff\"}\n");
-        QTest::newRow("ends inside a character") << QByteArray("{\"title\":\"caf\xc3");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("invalid byte") << QByteArray("{\"title\":\"\xff\"}");
+        QTest::newRow("cut character") << QByteArray("{\"title\":\"caf\xc3\"}");
+        QTest::newRow("overlong form") << QByteArray("{\"title\":\"\xc0\xaf\"}");
+        QTest::newRow("encoded surrogate") << QByteArray("{\"title\":\"\xed\xa0\x80\"}");
     }
 
-    void pieceThatIsNotUtf8IsHandedOnAsNoText()
+    void lineThatIsNotUtf8CostsOnlyItself()
     {
-        QFETCH(QByteArray, piece);
+        QFETCH(QByteArray, line);
         delegate->reconnectNotificationStream();
         TestStreamExchange *exchange = openedExchange();
         QVERIFY(exchange);
         exchange->sendHead(200);
-        exchange->sendPiece(piece);
-        QTRY_COMPARE(delegate->handedOn.size(), 1);
-        QVERIFY(delegate->handedOn.constFirst().isNull());
+        exchange->sendPiece("{\"title\":\"before\"}\n" + line + "\n{\"title\":\"after\"}\n");
+        QTRY_COMPARE(delegate->handedOn.size(), 2);
+        QCOMPARE(delegate->handedOn,
+                 QStringList({QStringLiteral("{\"title\":\"before\"}"), QStringLiteral("{\"title\":\"after\"}")}));
     }
 
     void serviceThatHangsFailsAfterTheIdleLimit_data()
@@ -328,7 +329,7 @@ private slots:
         first->sendPiece("{\"title\":\"late\"}\n");
         second->sendHead(200);
         second->sendPiece("{\"title\":\"current\"}\n");
-        QTRY_COMPARE(delegate->handedOn, QStringList({QStringLiteral("{\"title\":\"current\"}\n")}));
+        QTRY_COMPARE(delegate->handedOn, QStringList({QStringLiteral("{\"title\":\"current\"}")}));
         QVERIFY(!delegate->reconnectTimer()->isActive());
     }
 
