@@ -8,8 +8,11 @@ JOBS ?= $(shell nproc)
 DEMO_PORT ?= 8765
 
 BENCH_BUILD ?= build-bench
+SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
 
-.PHONY: deps configure build run test demo install package bench-build bench bench-codec bench-agent clean
+.PHONY: deps configure build run test test-sanitize fuzz demo install package bench-build bench bench-codec bench-agent clean
 
 deps:
 	scripts/install-deps
@@ -35,6 +38,24 @@ install: build
 package: build
 	cmake --build $(BUILD) --target package
 
+# The whole suite again under AddressSanitizer (leaks included) and
+# UndefinedBehaviorSanitizer, in a build tree of its own. Instrumented frames
+# are several times larger, so the codec's deepest nesting gets a larger stack.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DPELLIX_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	ulimit -s 65536 && \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	scripts/run-tests $(SANITIZE_BUILD)
+
+# Each fuzz target for FUZZ_SECONDS, built with clang's libFuzzer and sanitizers.
+fuzz:
+	scripts/install-deps --fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DPELLIX_BUILD_TESTS=OFF -DPELLIX_BUILD_FUZZERS=ON
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # Benchmarks build apart, optimised, with the peer libraries they compare against.
 bench-build:
 	scripts/install-deps --bench
@@ -52,4 +73,4 @@ bench-agent: bench-build
 	$(BENCH_BUILD)/bench/pellix-agent-bench
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

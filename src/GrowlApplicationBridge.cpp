@@ -211,10 +211,18 @@ void GrowlApplicationBridge::send(const Notification &notification)
                 shown->deleteLater();
                 const QDBusPendingReply<uint> reply = *shown;
                 if (reply.isValid())
-                    shownNotifications.insert(reply.value(), clickContext);
+                    remember(reply.value(), clickContext);
                 else
                     qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
             });
+}
+
+void GrowlApplicationBridge::remember(uint id, const std::optional<ClickContext> &clickContext)
+{
+    shownNotifications.insert(id, clickContext);
+    shownOrder.push_back(id);
+    for (; shownOrder.size() > rememberedNotifications; shownOrder.pop_front())
+        shownNotifications.remove(shownOrder.front());
 }
 
 void GrowlApplicationBridge::actionInvoked(uint id, const QString &actionKey)
@@ -241,6 +249,7 @@ void GrowlApplicationBridge::notificationClosed(uint id, uint reason)
 void GrowlApplicationBridge::serviceOwnerChanged(const QString &newOwner)
 {
     shownNotifications.clear();
+    shownOrder.clear();
     capabilities.reset();
     if (!newOwner.isEmpty() && delegate)
         delegate->growlIsReady();

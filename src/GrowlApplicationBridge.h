@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -78,6 +79,13 @@ private:
     std::optional<QStringList> capabilities;
     bool capabilitiesRequested = false;
     QList<Notification> waitingForCapabilities;
+    void remember(uint id, const std::optional<ClickContext> &clickContext);
+
+    // The notifications a click may still come back for, and their ids oldest
+    // first: a service that never reports them closed must not make the agent
+    // grow, so only the latest rememberedNotifications are kept.
+    static constexpr std::size_t rememberedNotifications = 1000;
     QHash<uint, std::optional<ClickContext>> shownNotifications;
+    std::deque<uint> shownOrder;
     QDBusServiceWatcher serviceWatcher;
 };

@@ -12,6 +12,7 @@ const QString streamhostKey = QStringLiteral("streamhost");
 const QString notificationTypesArrayKey = QStringLiteral("notificationTypesArray");
 
 constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions ownersOwn = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 constexpr QFile::Permissions groupOrOthers = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
                                              | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 }
@@ -20,28 +21,47 @@ PellixSettings::PellixSettings()
     : store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellix"), QStringLiteral("PellixGrowl"))
 {
     keepOwnerOnly();
+    fileCondition = SettingsFileCondition::of(store.fileName());
 }
 
-QString PellixSettings::username() const { return store.value(usernameKey).toString(); }
-QString PellixSettings::apikey() const { return store.value(apikeyKey).toString(); }
-int PellixSettings::bwmenuicon() const { return store.value(bwmenuiconKey).toInt(); }
-QString PellixSettings::streamhost() const { return store.value(streamhostKey).toString(); }
+QString PellixSettings::username() const { return read(usernameKey).toString(); }
+QString PellixSettings::apikey() const { return read(apikeyKey).toString(); }
+int PellixSettings::bwmenuicon() const { return read(bwmenuiconKey).toInt(); }
+QString PellixSettings::streamhost() const { return read(streamhostKey).toString(); }
 
 std::optional<QStringList> PellixSettings::notificationTypesArray() const
 {
-    if (!store.contains(notificationTypesArrayKey))
+    const QVariant types = read(notificationTypesArrayKey);
+    if (!types.isValid())
         return std::nullopt;
-    return store.value(notificationTypesArrayKey).toStringList();
+    return types.toStringList();
 }
 
-void PellixSettings::setUsername(const QString &username) { store.setValue(usernameKey, username); }
-void PellixSettings::setApikey(const QString &apikey) { store.setValue(apikeyKey, apikey); }
-void PellixSettings::setBwmenuicon(int bwmenuicon) { store.setValue(bwmenuiconKey, bwmenuicon); }
-void PellixSettings::setStreamhost(const QString &streamhost) { store.setValue(streamhostKey, streamhost); }
+void PellixSettings::setUsername(const QString &username) { write(usernameKey, username); }
+void PellixSettings::setApikey(const QString &apikey) { write(apikeyKey, apikey); }
+void PellixSettings::setBwmenuicon(int bwmenuicon) { write(bwmenuiconKey, bwmenuicon); }
+void PellixSettings::setStreamhost(const QString &streamhost) { write(streamhostKey, streamhost); }
 
-void PellixSettings::setNotificationTypesArray(const QStringList &types)
+void PellixSettings::setNotificationTypesArray(const QStringList &types) { write(notificationTypesArrayKey, types); }
+
+bool PellixSettings::isWritable() const
 {
-    store.setValue(notificationTypesArrayKey, types);
+    return fileCondition == SettingsFileCondition::Missing || fileCondition == SettingsFileCondition::Sound;
+}
+
+// What a file Qt cannot read or parse may hold is unknown: the agent runs as
+// without settings rather than on a part of them.
+QVariant PellixSettings::read(const QString &key) const
+{
+    return fileCondition == SettingsFileCondition::Unusable ? QVariant() : store.value(key);
+}
+
+// Changes to a file that must not be written stay unmade, so that the store
+// never writes it: not on sync, not when it is destroyed.
+void PellixSettings::write(const QString &key, const QVariant &value)
+{
+    if (isWritable())
+        store.setValue(key, value);
 }
 
 void PellixSettings::synchronize()
@@ -65,6 +85,7 @@ void PellixSettings::keepOwnerOnly() const
             create.close();
         return;
     }
-    if (file.permissions() & groupOrOthers)
-        QFile::setPermissions(file.absoluteFilePath(), ownerOnly);
+    // Only others lose their access; the owner's own, read-only included, is kept.
+    if (file.isFile() && (file.permissions() & groupOrOthers))
+        QFile::setPermissions(file.absoluteFilePath(), file.permissions() & ownersOwn);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SettingsFileCondition.h"
+
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -9,7 +11,8 @@
 // The agent's per-user settings store ("Pellix"/"PellixGrowl" in Qt's native
 // format, $XDG_CONFIG_HOME/Pellix/PellixGrowl.conf). Every value is read afresh
 // from the store at each use; nothing is cached here. Because the file holds
-// the API key it is kept readable by its owner only.
+// the API key it is kept readable by its owner only. A file that cannot be
+// read or parsed reads as no settings; it and a read-only one are never written.
 class PellixSettings
 {
 public:
@@ -33,9 +36,14 @@ public:
     void synchronize();
 
     QString fileName() const;
+    // Whether changes are kept: false while the file is unusable or read-only.
+    bool isWritable() const;
 
 private:
+    QVariant read(const QString &key) const;
+    void write(const QString &key, const QVariant &value);
     void keepOwnerOnly() const;
 
     QSettings store;
+    SettingsFileCondition::Condition fileCondition = SettingsFileCondition::Missing;
 };

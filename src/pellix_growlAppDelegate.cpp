@@ -16,7 +16,6 @@
 #include <QMessageBox>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QStringDecoder>
 #include <QSystemTrayIcon>
 
 #include <algorithm>
@@ -283,18 +282,8 @@ void pellix_growlAppDelegate::connectionDidReceiveData(QNetworkReply *connection
         streamLines.reset();
         streamLinesConnection = connection;
     }
-    for (const QByteArray &line : streamLines.takeLines(data))
-        handLineOn(line);
-}
-
-void pellix_growlAppDelegate::handLineOn(const QByteArray &line)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8(line);
-    if (!utf8.hasError())
-        handleMessageFromStream(text);
-    else
-        qCInfo(lcDecode) << "skipped a line of" << line.size() << "bytes that are not UTF-8";
+    for (const QString &line : streamLines.takeLines(data))
+        handleMessageFromStream(line);
 }
 
 // A service may end its last line with the connection instead of a line feed.
@@ -303,8 +292,8 @@ void pellix_growlAppDelegate::decodeTailOf(QNetworkReply *connection)
     if (connection != streamLinesConnection)
         return;
     streamLinesConnection.clear();
-    if (const std::optional<QByteArray> tail = streamLines.finish())
-        handLineOn(*tail);
+    if (const std::optional<QString> tail = streamLines.finish())
+        handleMessageFromStream(*tail);
 }
 
 void pellix_growlAppDelegate::connectionDidFinishLoading(QNetworkReply *connection)

@@ -3,7 +3,7 @@
 #include "ClickContext.h"
 #include "NotificationPostingQueue.h"
 #include "PellixGrowlDelegate.h"
-#include "StreamLineReassembler.h"
+#include "StreamLineReader.h"
 #include "WakeUpWatcher.h"
 
 #include <QImage>
@@ -94,7 +94,6 @@ private:
     void showStatusMenu();
     void openNotificationConnection(const QUrl &address);
     void cancelNotificationConnection();
-    void handLineOn(const QByteArray &line);
     void decodeTailOf(QNetworkReply *connection);
 
     QPointer<QWidget> windowReference;
@@ -111,7 +110,7 @@ private:
     PellixGrowlDelegate::UrlOpener urlOpener;
     // The unfinished line of streamLinesConnection, the connection whose data
     // it holds; any other connection starts with an empty tail.
-    StreamLineReassembler streamLines;
+    StreamLineReader streamLines;
     QPointer<QNetworkReply> streamLinesConnection;
     NotificationPostingQueue postingQueue;
     WakeUpWatcher wakeUpWatcher;

@@ -290,6 +290,21 @@ private slots:
         QCOMPARE(opened, QList<QUrl>());
     }
 
+    // A service that never reports notifications closed must not make the
+    // agent remember them all: the oldest are forgotten first.
+    void onlyTheLatestThousandNotificationsAreRemembered()
+    {
+        const NotifyCall oldest = post(QStringLiteral("Old"), QStringLiteral("text"),
+                                       addresses(QStringLiteral("https://old.example/"), std::nullopt));
+        for (int later = 0; later < 999; ++later)
+            post(QStringLiteral("Later"));
+        const NotifyCall kept = post(QStringLiteral("Kept"), QStringLiteral("text"),
+                                     addresses(QStringLiteral("https://kept.example/"), std::nullopt));
+        clickAndSettle(oldest.id);
+        clickAndSettle(kept.id);
+        QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://kept.example/"))});
+    }
+
     void aServiceThatLeftDropsNotificationsUntilItReturns()
     {
         service->leave();

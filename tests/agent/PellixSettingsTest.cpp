@@ -68,6 +68,15 @@ private slots:
         const PellixSettings settings;
         QCOMPARE(groupOrOthers(path), QFile::Permissions());
     }
+
+    void readOnlyFileStaysReadOnlyWhenOthersLoseAccess()
+    {
+        const QString path = PellixSettings().fileName();
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        const PellixSettings settings;
+        QCOMPARE(QFile::permissions(path) & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther),
+                 QFile::ReadOwner);
+    }
 };
 
 QTEST_GUILESS_MAIN(PellixSettingsTest)

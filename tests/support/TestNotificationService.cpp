@@ -60,6 +60,8 @@ void TestNotificationService::setCapabilities(const QStringList &capabilities) {
 
 QList<NotifyCall> TestNotificationService::calls() const { return received; }
 
+void TestNotificationService::clearCalls() { received.clear(); }
+
 bool TestNotificationService::waitForCalls(qsizetype count, int timeoutMs)
 {
     return QTest::qWaitFor([&] { return received.size() >= count; }, timeoutMs);

@@ -43,6 +43,8 @@ public:
     void setCapabilities(const QStringList &capabilities);
 
     QList<NotifyCall> calls() const;
+    // Forgets the calls recorded so far; ids keep counting.
+    void clearCalls();
     // Waits until at least count calls have arrived.
     bool waitForCalls(qsizetype count, int timeoutMs = 5000);
 

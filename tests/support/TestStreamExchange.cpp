@@ -43,6 +43,28 @@ void TestStreamExchange::sendPiece(const QByteArray &piece)
     socket->flush();
 }
 
+void TestStreamExchange::sendPaced(PieceSource next)
+{
+    pacedSource = std::move(next);
+    connect(socket, &QTcpSocket::bytesWritten, this, &TestStreamExchange::sendNextPaced, Qt::UniqueConnection);
+    sendNextPaced();
+}
+
+bool TestStreamExchange::isSendingPaced() const { return bool(pacedSource); }
+
+void TestStreamExchange::sendNextPaced()
+{
+    constexpr qint64 lowWater = 256 * 1024;
+    while (pacedSource && socket->bytesToWrite() < lowWater) {
+        const std::optional<QByteArray> piece = pacedSource();
+        if (!piece) {
+            pacedSource = nullptr;
+            return;
+        }
+        socket->write(*piece);
+    }
+}
+
 void TestStreamExchange::close() { socket->disconnectFromHost(); }
 
 void TestStreamExchange::reset()

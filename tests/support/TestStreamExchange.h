@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
+#include <optional>
+
 class QTcpSocket;
 
 // The request line and headers of one request to the test stream service.
@@ -28,6 +31,12 @@ public:
     // Status line and headers of a streaming answer.
     void sendHead(int status, const QByteArray &extraHeaders = {});
     void sendPiece(const QByteArray &piece);
+    // Writes the pieces next() gives, each once the socket has passed the
+    // earlier ones on, so that a body of any length is produced as it goes
+    // and never piles up in the test; ends when next() gives none.
+    using PieceSource = std::function<std::optional<QByteArray>()>;
+    void sendPaced(PieceSource next);
+    bool isSendingPaced() const;
     // Ends the body the orderly way.
     void close();
     // Ends the connection with a TCP reset.
@@ -38,7 +47,10 @@ public:
     bool waitForClosedByPeer(int timeoutMs = 5000);
 
 private:
+    void sendNextPaced();
+
     QTcpSocket *socket;
+    PieceSource pacedSource;
     TestStreamRequest received;
     bool peerClosed = false;
 };
