@@ -1,5 +1,6 @@
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
+#include "ProcessMemory.h"
 #include "TestNotificationService.h"
 #include "TestStreamService.h"
 #include "pellix_growlAppDelegate.h"
@@ -15,26 +16,6 @@ QByteArray line(const QByteArray &description)
     return "{\"title\":\"Build\",\"description\":\"" + description + "\"}\n";
 }
 
-// The process's resident memory: the agent and the test share it.
-qint64 residentKibibytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &entry : status.readAll().split('\n')) {
-        if (entry.startsWith("VmRSS:"))
-            return entry.mid(6).trimmed().split(' ').constFirst().toLongLong();
-    }
-    return -1;
-}
-
-// Its allocator keeps freed memory back on purpose, so resident memory says
-// nothing about growth in a sanitised build.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool residentMemoryIsMeaningful = false;
-#else
-constexpr bool residentMemoryIsMeaningful = true;
-#endif
 }
 
 // The real stream path under faults of the network and of the services: a
@@ -229,10 +210,10 @@ private slots:
         exchange->sendPiece(line("before"));
         QVERIFY(waitForPosted(1));
 
-        const qint64 baseline = residentKibibytes();
+        const qint64 baseline = ProcessMemory::residentKibibytes();
         qint64 peak = baseline;
         QTimer sampler;
-        connect(&sampler, &QTimer::timeout, this, [&peak] { peak = std::max(peak, residentKibibytes()); });
+        connect(&sampler, &QTimer::timeout, this, [&peak] { peak = std::max(peak, ProcessMemory::residentKibibytes()); });
         sampler.start(20);
 
         constexpr qint64 total = 100 * 1024 * 1024;
@@ -251,7 +232,7 @@ private slots:
 
         QCOMPARE(posted(), QStringList({"before", "after"}));
         QVERIFY(!delegate->reconnectTimer()->isActive());
-        if (residentMemoryIsMeaningful)
+        if (ProcessMemory::residentMemoryIsMeaningful)
             QVERIFY2(peak - baseline < 32 * 1024,
                      qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg(peak - baseline)));
     }

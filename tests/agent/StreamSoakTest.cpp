@@ -1,10 +1,10 @@
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
+#include "ProcessMemory.h"
 #include "TestNotificationService.h"
 #include "TestStreamService.h"
 #include "pellix_growlAppDelegate.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 
 namespace {
@@ -17,24 +17,6 @@ QByteArray line(int number)
 {
     return "{\"title\":\"Soak\",\"description\":\"line " + QByteArray::number(number) + "\"}\n";
 }
-
-qint64 residentKibibytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &entry : status.readAll().split('\n')) {
-        if (entry.startsWith("VmRSS:"))
-            return entry.mid(6).trimmed().split(' ').constFirst().toLongLong();
-    }
-    return -1;
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool residentMemoryIsMeaningful = false;
-#else
-constexpr bool residentMemoryIsMeaningful = true;
-#endif
 }
 
 // A long run of the real stream path: 100,000 lines cut at random points,
@@ -63,7 +45,7 @@ class StreamSoakTest : public QObject
             ++outOfOrder;
         ++arrived;
         if (arrived == sampleLines)
-            residentAfterFirstLines = residentKibibytes();
+            residentAfterFirstLines = ProcessMemory::residentKibibytes();
         notifications->clearCalls();
     }
 
@@ -137,8 +119,8 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(arrived, lineCount);
         QCOMPARE(outOfOrder, 0);
-        if (residentMemoryIsMeaningful) {
-            const qint64 growth = residentKibibytes() - residentAfterFirstLines;
+        if (ProcessMemory::residentMemoryIsMeaningful) {
+            const qint64 growth = ProcessMemory::residentKibibytes() - residentAfterFirstLines;
             QVERIFY2(growth < 4 * 1024, qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg(growth)));
         }
     }
