@@ -148,16 +148,22 @@ void GrowlApplicationBridge::registerWithDelegate()
     emit registered(currentRegistration);
 }
 
-void GrowlApplicationBridge::notify(const Notification &notification)
+void GrowlApplicationBridge::notify(Notification notification)
 {
     if (!QDBusConnection::sessionBus().isConnected())
         return;
-    if (capabilities) {
-        send(notification);
+    waiting.push_back(std::move(notification));
+    sendWaiting();
+}
+
+void GrowlApplicationBridge::sendWaiting()
+{
+    if (!capabilities) {
+        requestCapabilities();
         return;
     }
-    waitingForCapabilities.append(notification);
-    requestCapabilities();
+    for (; !waiting.empty() && callsInFlight < maxCallsInFlight; waiting.pop_front())
+        send(waiting.front());
 }
 
 void GrowlApplicationBridge::requestCapabilities()
@@ -180,9 +186,7 @@ void GrowlApplicationBridge::capabilitiesArrived(QDBusPendingCallWatcher *call)
     if (!reply.isValid())
         qCInfo(lcNotify) << "the notification service did not say what it offers:" << reply.error().message();
     capabilities = reply.isValid() ? reply.value() : QStringList();
-    const QList<Notification> waiting = std::exchange(waitingForCapabilities, {});
-    for (const Notification &notification : waiting)
-        send(notification);
+    sendWaiting();
 }
 
 void GrowlApplicationBridge::send(const Notification &notification)
@@ -205,16 +209,24 @@ void GrowlApplicationBridge::send(const Notification &notification)
                                                        QStringLiteral("Notify"));
     call.setArguments({applicationName, replaceNothing, QString(), notification.title, body, actions, hints,
                        notification.isSticky ? neverExpire : expireAsTheServiceChooses});
+    ++callsInFlight;
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, clickContext = notification.clickContext](QDBusPendingCallWatcher *shown) {
-                shown->deleteLater();
-                const QDBusPendingReply<uint> reply = *shown;
-                if (reply.isValid())
-                    remember(reply.value(), clickContext);
-                else
-                    qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
+            [this, clickContext = notification.clickContext](QDBusPendingCallWatcher *answered) {
+                shown(answered, clickContext);
             });
+}
+
+void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const std::optional<ClickContext> &clickContext)
+{
+    call->deleteLater();
+    --callsInFlight;
+    const QDBusPendingReply<uint> reply = *call;
+    if (reply.isValid())
+        remember(reply.value(), clickContext);
+    else
+        qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
+    sendWaiting();
 }
 
 void GrowlApplicationBridge::remember(uint id, const std::optional<ClickContext> &clickContext)

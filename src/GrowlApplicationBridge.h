@@ -6,7 +6,6 @@
 #include <QDBusServiceWatcher>
 #include <QHash>
 #include <QImage>
-#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
@@ -40,6 +39,11 @@ public:
 
     static GrowlApplicationBridge *instance();
 
+    // Notify calls awaiting the service's answer at a time; later
+    // notifications wait their turn in order. A burst from the stream then
+    // costs a queued notification each, not a pending bus call each.
+    static constexpr int maxCallsInFlight = 16;
+
     QVariantMap registration() const;
 
 signals:
@@ -65,8 +69,10 @@ private:
     explicit GrowlApplicationBridge(QObject *parent);
 
     void registerWithDelegate();
-    void notify(const Notification &notification);
+    void notify(Notification notification);
+    void sendWaiting();
     void send(const Notification &notification);
+    void shown(QDBusPendingCallWatcher *call, const std::optional<ClickContext> &clickContext);
     void requestCapabilities();
     void capabilitiesArrived(QDBusPendingCallWatcher *call);
     void serviceOwnerChanged(const QString &newOwner);
@@ -78,7 +84,8 @@ private:
     // that markup and actions match what the service offers.
     std::optional<QStringList> capabilities;
     bool capabilitiesRequested = false;
-    QList<Notification> waitingForCapabilities;
+    std::deque<Notification> waiting;
+    int callsInFlight = 0;
     void remember(uint id, const std::optional<ClickContext> &clickContext);
 
     // The notifications a click may still come back for, and their ids oldest

@@ -305,6 +305,30 @@ private slots:
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://kept.example/"))});
     }
 
+    // A slow service is never sent more than a bounded number of calls at a
+    // time, and once it answers every notification arrives, in order.
+    void aSlowServiceGetsBoundedCallsAndEveryNotificationInOrder()
+    {
+        constexpr int bound = GrowlApplicationBridge::maxCallsInFlight;
+        post(QStringLiteral("Burst"));
+        service->clearCalls();
+        service->holdAnswers();
+        QStringList posted;
+        for (int sequence = 0; sequence < 3 * bound; ++sequence) {
+            posted.append(QString::number(sequence));
+            delegate->doGrowlWithTitle(QStringLiteral("Burst"), posted.constLast(), QImage(), std::nullopt);
+        }
+        QVERIFY(service->waitForCalls(bound));
+        settleAgentCalls();
+        QCOMPARE(service->calls().size(), bound);
+        service->releaseAnswers();
+        QVERIFY(service->waitForCalls(posted.size()));
+        QStringList arrived;
+        for (const NotifyCall &call : service->calls())
+            arrived.append(call.body);
+        QCOMPARE(arrived, posted);
+    }
+
     void aServiceThatLeftDropsNotificationsUntilItReturns()
     {
         service->leave();

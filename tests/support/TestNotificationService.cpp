@@ -58,6 +58,15 @@ void TestNotificationService::leave() { connection.unregisterService(serviceName
 
 void TestNotificationService::setCapabilities(const QStringList &capabilities) { offered = capabilities; }
 
+void TestNotificationService::holdAnswers() { holdingAnswers = true; }
+
+void TestNotificationService::releaseAnswers()
+{
+    holdingAnswers = false;
+    for (const QDBusMessage &answer : std::exchange(heldAnswers, {}))
+        connection.send(answer);
+}
+
 QList<NotifyCall> TestNotificationService::calls() const { return received; }
 
 void TestNotificationService::clearCalls() { received.clear(); }
@@ -84,6 +93,10 @@ uint TestNotificationService::Notify(const QString &app_name, uint replaces_id, 
     NotifyCall call{++lastId, app_name, replaces_id, app_icon, summary, body, actions, hints, {}, expire_timeout};
     call.image = decodedImage(call.hints.take(QStringLiteral("image-data")));
     received.append(call);
+    if (holdingAnswers) {
+        setDelayedReply(true);
+        heldAnswers.append(message().createReply(call.id));
+    }
     emit notified(call);
     return call.id;
 }

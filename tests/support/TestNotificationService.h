@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -25,8 +27,9 @@ struct NotifyCall
 // A desktop notification service (org.freedesktop.Notifications) on a bus
 // connection of its own, not the agent's: it records every Notify call,
 // answers GetCapabilities and GetServerInformation, emits ActionInvoked and
-// NotificationClosed on request, and can leave and rejoin the bus.
-class TestNotificationService : public QObject
+// NotificationClosed on request, can leave and rejoin the bus, and can keep
+// its answers to Notify back, as a slow service would.
+class TestNotificationService : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -41,6 +44,10 @@ public:
     bool join();
     void leave();
     void setCapabilities(const QStringList &capabilities);
+    // While held, Notify calls are recorded but not answered.
+    void holdAnswers();
+    // Answers every held call and answers at once again.
+    void releaseAnswers();
 
     QList<NotifyCall> calls() const;
     // Forgets the calls recorded so far; ids keep counting.
@@ -70,5 +77,7 @@ private:
     QDBusConnection connection;
     QStringList offered;
     QList<NotifyCall> received;
+    bool holdingAnswers = false;
+    QList<QDBusMessage> heldAnswers;
     uint lastId = 0;
 };
