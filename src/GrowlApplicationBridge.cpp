@@ -137,6 +137,8 @@ void GrowlApplicationBridge::notifyWithTitle(const QString &title, const QString
     instance()->notify({title, description, notificationName, iconData, priority, isSticky, clickContext});
 }
 
+qsizetype GrowlApplicationBridge::waitingCount() { return qsizetype(instance()->waiting.size()); }
+
 QVariantMap GrowlApplicationBridge::registration() const { return currentRegistration; }
 
 void GrowlApplicationBridge::registerWithDelegate()
@@ -150,8 +152,10 @@ void GrowlApplicationBridge::registerWithDelegate()
 
 void GrowlApplicationBridge::notify(Notification notification)
 {
-    if (!QDBusConnection::sessionBus().isConnected())
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        emit waitingShrank();
         return;
+    }
     waiting.push_back(std::move(notification));
     sendWaiting();
 }
@@ -162,8 +166,11 @@ void GrowlApplicationBridge::sendWaiting()
         requestCapabilities();
         return;
     }
+    const std::size_t waitingBefore = waiting.size();
     for (; !waiting.empty() && callsInFlight < maxCallsInFlight; waiting.pop_front())
         send(waiting.front());
+    if (waiting.size() < waitingBefore)
+        emit waitingShrank();
 }
 
 void GrowlApplicationBridge::requestCapabilities()

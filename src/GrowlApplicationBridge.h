@@ -43,12 +43,17 @@ public:
     // notifications wait their turn in order. A burst from the stream then
     // costs a queued notification each, not a pending bus call each.
     static constexpr int maxCallsInFlight = 16;
+    // Notifications accepted but not yet handed to the service.
+    static qsizetype waitingCount();
 
     QVariantMap registration() const;
 
 signals:
     // Emitted each time the registration has been fetched from the delegate.
     void registered(const QVariantMap &registration);
+    // Notifications have left the waiting line: handed to the service, or
+    // dropped because there is no bus to hand them to.
+    void waitingShrank();
 
 private slots:
     void actionInvoked(uint id, const QString &actionKey);

@@ -36,6 +36,12 @@ constexpr qint32 firstReconnectDelay = 1;
 constexpr qint32 reconnectDelayCap = 60;
 constexpr int normalPriority = 1;
 
+// Reading the stream waits while this many messages are accepted but not yet
+// handed to the notification service; the connection then holds at most
+// this much unread, and the network pushes back on the service beyond it.
+constexpr qsizetype readAheadLimit = 256;
+constexpr qint64 unreadDataLimit = 256 * 1024;
+
 bool isSuccessStatus(int status) { return status >= 200 && status <= 299; }
 bool isRedirectionStatus(int status) { return status >= 300 && status <= 399; }
 
@@ -72,6 +78,10 @@ pellix_growlAppDelegate::pellix_growlAppDelegate(QObject *parent)
     pendingReconnect.setSingleShot(true);
     connect(&pendingReconnect, &QTimer::timeout, this, &pellix_growlAppDelegate::reconnectNotificationStream);
     connect(&wakeUpWatcher, &WakeUpWatcher::wokeUp, this, &pellix_growlAppDelegate::reopenStreamAfterWakeUp);
+    idleConnection.setSingleShot(true);
+    connect(&idleConnection, &QTimer::timeout, this, &pellix_growlAppDelegate::notificationConnectionWentIdle);
+    connect(GrowlApplicationBridge::instance(), &GrowlApplicationBridge::waitingShrank, this,
+            &pellix_growlAppDelegate::resumeReadingAfterBacklog);
 }
 
 pellix_growlAppDelegate::~pellix_growlAppDelegate()
@@ -202,15 +212,20 @@ void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
 
 void pellix_growlAppDelegate::openNotificationConnection(const QUrl &address)
 {
-    QNetworkRequest request(address);
-    request.setTransferTimeout(static_cast<int>(streamIdleLimit.count()));
-    QNetworkReply *connection = network.get(request);
+    QNetworkReply *connection = network.get(QNetworkRequest(address));
+    connection->setReadBufferSize(unreadDataLimit);
     notificationConnection = connection;
-    connect(connection, &QNetworkReply::metaDataChanged, this,
-            [this, connection] { connectionDidReceiveResponse(connection); });
-    connect(connection, &QNetworkReply::readyRead, this,
-            [this, connection] { connectionDidReceiveData(connection, connection->readAll()); });
+    readingPaused = false;
+    idleConnection.start(streamIdleLimit);
+    connect(connection, &QNetworkReply::metaDataChanged, this, [this, connection] {
+        idleConnection.start();
+        connectionDidReceiveResponse(connection);
+    });
+    connect(connection, &QNetworkReply::readyRead, this, [this, connection] { readNotificationConnection(connection); });
     connect(connection, &QNetworkReply::finished, this, [this, connection] {
+        // Whatever the connection still holds was sent before its end.
+        if (connection->bytesAvailable() > 0)
+            connectionDidReceiveData(connection, connection->readAll());
         if (connection->error() == QNetworkReply::NoError)
             connectionDidFinishLoading(connection);
         else
@@ -224,11 +239,48 @@ void pellix_growlAppDelegate::cancelNotificationConnection()
 {
     QNetworkReply *connection = notificationConnection;
     notificationConnection.clear();
+    idleConnection.stop();
     if (!connection)
         return;
     disconnect(connection, nullptr, this, nullptr);
     connection->abort();
     connection->deleteLater();
+}
+
+// Messages are taken from the stream only as fast as the notification service
+// shows them, so a burst costs unread data held by the network, not memory.
+void pellix_growlAppDelegate::readNotificationConnection(QNetworkReply *connection)
+{
+    if (!connection || connection != notificationConnection)
+        return;
+    readingPaused = isBacklogged();
+    if (readingPaused) {
+        idleConnection.stop();
+        return;
+    }
+    idleConnection.start();
+    connectionDidReceiveData(connection, connection->readAll());
+}
+
+bool pellix_growlAppDelegate::isBacklogged() const
+{
+    return postingQueue.waitingCount() + GrowlApplicationBridge::waitingCount() >= readAheadLimit;
+}
+
+// Reading is paused only between reads, never while one is being handed on,
+// so resuming here cannot hand a later read on before an earlier one.
+void pellix_growlAppDelegate::resumeReadingAfterBacklog()
+{
+    if (readingPaused && !isBacklogged())
+        readNotificationConnection(notificationConnection);
+}
+
+void pellix_growlAppDelegate::notificationConnectionWentIdle()
+{
+    if (!notificationConnection)
+        return;
+    qCInfo(lcStream) << "nothing arrived for" << streamIdleLimit.count() << "ms";
+    notificationConnection->abort();
 }
 
 void pellix_growlAppDelegate::caclulateNewReconnectBackoff()
@@ -300,6 +352,8 @@ void pellix_growlAppDelegate::connectionDidFinishLoading(QNetworkReply *connecti
 {
     if (connection != notificationConnection)
         return;
+    idleConnection.stop();
+    readingPaused = false;
     decodeTailOf(connection);
     qCInfo(lcStream) << "the stream has ended; re-opening in" << reconnect_delay << "s";
     pendingReconnect.start(std::chrono::seconds(reconnect_delay));

@@ -77,7 +77,8 @@ public:
     using ExitFunction = std::function<void(int status)>;
     void setExitFunction(ExitFunction exitFunction);
     void setUrlOpener(PellixGrowlDelegate::UrlOpener urlOpener);
-    // A connection on which nothing arrives for this long fails (default 300 s).
+    // A connection on which nothing arrives for this long while the agent is
+    // ready for its data fails (default 300 s).
     void setIdleLimit(std::chrono::milliseconds idleLimit);
     // The one pending re-open of the stream: its interval is the wait in ms.
     QTimer *reconnectTimer();
@@ -94,6 +95,10 @@ private:
     void showStatusMenu();
     void openNotificationConnection(const QUrl &address);
     void cancelNotificationConnection();
+    void readNotificationConnection(QNetworkReply *connection);
+    bool isBacklogged() const;
+    void resumeReadingAfterBacklog();
+    void notificationConnectionWentIdle();
     void decodeTailOf(QNetworkReply *connection);
 
     QPointer<QWidget> windowReference;
@@ -106,6 +111,13 @@ private:
     qint32 reconnect_delay = 1;
     QTimer pendingReconnect;
     std::chrono::milliseconds streamIdleLimit = std::chrono::seconds(300);
+    // Runs while the connection is open and the agent is ready for its data;
+    // stopped while reading waits for the notification service to catch up,
+    // so that a slow service never makes a healthy stream look dead.
+    QTimer idleConnection;
+    // The connection has data the agent has left unread until the backlog
+    // of notifications shrinks.
+    bool readingPaused = false;
     ExitFunction exitProcess;
     PellixGrowlDelegate::UrlOpener urlOpener;
     // The unfinished line of streamLinesConnection, the connection whose data

@@ -1,3 +1,4 @@
+#include "GrowlApplicationBridge.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "ProcessMemory.h"
@@ -235,6 +236,80 @@ private slots:
         if (ProcessMemory::residentMemoryIsMeaningful)
             QVERIFY2(peak - baseline < 32 * 1024,
                      qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg(peak - baseline)));
+    }
+
+    // A notification service that stops answering holds the stream back
+    // instead of filling the agent's memory: the lines wait in the network,
+    // the idle limit does not take the waiting for a dead stream, and once
+    // the service answers again every line arrives, in order.
+    void stalledNotificationServiceHoldsTheStreamBackAndLosesNothing()
+    {
+        delegate->setIdleLimit(std::chrono::milliseconds(300));
+        delegate->applicationDidFinishLaunching();
+        TestStreamExchange *exchange = answeredExchange();
+        QVERIFY(exchange);
+        exchange->sendPiece(line("before"));
+        QVERIFY(waitForPosted(1));
+
+        notifications->holdAnswers();
+        // More than the network between the two ends can hold, four lines
+        // to a write.
+        constexpr int lines = 1000;
+        constexpr int linesPerPiece = 4;
+        const QByteArray padding(16 * 1024, 'x');
+        QStringList expected{"before"};
+        exchange->sendPaced([&]() -> std::optional<QByteArray> {
+            if (expected.size() > lines)
+                return std::nullopt;
+            QByteArray piece;
+            for (int inPiece = 0; inPiece < linesPerPiece; ++inPiece) {
+                const QByteArray sequence = QByteArray::number(expected.size());
+                expected.append(QString::fromLatin1(sequence + padding));
+                piece += line(sequence + padding);
+            }
+            return piece;
+        });
+        QTest::qWait(1500);
+        QVERIFY(exchange->isSendingPaced());
+        QCOMPARE(posted().size(), 1 + GrowlApplicationBridge::maxCallsInFlight);
+        QVERIFY(!delegate->reconnectTimer()->isActive());
+        QVERIFY(!exchange->closedByPeer());
+
+        notifications->releaseAnswers();
+        QVERIFY(QTest::qWaitFor([exchange] { return !exchange->isSendingPaced(); }, 60000));
+        QVERIFY(waitForPosted(1 + lines, 60000));
+        QCOMPARE(posted(), expected);
+        QVERIFY(!delegate->reconnectTimer()->isActive());
+    }
+
+    // The stream ends while the agent is still waiting for the notification
+    // service: what the connection held unread is handed on all the same.
+    void streamEndingWhileReadingWaitsLosesNothing()
+    {
+        delegate->applicationDidFinishLaunching();
+        TestStreamExchange *exchange = answeredExchange();
+        QVERIFY(exchange);
+        QVERIFY(notifications->waitForCalls(1));
+        notifications->holdAnswers();
+        QStringList expected;
+        const auto piece = [&expected](int lines) {
+            QByteArray text;
+            for (int inPiece = 0; inPiece < lines; ++inPiece) {
+                expected.append(QString::number(expected.size()));
+                text += line(expected.constLast().toLatin1());
+            }
+            return text;
+        };
+        // Enough to make the agent wait before its next read.
+        exchange->sendPiece(piece(300));
+        QVERIFY(notifications->waitForCalls(1 + GrowlApplicationBridge::maxCallsInFlight));
+        exchange->sendPiece(piece(300));
+        exchange->close();
+        QVERIFY(waitForReopenScheduled());
+
+        notifications->releaseAnswers();
+        QVERIFY(waitForPosted(expected.size()));
+        QCOMPARE(posted(), expected);
     }
 
     // Every byte in a read of its own, multi-byte characters included.
