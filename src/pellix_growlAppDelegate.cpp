@@ -36,10 +36,13 @@ constexpr qint32 firstReconnectDelay = 1;
 constexpr qint32 reconnectDelayCap = 60;
 constexpr int normalPriority = 1;
 
-// Reading the stream waits while this many messages are accepted but not yet
-// handed to the notification service; the connection then holds at most
-// this much unread, and the network pushes back on the service beyond it.
+// Reading the stream waits once this many messages are accepted but not yet
+// handed to the notification service, and goes on when half of them are:
+// taking the stream in large reads keeps the cost per message low. The
+// connection holds at most this much unread; beyond it the network pushes
+// back on the stream service.
 constexpr qsizetype readAheadLimit = 256;
+constexpr qsizetype resumeReadingAt = readAheadLimit / 2;
 constexpr qint64 unreadDataLimit = 256 * 1024;
 
 bool isSuccessStatus(int status) { return status >= 200 && status <= 299; }
@@ -253,7 +256,7 @@ void pellix_growlAppDelegate::readNotificationConnection(QNetworkReply *connecti
 {
     if (!connection || connection != notificationConnection)
         return;
-    readingPaused = isBacklogged();
+    readingPaused = messagesWaiting() >= readAheadLimit;
     if (readingPaused) {
         idleConnection.stop();
         return;
@@ -262,16 +265,16 @@ void pellix_growlAppDelegate::readNotificationConnection(QNetworkReply *connecti
     connectionDidReceiveData(connection, connection->readAll());
 }
 
-bool pellix_growlAppDelegate::isBacklogged() const
+qsizetype pellix_growlAppDelegate::messagesWaiting() const
 {
-    return postingQueue.waitingCount() + GrowlApplicationBridge::waitingCount() >= readAheadLimit;
+    return postingQueue.waitingCount() + GrowlApplicationBridge::waitingCount();
 }
 
 // Reading is paused only between reads, never while one is being handed on,
 // so resuming here cannot hand a later read on before an earlier one.
 void pellix_growlAppDelegate::resumeReadingAfterBacklog()
 {
-    if (readingPaused && !isBacklogged())
+    if (readingPaused && messagesWaiting() <= resumeReadingAt)
         readNotificationConnection(notificationConnection);
 }
 

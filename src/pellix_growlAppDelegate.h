@@ -96,7 +96,8 @@ private:
     void openNotificationConnection(const QUrl &address);
     void cancelNotificationConnection();
     void readNotificationConnection(QNetworkReply *connection);
-    bool isBacklogged() const;
+    // Messages accepted from the stream and not yet handed to the service.
+    qsizetype messagesWaiting() const;
     void resumeReadingAfterBacklog();
     void notificationConnectionWentIdle();
     void decodeTailOf(QNetworkReply *connection);
