@@ -1,6 +1,7 @@
 #include "KzJsonDictionary.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -24,20 +25,48 @@ std::size_t hashOf(std::u16string_view key)
 
 } // namespace
 
+KzJsonDictionary::KzJsonDictionary(KzJsonArena &arena, std::span<Entry> members) : KzJsonDictionary(arena)
+{
+    entries.reserve(members.size());
+    // Small objects are checked for repeated keys through an index of their
+    // own on the stack; larger ones keep theirs for lookups.
+    std::array<std::size_t, 4 * indexThreshold> smallIndex;
+    std::span<std::size_t> table(smallIndex.data(), std::bit_ceil(std::max<std::size_t>(members.size(), 1) * 4));
+    if (members.size() > indexThreshold) {
+        slots.assign(table.size(), 0);
+        table = slots;
+    } else {
+        std::ranges::fill(table, 0);
+    }
+    for (Entry &member : members) {
+        std::size_t &slot = table[slotOf(table, *member.key.asString())];
+        if (slot != 0) {
+            entries[slot - 1].value = std::move(member.value);
+        } else {
+            entries.push_back(std::move(member));
+            slot = entries.size();
+        }
+    }
+}
+
+std::size_t KzJsonDictionary::slotOf(std::span<const std::size_t> table, std::u16string_view key) const
+{
+    const std::size_t mask = table.size() - 1;
+    for (std::size_t at = hashOf(key) & mask;; at = (at + 1) & mask) {
+        const std::size_t slot = table[at];
+        if (slot == 0 || *entries[slot - 1].key.asString() == key)
+            return at;
+    }
+}
+
 std::size_t KzJsonDictionary::position(std::u16string_view key) const
 {
     if (!slots.empty()) {
-        const std::size_t mask = slots.size() - 1;
-        for (std::size_t at = hashOf(key) & mask;; at = (at + 1) & mask) {
-            const std::size_t slot = slots[at];
-            if (slot == 0)
-                return entries.size();
-            if (*entries[slot - 1].key.asString() == key)
-                return slot - 1;
-        }
+        const std::size_t slot = slots[slotOf(slots, key)];
+        return slot != 0 ? slot - 1 : entries.size();
     }
     for (std::size_t at = 0; at < entries.size(); ++at) {
-        const std::u16string *text = entries[at].key.asString();
+        const KzJsonString *text = entries[at].key.asString();
         if (text && *text == key)
             return at;
     }
@@ -46,7 +75,7 @@ std::size_t KzJsonDictionary::position(std::u16string_view key) const
 
 std::size_t KzJsonDictionary::position(const KzJsonValue &key) const
 {
-    if (const std::u16string *text = key.asString())
+    if (const KzJsonString *text = key.asString())
         return position(std::u16string_view(*text));
     for (std::size_t at = 0; at < entries.size(); ++at) {
         if (entries[at].key == key)
@@ -67,9 +96,9 @@ const KzJsonValue *KzJsonDictionary::find(const KzJsonValue &key) const
     return at < entries.size() ? &entries[at].value : nullptr;
 }
 
-void KzJsonDictionary::insertOrAssign(std::u16string key, KzJsonValue value)
+void KzJsonDictionary::insertOrAssign(std::u16string_view key, KzJsonValue value)
 {
-    insertOrAssign(KzJsonValue::string(std::move(key)), std::move(value));
+    insertOrAssign(KzJsonValue::string(key), std::move(value));
 }
 
 void KzJsonDictionary::insertOrAssign(KzJsonValue key, KzJsonValue value)
@@ -97,7 +126,7 @@ void KzJsonDictionary::rebuildIndex()
 
 void KzJsonDictionary::indexEntry(std::size_t at)
 {
-    const std::u16string *text = entries[at].key.asString();
+    const KzJsonString *text = entries[at].key.asString();
     if (!text)
         return;
     const std::size_t mask = slots.size() - 1;

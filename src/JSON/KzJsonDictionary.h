@@ -4,6 +4,7 @@
 #include "KzJsonValue.h"
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,14 @@ public:
     using Entries = std::vector<Entry, KzJsonPool::Allocator<Entry>>;
 
     KzJsonDictionary() = default;
+    // A dictionary whose storage comes from an arena.
+    explicit KzJsonDictionary(KzJsonArena &arena)
+        : entries(KzJsonPool::Allocator<Entry>(&arena)), slots(KzJsonPool::Allocator<std::size_t>(&arena))
+    {
+    }
+    // The string-keyed members of a parsed object, taken over in order in
+    // one step; a key met again replaces the value stored before.
+    KzJsonDictionary(KzJsonArena &arena, std::span<Entry> members);
 
     void reserve(std::size_t count) { entries.reserve(count); }
     std::size_t size() const { return entries.size(); }
@@ -33,7 +42,7 @@ public:
 
     const KzJsonValue *find(std::u16string_view key) const;
     const KzJsonValue *find(const KzJsonValue &key) const;
-    void insertOrAssign(std::u16string key, KzJsonValue value);
+    void insertOrAssign(std::u16string_view key, KzJsonValue value);
     void insertOrAssign(KzJsonValue key, KzJsonValue value);
 
     friend bool operator==(const KzJsonDictionary &left, const KzJsonDictionary &right);
@@ -41,6 +50,9 @@ public:
 private:
     static constexpr std::size_t indexThreshold = 16;
 
+    // Where in table the slot of key lies: the one holding its position + 1,
+    // or the free one where it belongs.
+    std::size_t slotOf(std::span<const std::size_t> table, std::u16string_view key) const;
     std::size_t position(std::u16string_view key) const;
     std::size_t position(const KzJsonValue &key) const;
     void indexEntry(std::size_t at);

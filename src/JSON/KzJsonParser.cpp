@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -153,26 +154,31 @@ std::optional<KzJsonValue> KzJsonParser::fragmentWithUtf8(std::string_view text)
     Workspace &chosen = threadWorkspace.inUse ? ownWorkspace : threadWorkspace;
     chosen.inUse = true;
     work = &chosen;
-    std::optional<KzJsonValue> value = scanDocument(text);
+    KzJsonArena *const arena = KzJsonArena::create(text.size());
+    chosen.arena = arena;
+    std::optional<KzJsonValue> result;
+    KzJsonValue borrowed;
+    if (scanDocument(text, borrowed))
+        result.emplace(std::as_const(borrowed));
     chosen.release();
     work = nullptr;
-    return value;
+    // The result, when it holds part of the arena, now counts on it.
+    arena->release();
+    return result;
 }
 
-std::optional<KzJsonValue> KzJsonParser::scanDocument(std::string_view text)
+bool KzJsonParser::scanDocument(std::string_view text, KzJsonValue &value)
 {
     depth = 0;
     work->prepare(text);
     c = reinterpret_cast<const unsigned char *>(work->input.c_str());
-    KzJsonValue value;
-    const bool scanned = scanValue(value);
-    if (!scanned)
-        return std::nullopt;
+    if (!scanValue(value))
+        return false;
     if (!scanIsAtEnd()) {
         addErrorWithCode(KzJSONErrorTrailingGarbage, "Garbage after JSON");
-        return std::nullopt;
+        return false;
     }
-    return value;
+    return true;
 }
 
 void KzJsonParser::Workspace::prepare(std::string_view text)
@@ -194,6 +200,7 @@ void KzJsonParser::Workspace::release()
     elements.clear();
     members.clear();
     recentKeys.clear();
+    arena = nullptr;
     if (input.capacity() > keptWorkspaceBytes) {
         input = std::string();
         scratch.reset();
@@ -204,8 +211,11 @@ void KzJsonParser::Workspace::release()
 
 void KzJsonParser::skipWhiteSpace()
 {
-    while (whiteSpace[*c])
-        ++c;
+    // A local cursor: stepping the member would store it at every byte.
+    const unsigned char *at = c;
+    while (whiteSpace[*at])
+        ++at;
+    c = at;
 }
 
 bool KzJsonParser::scanIsAtEnd()
@@ -322,7 +332,8 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
         }
     }
     const auto begin = work->elements.begin() + static_cast<std::ptrdiff_t>(first);
-    value = KzJsonValue::array(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(work->elements.end())));
+    value = KzJsonValue::borrowedArray(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(work->elements.end()),
+                                                   KzJsonPool::Allocator<KzJsonValue>(work->arena)));
     work->elements.erase(begin, work->elements.end());
     --depth;
     return true;
@@ -372,12 +383,9 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             }
         }
     }
-    KzJsonDictionary dictionary;
-    dictionary.reserve(work->members.size() - first);
-    for (auto entry = work->members.begin() + static_cast<std::ptrdiff_t>(first); entry != work->members.end(); ++entry)
-        dictionary.insertOrAssign(std::move(entry->key), std::move(entry->value));
+    KzJsonDictionary dictionary(*work->arena, std::span(work->members).subspan(first));
     work->members.erase(work->members.begin() + static_cast<std::ptrdiff_t>(first), work->members.end());
-    value = KzJsonValue::dictionary(std::move(dictionary));
+    value = KzJsonValue::borrowedDictionary(*work->arena, std::move(dictionary));
     --depth;
     return true;
 }
@@ -390,13 +398,13 @@ bool KzJsonParser::scanStringValue(KzJsonValue &value)
     const unsigned char *const stop = endOfAsciiRun(start);
     if (*stop == '"') {
         c = stop + 1;
-        value = KzJsonValue::string(std::u16string(start, stop));
+        value = arenaString(start, stop);
         return true;
     }
     std::u16string_view text;
     if (!scanRestOfString(text))
         return false;
-    value = KzJsonValue::string(std::u16string(text));
+    value = arenaString(text);
     return true;
 }
 
@@ -416,6 +424,16 @@ bool KzJsonParser::scanKey(KzJsonValue &key)
     return true;
 }
 
+KzJsonValue KzJsonParser::arenaString(const unsigned char *begin, const unsigned char *end)
+{
+    return KzJsonValue::borrowedString(KzJsonString(begin, end, KzJsonPool::Allocator<char16_t>(work->arena)));
+}
+
+KzJsonValue KzJsonParser::arenaString(std::u16string_view text)
+{
+    return KzJsonValue::borrowedString(KzJsonString(text, KzJsonPool::Allocator<char16_t>(work->arena)));
+}
+
 KzJsonValue &KzJsonParser::recentKeySlot(std::size_t hash)
 {
     return work->recentKeys[hash % recentKeySlots];
@@ -424,26 +442,26 @@ KzJsonValue &KzJsonParser::recentKeySlot(std::size_t hash)
 KzJsonValue KzJsonParser::keyFor(const unsigned char *ascii, std::size_t length)
 {
     if (length > maxRecentKeyLength)
-        return KzJsonValue::string(std::u16string(ascii, ascii + length));
+        return arenaString(ascii, ascii + length);
     KzJsonValue &slot = recentKeySlot(keyHash(ascii, length));
-    const std::u16string *known = slot.asString();
+    const KzJsonString *known = slot.asString();
     if (!known || !std::equal(ascii, ascii + length, known->begin(), known->end()))
-        slot = KzJsonValue::string(std::u16string(ascii, ascii + length));
-    return slot;
+        slot = arenaString(ascii, ascii + length);
+    return slot.borrow();
 }
 
 KzJsonValue KzJsonParser::keyFor(std::u16string_view text)
 {
     if (text.size() > maxRecentKeyLength)
-        return KzJsonValue::string(std::u16string(text));
+        return arenaString(text);
     std::size_t hash = 2166136261u;
     for (const char16_t unit : text)
         hash = (hash ^ unit) * 16777619u;
     KzJsonValue &slot = recentKeySlot(hash);
-    const std::u16string *known = slot.asString();
+    const KzJsonString *known = slot.asString();
     if (!known || *known != text)
-        slot = KzJsonValue::string(std::u16string(text));
-    return slot;
+        slot = arenaString(text);
+    return slot.borrow();
 }
 
 bool KzJsonParser::scanRestOfString(std::u16string_view &text)
@@ -713,7 +731,7 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
             if (isDigit(*at))
                 digits.push_back(static_cast<char>(*at));
         }
-        number = KzJsonValue::decimal(negative, digits, exponent);
+        number = KzJsonValue::borrowedDecimal(*work->arena, negative, digits, exponent);
     }
     if (!number) {
         addErrorWithCode(KzJSONErrorNumber, "Failed creating decimal instance");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KzJsonArena.h"
 #include "KzJsonBase.h"
 #include "KzJsonDictionary.h"
 #include "KzJsonInput.h"
@@ -43,6 +44,8 @@ private:
     KzJsonValue keyFor(std::u16string_view text);
     KzJsonValue keyFor(const unsigned char *ascii, std::size_t length);
     KzJsonValue &recentKeySlot(std::size_t hash);
+    KzJsonValue arenaString(const unsigned char *begin, const unsigned char *end);
+    KzJsonValue arenaString(std::u16string_view text);
     bool scanPlainRun(char16_t *&out);
     bool scanEscape(char16_t *&out);
     bool scanNumber(KzJsonValue &value);
@@ -77,10 +80,13 @@ private:
         // Keys met during the parse, so that a key that repeats (as in an
         // array of similar objects) is shared instead of made again.
         std::vector<KzJsonValue> recentKeys;
+        // Where the values of the parse in progress live.
+        KzJsonArena *arena = nullptr;
         bool inUse = false;
     };
 
-    std::optional<KzJsonValue> scanDocument(std::string_view text);
+    // The document's value is borrowed from the workspace's arena.
+    bool scanDocument(std::string_view text, KzJsonValue &value);
 
     // The cursor into the workspace's input.
     const unsigned char *c = nullptr;

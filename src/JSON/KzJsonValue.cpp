@@ -13,22 +13,6 @@
 
 static_assert(sizeof(KzJsonValue) <= 24, "a value must stay a small handle");
 
-struct KzJsonValue::Shared
-{
-    static void *operator new(std::size_t bytes) { return KzJsonPool::allocate(bytes); }
-    static void operator delete(void *block, std::size_t bytes) { KzJsonPool::release(block, bytes); }
-
-    virtual ~Shared() = default;
-    std::atomic<std::size_t> references{1};
-};
-
-template <typename Content>
-struct KzJsonValue::Box final : KzJsonValue::Shared
-{
-    explicit Box(Content value) : content(std::move(value)) {}
-    Content content;
-};
-
 namespace {
 
 // Digits with the trailing zeros moved into the exponent; empty for zero.
@@ -85,7 +69,11 @@ KzJsonValue::KzJsonValue(const KzJsonValue &other)
     : box(other.box), significand(other.significand), exponent(other.exponent), valueKind(other.valueKind),
       code(other.code), negative(other.negative)
 {
-    if (box)
+    if (!box)
+        return;
+    if (box->arena)
+        box->arena->retain();
+    else
         box->references.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -98,22 +86,13 @@ KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
     return *this;
 }
 
-KzJsonValue &KzJsonValue::operator=(KzJsonValue &&other) noexcept
-{
-    // Take the other value over before letting go of this one's content:
-    // the other value may live inside that content.
-    KzJsonValue taken(std::move(other));
-    std::swap(box, taken.box);
-    std::swap(significand, taken.significand);
-    std::swap(exponent, taken.exponent);
-    std::swap(valueKind, taken.valueKind);
-    std::swap(code, taken.code);
-    std::swap(negative, taken.negative);
-    return *this;
-}
-
 void KzJsonValue::release()
 {
+    if (KzJsonArena *arena = box->arena) {
+        arena->release();
+        box = nullptr;
+        return;
+    }
     // A sole owner needs no atomic decrement: nobody else can reach the box.
     if (box->references.load(std::memory_order_acquire) == 1 ||
         box->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
@@ -131,6 +110,54 @@ KzJsonValue KzJsonValue::boxed(Kind kind, Content content)
 }
 
 template <typename Content>
+KzJsonValue KzJsonValue::boxedIn(KzJsonArena &arena, Kind kind, Content content)
+{
+    KzJsonValue value;
+    auto *placed = ::new (arena.allocate(sizeof(Box<Content>), alignof(Box<Content>))) Box<Content>(std::move(content));
+    placed->arena = &arena;
+    value.box = placed;
+    value.valueKind = kind;
+    value.borrowed = true;
+    return value;
+}
+
+KzJsonValue KzJsonValue::borrowedString(KzJsonString text)
+{
+    KzJsonArena &arena = *text.get_allocator().arena;
+    return boxedIn(arena, Kind::String, std::move(text));
+}
+
+KzJsonValue KzJsonValue::borrowedArray(KzJsonArray elements)
+{
+    KzJsonArena &arena = *elements.get_allocator().arena;
+    return boxedIn(arena, Kind::Array, std::move(elements));
+}
+
+KzJsonValue KzJsonValue::borrowedDictionary(KzJsonArena &arena, KzJsonDictionary members)
+{
+    return boxedIn(arena, Kind::Dictionary, std::move(members));
+}
+
+std::optional<KzJsonValue> KzJsonValue::borrowedDecimal(KzJsonArena &arena, bool isNegative, std::string_view digits,
+                                                        std::int64_t power)
+{
+    return longDecimal(&arena, isNegative, digits, power);
+}
+
+KzJsonValue KzJsonValue::borrow() const
+{
+    KzJsonValue value;
+    value.box = box;
+    value.significand = significand;
+    value.exponent = exponent;
+    value.valueKind = valueKind;
+    value.code = code;
+    value.negative = negative;
+    value.borrowed = true;
+    return value;
+}
+
+template <typename Content>
 const Content &KzJsonValue::content() const
 {
     return static_cast<const Box<Content> *>(box)->content;
@@ -139,7 +166,7 @@ const Content &KzJsonValue::content() const
 template <typename Content>
 Content *KzJsonValue::detachedContent()
 {
-    if (box->references.load(std::memory_order_acquire) != 1) {
+    if (box->arena || box->references.load(std::memory_order_acquire) != 1) {
         Shared *copy = new Box<Content>(content<Content>());
         release();
         box = copy;
@@ -172,6 +199,12 @@ KzJsonValue KzJsonValue::decimal(bool isNegative, std::uint64_t digits, std::int
 
 std::optional<KzJsonValue> KzJsonValue::decimal(bool isNegative, std::string_view digits, std::int64_t power)
 {
+    return longDecimal(nullptr, isNegative, digits, power);
+}
+
+std::optional<KzJsonValue> KzJsonValue::longDecimal(KzJsonArena *arena, bool isNegative, std::string_view digits,
+                                                    std::int64_t power)
+{
     while (!digits.empty() && digits.front() == '0')
         digits.remove_prefix(1);
     if (digits.empty())
@@ -183,7 +216,9 @@ std::optional<KzJsonValue> KzJsonValue::decimal(bool isNegative, std::string_vie
         std::from_chars(digits.data(), digits.data() + digits.size(), small);
         return decimal(isNegative, small, static_cast<std::int32_t>(power));
     }
-    KzJsonValue value = boxed(Kind::Number, std::string(digits));
+    Digits significant(digits, KzJsonPool::Allocator<char>(arena));
+    KzJsonValue value = arena ? boxedIn(*arena, Kind::Number, std::move(significant))
+                              : boxed(Kind::Number, std::move(significant));
     value.code = 'd';
     value.negative = isNegative;
     value.exponent = static_cast<std::int32_t>(power);
@@ -199,9 +234,9 @@ std::optional<KzJsonValue> KzJsonValue::decimal(std::string_view text)
     return std::nullopt;
 }
 
-KzJsonValue KzJsonValue::string(std::u16string text)
+KzJsonValue KzJsonValue::string(std::u16string_view text)
 {
-    return boxed(Kind::String, std::move(text));
+    return boxed(Kind::String, KzJsonString(text));
 }
 
 KzJsonValue KzJsonValue::array(KzJsonArray elements)
@@ -222,11 +257,6 @@ KzJsonValue KzJsonValue::unsupported(std::string className)
 KzJsonValue KzJsonValue::proxy(std::shared_ptr<const KzJsonProxy> proxy)
 {
     return boxed(Kind::Proxy, std::move(proxy));
-}
-
-const std::u16string *KzJsonValue::asString() const
-{
-    return isString() ? &content<std::u16string>() : nullptr;
 }
 
 const KzJsonArray *KzJsonValue::asArray() const
@@ -267,7 +297,7 @@ std::shared_ptr<const KzJsonProxy> KzJsonValue::proxyObject() const
 std::string_view KzJsonValue::significandDigits(char (&buffer)[24]) const
 {
     if (box)
-        return content<std::string>();
+        return content<Digits>();
     if (significand == 0)
         return {};
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, significand).ptr;

@@ -2,6 +2,7 @@
 
 #include "KzJsonPool.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 class KzJsonDictionary;
@@ -16,15 +18,19 @@ class KzJsonProxy;
 class KzJsonValue;
 
 using KzJsonArray = std::vector<KzJsonValue, KzJsonPool::Allocator<KzJsonValue>>;
+// UTF-16 code units, kept in the pool or in the arena of a parsed tree.
+using KzJsonString = std::basic_string<char16_t, std::char_traits<char16_t>, KzJsonPool::Allocator<char16_t>>;
 
 // One JSON value: a small handle (24 bytes) with value semantics. Copies share
 // their content; changing a shared array or dictionary through mutableArray()
 // or mutableDictionary() copies it first, so no other copy ever sees a change.
+// A parsed tree lives in an arena (see KzJsonArena) and is never changed in
+// place: a copy of any part of it keeps the arena.
 //
 // Reading a value:
 // - kind tests: isNull(), isNumber(), isBool(), isString(), isArray(),
 //   isDictionary() (or kind());
-// - asString() gives the std::u16string, asArray() the KzJsonArray,
+// - asString() gives the KzJsonString, asArray() the KzJsonArray,
 //   asDictionary() the KzJsonDictionary; each is nullptr for another kind;
 // - member(u"key") looks a key up in a dictionary: nullptr when the key is
 //   absent (or the value is no dictionary), a value with isNull() when the
@@ -46,16 +52,29 @@ public:
     KzJsonValue(const KzJsonValue &other);
     KzJsonValue(KzJsonValue &&other) noexcept
         : box(other.box), significand(other.significand), exponent(other.exponent), valueKind(other.valueKind),
-          code(other.code), negative(other.negative)
+          code(other.code), negative(other.negative), borrowed(other.borrowed)
     {
         other.box = nullptr;
         other.valueKind = Kind::Null;
     }
     KzJsonValue &operator=(const KzJsonValue &other);
-    KzJsonValue &operator=(KzJsonValue &&other) noexcept;
+    KzJsonValue &operator=(KzJsonValue &&other) noexcept
+    {
+        // Take the other value over before letting go of this one's content:
+        // the other value may live inside that content.
+        KzJsonValue taken(std::move(other));
+        std::swap(box, taken.box);
+        std::swap(significand, taken.significand);
+        std::swap(exponent, taken.exponent);
+        std::swap(valueKind, taken.valueKind);
+        std::swap(code, taken.code);
+        std::swap(negative, taken.negative);
+        std::swap(borrowed, taken.borrowed);
+        return *this;
+    }
     ~KzJsonValue()
     {
-        if (box)
+        if (box && !borrowed)
             release();
     }
 
@@ -71,7 +90,7 @@ public:
     // A JSON number text such as "-12.5e+3"; none when it is not one or its
     // exponent is out of range.
     static std::optional<KzJsonValue> decimal(std::string_view text);
-    static KzJsonValue string(std::u16string text);
+    static KzJsonValue string(std::u16string_view text);
     static KzJsonValue array(KzJsonArray elements);
     static KzJsonValue dictionary(KzJsonDictionary members);
     // A value of no JSON kind, known by its class name: the writer refuses it.
@@ -87,7 +106,10 @@ public:
     bool isArray() const { return valueKind == Kind::Array; }
     bool isDictionary() const { return valueKind == Kind::Dictionary; }
 
-    const std::u16string *asString() const;
+    const KzJsonString *asString() const
+    {
+        return isString() ? &static_cast<const Box<KzJsonString> *>(box)->content : nullptr;
+    }
     const KzJsonArray *asArray() const;
     const KzJsonDictionary *asDictionary() const;
     KzJsonArray *mutableArray();
@@ -115,13 +137,45 @@ public:
     friend bool operator==(const KzJsonValue &left, const KzJsonValue &right);
 
 private:
-    struct Shared;
+    friend class KzJsonParser;
+
+    struct Shared
+    {
+        static void *operator new(std::size_t bytes) { return KzJsonPool::allocate(bytes); }
+        static void operator delete(void *block, std::size_t bytes) { KzJsonPool::release(block, bytes); }
+
+        virtual ~Shared() = default;
+        // Counts the values sharing a box of its own; unused for a box in an arena.
+        std::atomic<std::size_t> references{1};
+        KzJsonArena *arena = nullptr;
+    };
+
     template <typename Content>
-    struct Box;
+    struct Box final : Shared
+    {
+        explicit Box(Content value) : content(std::move(value)) {}
+        Content content;
+    };
+    using Digits = std::basic_string<char, std::char_traits<char>, KzJsonPool::Allocator<char>>;
+
+    // Values inside an arena, made by the parser. They are borrowed: they
+    // count on nothing, as the arena's own values are never destroyed one by
+    // one; a copy of one counts on the arena.
+    static KzJsonValue borrowedString(KzJsonString text);
+    static KzJsonValue borrowedArray(KzJsonArray elements);
+    static KzJsonValue borrowedDictionary(KzJsonArena &arena, KzJsonDictionary members);
+    static std::optional<KzJsonValue> borrowedDecimal(KzJsonArena &arena, bool negative, std::string_view digits,
+                                                      std::int64_t exponent);
+    // Another borrowed handle on the same content, for use inside the arena.
+    KzJsonValue borrow() const;
 
     static KzJsonValue integer(bool negative, std::uint64_t magnitude, char typeCode);
     template <typename Content>
     static KzJsonValue boxed(Kind kind, Content content);
+    template <typename Content>
+    static KzJsonValue boxedIn(KzJsonArena &arena, Kind kind, Content content);
+    static std::optional<KzJsonValue> longDecimal(KzJsonArena *arena, bool negative, std::string_view digits,
+                                                  std::int64_t exponent);
     template <typename Content>
     const Content &content() const;
     template <typename Content>
@@ -135,6 +189,7 @@ private:
     Kind valueKind = Kind::Null;
     char code = '\0';
     bool negative = false;
+    bool borrowed = false;
 };
 
 template <typename Integer>

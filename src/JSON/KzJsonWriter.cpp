@@ -81,8 +81,8 @@ void appendEscape(char16_t unit, std::u16string &into)
 // Strings by code units; keys of other kinds first, in their own order.
 bool keyBefore(const KzJsonDictionary::Entry *left, const KzJsonDictionary::Entry *right)
 {
-    const std::u16string *leftText = left->key.asString();
-    const std::u16string *rightText = right->key.asString();
+    const KzJsonString *leftText = left->key.asString();
+    const KzJsonString *rightText = right->key.asString();
     if (!leftText || !rightText)
         return !leftText && rightText;
     return *leftText < *rightText;
@@ -211,7 +211,7 @@ bool KzJsonWriter::appendMember(const KzJsonDictionary::Entry &entry, bool first
         into.push_back(u',');
     if (readable)
         appendIndent(into);
-    const std::u16string *key = entry.key.asString();
+    const KzJsonString *key = entry.key.asString();
     if (!key) {
         addErrorWithCode(KzJSONErrorUnsupported, "JSON object key must be string");
         return false;

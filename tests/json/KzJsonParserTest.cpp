@@ -142,7 +142,7 @@ std::optional<KzJsonValue> fragment(std::string_view text)
 std::u16string stringOf(std::string_view text)
 {
     const std::optional<KzJsonValue> value = fragment(text);
-    return value && value->isString() ? *value->asString() : u"<no string>";
+    return std::u16string(value && value->isString() ? std::u16string_view(*value->asString()) : u"<no string>");
 }
 
 TEST(KzJsonParser, StartsWithoutTraceAndWithLimit512)

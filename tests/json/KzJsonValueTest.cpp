@@ -92,6 +92,33 @@ TEST(KzJsonValue, TreesMayBeMadeOnOneThreadAndEndOnAnother)
     EXPECT_EQ(*(*kept.asArray())[0].member(u"key")->asArray()->back().asString(), u"a string longer than a few units");
 }
 
+// A parsed tree shares one block of memory; any part taken from it must
+// outlive the tree, and changing a copy must never reach the tree.
+TEST(KzJsonValue, PartsOfAParsedTreeOutliveItAndChangeOnlyTheirCopies)
+{
+    std::optional<KzJsonValue> root = KzJsonParser().objectWithString(
+        std::string(R"({"list":[1,"a string longer than a few units",{"inner":"another long string"}],)") +
+        R"("n":123456789012345678901234.5})");
+    ASSERT_TRUE(root);
+    const KzJsonValue list = *root->member(u"list");
+    const KzJsonValue inner = (*list.asArray())[2];
+    const KzJsonValue number = *root->member(u"n");
+    root.reset();
+
+    KzJsonValue changed = list;
+    changed.mutableArray()->push_back(KzJsonValue::null());
+    (*changed.mutableArray())[2].mutableDictionary()->insertOrAssign(u"inner", KzJsonValue::boolean(true));
+    changed.mutableArray()->erase(changed.mutableArray()->begin());
+
+    ASSERT_EQ(list.asArray()->size(), 3u);
+    EXPECT_EQ(*(*list.asArray())[1].asString(), u"a string longer than a few units");
+    EXPECT_EQ(*inner.member(u"inner")->asString(), u"another long string");
+    EXPECT_EQ(number.numberText(), "123456789012345678901234.5");
+    ASSERT_EQ(changed.asArray()->size(), 3u);
+    EXPECT_EQ(*(*changed.asArray())[0].asString(), u"a string longer than a few units");
+    EXPECT_TRUE((*changed.asArray())[1].member(u"inner")->isBool());
+}
+
 TEST(KzJsonValue, ConvertsNumbersOnDemand)
 {
     EXPECT_EQ(KzJsonValue::decimal("1e400")->doubleValue(), HUGE_VAL);

@@ -1,0 +1,79 @@
+#include "KzJsonArena.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+namespace {
+
+constexpr std::size_t smallestChunkBytes = std::size_t(4) << 10;
+constexpr std::size_t largestChunkBytes = std::size_t(64) << 20;
+// A parsed tree takes about three times the bytes of its text.
+constexpr std::size_t treeBytesPerTextByte = 3;
+
+char *alignedUp(char *at, std::size_t alignment)
+{
+    const auto address = reinterpret_cast<std::uintptr_t>(at);
+    return at + ((alignment - address % alignment) % alignment);
+}
+
+} // namespace
+
+struct KzJsonArena::Chunk
+{
+    Chunk *previous;
+    std::size_t bytes;
+};
+
+KzJsonArena *KzJsonArena::create(std::size_t expectedBytes)
+{
+    auto *arena = new KzJsonArena;
+    const std::size_t wanted = expectedBytes < largestChunkBytes / treeBytesPerTextByte
+                                   ? expectedBytes * treeBytesPerTextByte
+                                   : largestChunkBytes;
+    arena->nextChunkBytes = std::max(smallestChunkBytes, wanted);
+    return arena;
+}
+
+KzJsonArena::~KzJsonArena()
+{
+    while (Chunk *chunk = chunks) {
+        chunks = chunk->previous;
+        ::operator delete(chunk, chunk->bytes);
+    }
+}
+
+void KzJsonArena::release() noexcept
+{
+    // A sole owner needs no atomic decrement: nobody else can reach the arena.
+    if (references.load(std::memory_order_acquire) == 1 || references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete this;
+}
+
+void *KzJsonArena::allocate(std::size_t bytes, std::size_t alignment)
+{
+    char *const at = alignedUp(free, alignment);
+    if (free && bytes <= static_cast<std::size_t>(end - at)) {
+        free = at + bytes;
+        return at;
+    }
+    return allocateInNewChunk(bytes, alignment);
+}
+
+void *KzJsonArena::allocateInNewChunk(std::size_t bytes, std::size_t alignment)
+{
+    const std::size_t header = (sizeof(Chunk) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
+                               alignof(std::max_align_t);
+    if (bytes > std::size_t(-1) / 2 - header - alignment)
+        throw std::bad_alloc();
+    const std::size_t chunkBytes = std::max(nextChunkBytes, header + bytes + alignment);
+    auto *chunk = static_cast<Chunk *>(::operator new(chunkBytes));
+    *chunk = Chunk{chunks, chunkBytes};
+    chunks = chunk;
+    nextChunkBytes = std::min(largestChunkBytes, nextChunkBytes * 2);
+    char *const start = reinterpret_cast<char *>(chunk);
+    char *const at = alignedUp(start + header, alignment);
+    free = at + bytes;
+    end = start + chunkBytes;
+    return at;
+}
