@@ -731,7 +731,7 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
             if (isDigit(*at))
                 digits.push_back(static_cast<char>(*at));
         }
-        number = KzJsonValue::borrowedDecimal(*work->arena, negative, digits, exponent);
+        number = KzJsonValue::longDecimal(work->arena, negative, digits, exponent);
     }
     if (!number) {
         addErrorWithCode(KzJSONErrorNumber, "Failed creating decimal instance");

@@ -138,12 +138,6 @@ KzJsonValue KzJsonValue::borrowedDictionary(KzJsonArena &arena, KzJsonDictionary
     return boxedIn(arena, Kind::Dictionary, std::move(members));
 }
 
-std::optional<KzJsonValue> KzJsonValue::borrowedDecimal(KzJsonArena &arena, bool isNegative, std::string_view digits,
-                                                        std::int64_t power)
-{
-    return longDecimal(&arena, isNegative, digits, power);
-}
-
 KzJsonValue KzJsonValue::borrow() const
 {
     KzJsonValue value;

@@ -164,8 +164,6 @@ private:
     static KzJsonValue borrowedString(KzJsonString text);
     static KzJsonValue borrowedArray(KzJsonArray elements);
     static KzJsonValue borrowedDictionary(KzJsonArena &arena, KzJsonDictionary members);
-    static std::optional<KzJsonValue> borrowedDecimal(KzJsonArena &arena, bool negative, std::string_view digits,
-                                                      std::int64_t exponent);
     // Another borrowed handle on the same content, for use inside the arena.
     KzJsonValue borrow() const;
 
@@ -174,6 +172,8 @@ private:
     static KzJsonValue boxed(Kind kind, Content content);
     template <typename Content>
     static KzJsonValue boxedIn(KzJsonArena &arena, Kind kind, Content content);
+    // A decimal of any number of digits; a long one is boxed in the arena
+    // (borrowed) when one is given, on its own otherwise.
     static std::optional<KzJsonValue> longDecimal(KzJsonArena *arena, bool negative, std::string_view digits,
                                                   std::int64_t exponent);
     template <typename Content>
