@@ -8,7 +8,8 @@
 
 // Collects the throughput of benchmarks named "<operation>/<corpus>/<library>"
 // while passing every run on to the console, then prints one table per
-// operation: each peer's MB/s and this codec's ratio to it.
+// operation: each peer's MB/s and this codec's ratio to it. Of repeated runs
+// (--benchmark_repetitions) the median is shown.
 class ThroughputTable : public benchmark::ConsoleReporter
 {
 public:
@@ -26,5 +27,6 @@ private:
     };
 
     std::string ownLibrary;
-    std::map<Key, std::map<std::string, double>> megabytesPerSecond;
+    // Every run's figure, by operation and corpus, then by library.
+    std::map<Key, std::map<std::string, std::vector<double>>> megabytesPerSecond;
 };
