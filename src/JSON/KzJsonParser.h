@@ -41,9 +41,10 @@ private:
     bool scanRestOfArray(KzJsonValue &value);
     // The view points into a buffer that the next string scan overwrites.
     bool scanRestOfString(std::u16string_view &text);
-    KzJsonValue keyFor(std::u16string_view text);
-    KzJsonValue keyFor(const unsigned char *ascii, std::size_t length);
-    KzJsonValue &recentKeySlot(std::size_t hash);
+    // The key whose text lies between begin and end, shared with the last
+    // key of the same text where there was one.
+    template <typename MakeKey>
+    KzJsonValue sharedKey(const unsigned char *begin, const unsigned char *end, MakeKey makeKey);
     KzJsonValue arenaString(const unsigned char *begin, const unsigned char *end);
     KzJsonValue arenaString(std::u16string_view text);
     bool scanPlainRun(char16_t *&out);
@@ -60,6 +61,14 @@ private:
 
     // What a parse works in: the text, the decoded string content and the
     // containers being built. Reused by the thread's parses one after another.
+    struct RecentKey
+    {
+        // The key's text in the input, between its quotation marks.
+        const unsigned char *source = nullptr;
+        std::size_t length = 0;
+        KzJsonValue key;
+    };
+
     struct Workspace
     {
         void prepare(std::string_view text);
@@ -79,7 +88,7 @@ private:
         std::vector<KzJsonDictionary::Entry> members;
         // Keys met during the parse, so that a key that repeats (as in an
         // array of similar objects) is shared instead of made again.
-        std::vector<KzJsonValue> recentKeys;
+        std::vector<RecentKey> recentKeys;
         // Where the values of the parse in progress live.
         KzJsonArena *arena = nullptr;
         bool inUse = false;

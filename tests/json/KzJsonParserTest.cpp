@@ -195,6 +195,28 @@ TEST(KzJsonParser, WhiteSpaceAfterTheValueAndTextAfterAZeroByteAreAllowed)
     EXPECT_EQ(*fragment("\"ab\"\0\""s)->asString(), u"ab");
 }
 
+// Runs of white space are skipped many bytes a step, so runs of every length
+// around a step, and the bytes just outside the white-space set, are tried.
+TEST(KzJsonParser, WhiteSpaceRunsOfAnyLengthEndAtTheFirstOtherByte)
+{
+    const std::string kinds = " \t\n\v\f\r";
+    for (std::size_t length = 1; length <= 40; ++length) {
+        std::string run;
+        for (std::size_t at = 0; at < length; ++at)
+            run.push_back(kinds[(at * 5 + length) % kinds.size()]);
+        const std::optional<KzJsonValue> value = fragment(run + "{" + run + "\"a\"" + run + ":" + run + "[" + run +
+                                                          "1" + run + "," + run + "2" + run + "]" + run + "}" + run);
+        ASSERT_TRUE(value) << length;
+        EXPECT_EQ(*value->member(u"a"), KzJsonValue::array({KzJsonValue::number(1), KzJsonValue::number(2)}));
+    }
+    const std::string longRun(20, ' ');
+    for (const char outside : {'\x08', '\x0e', '\x1f', '!', '\x80', '\xff'}) {
+        KzJsonParser parser;
+        EXPECT_FALSE(parser.fragmentWithString("[" + longRun + outside + "]")) << int(outside);
+        EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{leading, inArray}));
+    }
+}
+
 TEST(KzJsonParser, CommasAreOptionalAndDuplicatesReplace)
 {
     const std::optional<KzJsonValue> array = fragment("[1 2]");
@@ -348,10 +370,10 @@ TEST(KzJsonParser, RepeatedAndSimilarKeysKeepTheirOwnText)
     const std::optional<KzJsonValue> value = fragment(
         "[{\"id\":1,\"id_str\":\"1\",\"" + longKey + "\":true},{\"id\":2,\"id_str\":\"2\",\"" + longKey +
         "\":false},{\"di\":3,\"id_stR\":\"3\",\"\\u0069d\":4,\"abcdefghijklmnopqrstuvwxyz\":5,"
-        "\"abcdefghijklmnopQRSTUVWXYZ\":6}]");
+        "\"abcdefghijklmnopQRSTUVWXYZ\":6,\"caf\u00e9\":7},{\"café\":8,\"cafè\":9}]");
     ASSERT_TRUE(value && value->isArray());
     const KzJsonArray &objects = *value->asArray();
-    ASSERT_EQ(objects.size(), 3u);
+    ASSERT_EQ(objects.size(), 4u);
     EXPECT_EQ(objects[1].member(u"id")->numberText(), "2");
     EXPECT_EQ(*objects[1].member(u"id_str")->asString(), u"2");
     EXPECT_FALSE(objects[1].member(std::u16string(40, u'k'))->boolValue());
@@ -361,6 +383,9 @@ TEST(KzJsonParser, RepeatedAndSimilarKeysKeepTheirOwnText)
     EXPECT_EQ(objects[2].member(u"id_str"), nullptr);
     EXPECT_EQ(objects[2].member(u"abcdefghijklmnopqrstuvwxyz")->numberText(), "5");
     EXPECT_EQ(objects[2].member(u"abcdefghijklmnopQRSTUVWXYZ")->numberText(), "6");
+    EXPECT_EQ(objects[2].member(u"café")->numberText(), "7");
+    EXPECT_EQ(objects[3].member(u"café")->numberText(), "8");
+    EXPECT_EQ(objects[3].member(u"cafè")->numberText(), "9");
 }
 
 std::string nested(std::size_t levels)
