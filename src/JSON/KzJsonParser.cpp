@@ -25,8 +25,10 @@ constexpr std::array<bool, 256> whiteSpace = [] {
 
 constexpr std::size_t recentKeySlots = 256;
 constexpr std::size_t maxRecentKeyLength = 32;
-// Zero bytes after the text: wide loads near its end stay inside the buffer.
-constexpr std::size_t inputPadding = 16;
+// Zero bytes after the text: wide loads near its end, up to 32 bytes from
+// anywhere before the first of them, stay inside the buffer.
+constexpr std::size_t inputPadding = 32;
+static_assert(maxRecentKeyLength <= inputPadding, "recent keys are compared in 32-byte reads");
 // A thread keeps the room of texts up to this size from parse to parse.
 constexpr std::size_t keptWorkspaceBytes = std::size_t(8) << 20;
 
@@ -113,16 +115,41 @@ int scanShortDigitRun(const unsigned char *at, std::uint64_t &value)
 constexpr std::array<std::uint64_t, 9> powersOfTen = {1,      10,      100,      1000,     10000,
                                                       100000, 1000000, 10000000, 100000000};
 
-// A hash of a short key from its first and last eight bytes and its length.
+std::uint64_t eightBytesAt(const unsigned char *at)
+{
+    std::uint64_t bytes = 0;
+    std::memcpy(&bytes, at, sizeof bytes);
+    return bytes;
+}
+
+// A hash of a short key in the input from its first and last eight bytes and
+// its length. It reads eight bytes even of a shorter key (the padding after
+// the text allows it) and keeps the key's own.
 std::size_t keyHash(const unsigned char *key, std::size_t length)
 {
-    std::uint64_t head = 0;
-    std::uint64_t tail = 0;
-    std::memcpy(&head, key, std::min<std::size_t>(length, 8));
-    if (length > 8)
-        std::memcpy(&tail, key + length - 8, 8);
+    const std::uint64_t own = length >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * length)) - 1;
+    const std::uint64_t head = eightBytesAt(key) & own;
+    const std::uint64_t tail = length > 8 ? eightBytesAt(key + length - 8) : 0;
     const std::uint64_t mixed = (head * 0x9E3779B97F4A7C15u) ^ (tail * 0xC2B2AE3D27D4EB4Fu) ^ length;
     return static_cast<std::size_t>(mixed ^ (mixed >> 29));
+}
+
+// Whether two keys in the input, of length bytes (at most 32), are the same.
+// It reads 32 bytes at each, which the padding after the text allows.
+bool sameShortKey(const unsigned char *left, const unsigned char *right, std::size_t length)
+{
+#if defined(__SSE2__)
+    const auto equalBytes = [&](std::size_t offset) {
+        const __m128i leftBytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(left + offset));
+        const __m128i rightBytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(right + offset));
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(leftBytes, rightBytes)));
+    };
+    const std::uint32_t equal = equalBytes(0) | (equalBytes(16) << 16);
+    const std::uint32_t own = length >= 32 ? ~std::uint32_t(0) : (std::uint32_t(1) << length) - 1;
+    return (~equal & own) == 0;
+#else
+    return std::memcmp(left, right, length) == 0;
+#endif
 }
 
 bool isDigit(unsigned char byte)
@@ -409,7 +436,7 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
     }
     KzJsonDictionary dictionary(*work->arena, std::span(work->members).subspan(first));
     work->members.erase(work->members.begin() + static_cast<std::ptrdiff_t>(first), work->members.end());
-    value = KzJsonValue::borrowedDictionary(*work->arena, std::move(dictionary));
+    value = KzJsonValue::boxedIn(*work->arena, KzJsonValue::Kind::Dictionary, std::move(dictionary));
     --depth;
     return true;
 }
@@ -457,7 +484,7 @@ KzJsonValue KzJsonParser::sharedKey(const unsigned char *begin, const unsigned c
     if (length > maxRecentKeyLength)
         return makeKey();
     RecentKey &slot = work->recentKeys[keyHash(begin, length) % recentKeySlots];
-    if (slot.key.isNull() || slot.length != length || std::memcmp(slot.source, begin, length) != 0)
+    if (slot.key.isNull() || slot.length != length || !sameShortKey(slot.source, begin, length))
         slot = {begin, length, makeKey()};
     return slot.key.borrow();
 }
@@ -728,12 +755,14 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
             written = -written;
     }
     const std::int64_t exponent = written - fractionDigits;
+    const bool inRange =
+        exponentInRange && exponent >= -KzJsonValue::maxExponent && exponent <= KzJsonValue::maxExponent;
+    if (inRange && significantDigits <= 19) {
+        value = KzJsonValue::decimal(negative, significand, static_cast<std::int32_t>(exponent));
+        return true;
+    }
     std::optional<KzJsonValue> number;
-    if (!exponentInRange || exponent < -KzJsonValue::maxExponent || exponent > KzJsonValue::maxExponent) {
-        number = std::nullopt;
-    } else if (significantDigits <= 19) {
-        number = KzJsonValue::decimal(negative, significand, static_cast<std::int32_t>(exponent));
-    } else {
+    if (inRange) {
         std::string digits;
         for (const unsigned char *at = start; at != mantissaEnd; ++at) {
             if (isDigit(*at))

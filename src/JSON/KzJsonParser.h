@@ -75,8 +75,8 @@ private:
         // Lets go of every value and of room beyond what is worth keeping.
         void release();
 
-        // A copy of the text, ending with zero bytes enough for a 16-byte
-        // load anywhere before the first of them.
+        // A copy of the text, ending with zero bytes enough for 32-byte
+        // reads anywhere before the first of them.
         std::string input;
         // Decoded string content; never shorter than the input, which no
         // string can outgrow. Left uninitialised: only what a scan wrote is read.

@@ -110,48 +110,6 @@ KzJsonValue KzJsonValue::boxed(Kind kind, Content content)
 }
 
 template <typename Content>
-KzJsonValue KzJsonValue::boxedIn(KzJsonArena &arena, Kind kind, Content content)
-{
-    KzJsonValue value;
-    auto *placed = ::new (arena.allocate(sizeof(Box<Content>), alignof(Box<Content>))) Box<Content>(std::move(content));
-    placed->arena = &arena;
-    value.box = placed;
-    value.valueKind = kind;
-    value.borrowed = true;
-    return value;
-}
-
-KzJsonValue KzJsonValue::borrowedString(KzJsonString text)
-{
-    KzJsonArena &arena = *text.get_allocator().arena;
-    return boxedIn(arena, Kind::String, std::move(text));
-}
-
-KzJsonValue KzJsonValue::borrowedArray(KzJsonArray elements)
-{
-    KzJsonArena &arena = *elements.get_allocator().arena;
-    return boxedIn(arena, Kind::Array, std::move(elements));
-}
-
-KzJsonValue KzJsonValue::borrowedDictionary(KzJsonArena &arena, KzJsonDictionary members)
-{
-    return boxedIn(arena, Kind::Dictionary, std::move(members));
-}
-
-KzJsonValue KzJsonValue::borrow() const
-{
-    KzJsonValue value;
-    value.box = box;
-    value.significand = significand;
-    value.exponent = exponent;
-    value.valueKind = valueKind;
-    value.code = code;
-    value.negative = negative;
-    value.borrowed = true;
-    return value;
-}
-
-template <typename Content>
 const Content &KzJsonValue::content() const
 {
     return static_cast<const Box<Content> *>(box)->content;
@@ -166,29 +124,6 @@ Content *KzJsonValue::detachedContent()
         box = copy;
     }
     return &static_cast<Box<Content> *>(box)->content;
-}
-
-KzJsonValue KzJsonValue::integer(bool isNegative, std::uint64_t magnitude, char typeCode)
-{
-    KzJsonValue value = decimal(isNegative, magnitude, 0);
-    value.code = typeCode;
-    return value;
-}
-
-KzJsonValue KzJsonValue::boolean(bool flag)
-{
-    return integer(false, flag ? 1 : 0, 'c');
-}
-
-KzJsonValue KzJsonValue::decimal(bool isNegative, std::uint64_t digits, std::int32_t power)
-{
-    KzJsonValue value;
-    value.valueKind = Kind::Number;
-    value.code = 'd';
-    value.negative = isNegative;
-    value.significand = digits;
-    value.exponent = digits == 0 ? 0 : power;
-    return value;
 }
 
 std::optional<KzJsonValue> KzJsonValue::decimal(bool isNegative, std::string_view digits, std::int64_t power)

@@ -79,12 +79,21 @@ public:
     }
 
     static KzJsonValue null() { return {}; }
-    static KzJsonValue boolean(bool flag);
+    static KzJsonValue boolean(bool flag) { return integer(false, flag ? 1 : 0, 'c'); }
     template <typename Integer>
         requires(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool>)
     static KzJsonValue number(Integer integer);
     // value = (negative ? -1 : 1) * significand * 10^exponent, parsed type code 'd'.
-    static KzJsonValue decimal(bool negative, std::uint64_t significand, std::int32_t exponent);
+    static KzJsonValue decimal(bool negative, std::uint64_t significand, std::int32_t exponent)
+    {
+        KzJsonValue value;
+        value.valueKind = Kind::Number;
+        value.code = 'd';
+        value.negative = negative;
+        value.significand = significand;
+        value.exponent = significand == 0 ? 0 : exponent;
+        return value;
+    }
     // Same with a significand of any length, given as decimal digits.
     static std::optional<KzJsonValue> decimal(bool negative, std::string_view digits, std::int64_t exponent);
     // A JSON number text such as "-12.5e+3"; none when it is not one or its
@@ -160,18 +169,51 @@ private:
 
     // Values inside an arena, made by the parser. They are borrowed: they
     // count on nothing, as the arena's own values are never destroyed one by
-    // one; a copy of one counts on the arena.
-    static KzJsonValue borrowedString(KzJsonString text);
-    static KzJsonValue borrowedArray(KzJsonArray elements);
-    static KzJsonValue borrowedDictionary(KzJsonArena &arena, KzJsonDictionary members);
+    // one; a copy of one counts on the arena. Inline, as a parse makes one per
+    // node: the handle is built in registers instead of through memory.
+    template <typename Content>
+    static KzJsonValue boxedIn(KzJsonArena &arena, Kind kind, Content content)
+    {
+        auto *placed = ::new (arena.allocate(sizeof(Box<Content>), alignof(Box<Content>))) Box<Content>(std::move(content));
+        placed->arena = &arena;
+        KzJsonValue value;
+        value.box = placed;
+        value.valueKind = kind;
+        value.borrowed = true;
+        return value;
+    }
+    static KzJsonValue borrowedString(KzJsonString text)
+    {
+        KzJsonArena &arena = *text.get_allocator().arena;
+        return boxedIn(arena, Kind::String, std::move(text));
+    }
+    static KzJsonValue borrowedArray(KzJsonArray elements)
+    {
+        KzJsonArena &arena = *elements.get_allocator().arena;
+        return boxedIn(arena, Kind::Array, std::move(elements));
+    }
     // Another borrowed handle on the same content, for use inside the arena.
-    KzJsonValue borrow() const;
+    KzJsonValue borrow() const
+    {
+        KzJsonValue value;
+        value.box = box;
+        value.significand = significand;
+        value.exponent = exponent;
+        value.valueKind = valueKind;
+        value.code = code;
+        value.negative = negative;
+        value.borrowed = true;
+        return value;
+    }
 
-    static KzJsonValue integer(bool negative, std::uint64_t magnitude, char typeCode);
+    static KzJsonValue integer(bool negative, std::uint64_t magnitude, char typeCode)
+    {
+        KzJsonValue value = decimal(negative, magnitude, 0);
+        value.code = typeCode;
+        return value;
+    }
     template <typename Content>
     static KzJsonValue boxed(Kind kind, Content content);
-    template <typename Content>
-    static KzJsonValue boxedIn(KzJsonArena &arena, Kind kind, Content content);
     // A decimal of any number of digits; a long one is boxed in the arena
     // (borrowed) when one is given, on its own otherwise.
     static std::optional<KzJsonValue> longDecimal(KzJsonArena *arena, bool negative, std::string_view digits,
