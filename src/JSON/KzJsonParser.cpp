@@ -32,28 +32,57 @@ static_assert(maxRecentKeyLength <= inputPadding, "recent keys are compared in 3
 // A thread keeps the room of texts up to this size from parse to parse.
 constexpr std::size_t keptWorkspaceBytes = std::size_t(8) << 20;
 
-// The first byte at or after at that ends a plain ASCII run of string content:
-// a quotation mark, a backslash, a control byte (the zero byte that ends the
-// input included) or any byte from 0x80 up. Sixteen bytes a step with SSE2.
+#if defined(__SSE2__)
+// A mask of the bytes among sixteen that end a plain ASCII run of string
+// content: a quotation mark, a backslash, a control byte (the zero byte that
+// ends the input included) or any byte from 0x80 up.
+unsigned asciiRunStops(__m128i bytes)
+{
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1F)), bytes);
+    const __m128i stops = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))), control);
+    return static_cast<unsigned>(_mm_movemask_epi8(stops) | _mm_movemask_epi8(bytes));
+}
+#endif
+
+// The first byte at or after at that ends a plain ASCII run of string content.
 const unsigned char *endOfAsciiRun(const unsigned char *at)
 {
 #if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i lastControl = _mm_set1_epi8(0x1F);
     for (;; at += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
-        const __m128i stops =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)), control);
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stops) | _mm_movemask_epi8(bytes));
-        if (mask != 0)
-            return at + std::countr_zero(mask);
+        const unsigned stops = asciiRunStops(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)));
+        if (stops != 0)
+            return at + std::countr_zero(stops);
     }
 #else
     while (*at >= 0x20 && *at < 0x80 && *at != '"' && *at != '\\')
         ++at;
     return at;
+#endif
+}
+
+// Widens the plain ASCII run at at into out and returns its end. With SSE2 it
+// stores sixteen units a step, up to sixteen past the run: a decoded string
+// is never longer than its text, and the room for it never shorter than the
+// padded input, so the stores stay inside.
+const unsigned char *copyAsciiRun(const unsigned char *at, char16_t *&out)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (;; at += 16, out += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+        if (const unsigned stops = asciiRunStops(bytes); stops != 0) {
+            const int length = std::countr_zero(stops);
+            out += length;
+            return at + length;
+        }
+    }
+#else
+    const unsigned char *const stop = endOfAsciiRun(at);
+    out = std::copy(at, stop, out);
+    return stop;
 #endif
 }
 
@@ -160,6 +189,40 @@ bool isDigit(unsigned char byte)
 bool isContinuation(unsigned char byte)
 {
     return (byte & 0xC0) == 0x80;
+}
+
+// Decodes the UTF-8 sequence at at, whose lead byte is 0x80 or more, into
+// out. Returns the bytes it took, or 0 for a malformed sequence: a stray or
+// overlong form, a surrogate, a point past U+10FFFF or one cut short.
+int decodeUtf8Sequence(const unsigned char *at, char16_t *&out)
+{
+    const unsigned char lead = at[0];
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+        if (at[1] < low || at[1] > high || !isContinuation(at[2]))
+            return 0;
+        *out++ = static_cast<char16_t>(((lead & 0x0Fu) << 12) | ((at[1] & 0x3Fu) << 6) | (at[2] & 0x3Fu));
+        return 3;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        if (!isContinuation(at[1]))
+            return 0;
+        *out++ = static_cast<char16_t>(((lead & 0x1Fu) << 6) | (at[1] & 0x3Fu));
+        return 2;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+        if (at[1] < low || at[1] > high || !isContinuation(at[2]) || !isContinuation(at[3]))
+            return 0;
+        const char32_t point =
+            ((lead & 0x07u) << 18) | ((at[1] & 0x3Fu) << 12) | ((at[2] & 0x3Fu) << 6) | (at[3] & 0x3Fu);
+        *out++ = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+        *out++ = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+        return 4;
+    }
+    return 0;
 }
 
 std::string hex(unsigned value)
@@ -526,51 +589,22 @@ bool KzJsonParser::scanRestOfString(std::u16string_view &text)
     }
 }
 
-// Decodes the bytes up to the next stop byte, ASCII runs in one step and every
-// other sequence checked: no overlong forms, no surrogates, nothing past U+10FFFF.
+// Decodes the bytes up to the next stop byte. Text in other scripts is mostly
+// sequences one after another, which are decoded without looking for ASCII.
 bool KzJsonParser::scanPlainRun(char16_t *&out)
 {
     for (;;) {
-        const unsigned char *const stop = endOfAsciiRun(c);
-        out = std::copy(c, stop, out);
-        c = stop;
-        const unsigned char lead = *c;
-        if (lead < 0x80)
+        c = copyAsciiRun(c, out);
+        if (*c < 0x80)
             return true;
-        char32_t point = 0;
-        int length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            point = lead & 0x1Fu;
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            point = lead & 0x0Fu;
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            point = lead & 0x07u;
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        }
-        bool valid = length != 0 && c[1] >= low && c[1] <= high;
-        for (int at = 1; valid && at < length; ++at) {
-            valid = isContinuation(c[at]);
-            point = (point << 6) | (c[at] & 0x3Fu);
-        }
-        if (!valid) {
-            addErrorWithCode(KzJSONErrorUnicode, "Invalid UTF-8 sequence in string");
-            return false;
-        }
-        c += length;
-        if (point < 0x10000) {
-            *out++ = static_cast<char16_t>(point);
-        } else {
-            *out++ = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
-            *out++ = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
-        }
+        do {
+            const int length = decodeUtf8Sequence(c, out);
+            if (length == 0) {
+                addErrorWithCode(KzJSONErrorUnicode, "Invalid UTF-8 sequence in string");
+                return false;
+            }
+            c += length;
+        } while (*c >= 0x80);
     }
 }
 

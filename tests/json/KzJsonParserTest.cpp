@@ -337,6 +337,16 @@ TEST(KzJsonParser, StringEscapesGiveTheirCharacters)
     EXPECT_EQ(stringOf(R"("\udbff\udfff")"), u"\U0010FFFF");
     EXPECT_EQ(stringOf("\"a\x7f\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80z\""), u"a\u007f\u00e9\u20ac\U0001F600z");
     EXPECT_EQ(stringOf("\"plain \\n and \\u0041gain\""), u"plain \n and Again");
+    // The first and last point of each sequence length, back to back and
+    // over the end of a sixteen-byte step.
+    const std::string edges = "\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
+    const std::u16string decoded = u"\u0080\u07ff\u0800\uffff\U00010000\U0010FFFF";
+    for (const std::size_t lead : {0u, 13u, 15u}) {
+        const std::string ascii(lead, 'a');
+        EXPECT_EQ(stringOf("\"" + ascii + edges + ascii + edges + "\""),
+                  std::u16string(lead, u'a') + decoded + std::u16string(lead, u'a') + decoded)
+            << lead;
+    }
 }
 
 // Plain ASCII is taken sixteen bytes a step: stops before, at and after a
