@@ -1,7 +1,6 @@
 #include "KzJsonDictionary.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -28,24 +27,33 @@ std::size_t hashOf(std::u16string_view key)
 KzJsonDictionary::KzJsonDictionary(KzJsonArena &arena, std::span<Entry> members) : KzJsonDictionary(arena)
 {
     entries.reserve(members.size());
-    // Small objects are checked for repeated keys through an index of their
-    // own on the stack; larger ones keep theirs for lookups.
-    std::array<std::size_t, 4 * indexThreshold> smallIndex;
-    std::span<std::size_t> table(smallIndex.data(), std::bit_ceil(std::max<std::size_t>(members.size(), 1) * 4));
     if (members.size() > indexThreshold) {
-        slots.assign(table.size(), 0);
-        table = slots;
-    } else {
-        std::ranges::fill(table, 0);
-    }
-    for (Entry &member : members) {
-        std::size_t &slot = table[slotOf(table, *member.key.asString())];
-        if (slot != 0) {
-            entries[slot - 1].value = std::move(member.value);
-        } else {
-            entries.push_back(std::move(member));
-            slot = entries.size();
+        slots.assign(std::bit_ceil(members.size() * 4), 0);
+        for (Entry &member : members) {
+            std::size_t &slot = slots[slotOf(slots, *member.key.asString())];
+            if (slot != 0) {
+                entries[slot - 1].value = std::move(member.value);
+            } else {
+                entries.push_back(std::move(member));
+                slot = entries.size();
+            }
         }
+        return;
+    }
+    // A small object marks the hash of each key in one word; only a key whose
+    // mark is already set is looked for among the keys before it.
+    std::uint64_t marks = 0;
+    for (Entry &member : members) {
+        const std::u16string_view key = *member.key.asString();
+        const std::uint64_t mark = std::uint64_t(1) << (hashOf(key) & 63);
+        if ((marks & mark) != 0) {
+            if (const std::size_t at = position(key); at < entries.size()) {
+                entries[at].value = std::move(member.value);
+                continue;
+            }
+        }
+        marks |= mark;
+        entries.push_back(std::move(member));
     }
 }
 

@@ -234,18 +234,30 @@ TEST(KzJsonParser, CommasAreOptionalAndDuplicatesReplace)
     EXPECT_EQ(*booleans, KzJsonValue::array({KzJsonValue::boolean(true), KzJsonValue::boolean(false)}));
 }
 
-TEST(KzJsonParser, LargeObjectsFindEveryMemberAndReplaceDuplicates)
+std::u16string numberedKey(int number)
 {
-    std::string text = "{";
-    for (int member = 0; member < 100; ++member)
-        text += "\"k" + std::to_string(member) + "\":" + std::to_string(member) + ",";
-    text += "\"k7\":\"again\"}";
-    const std::optional<KzJsonValue> value = fragment(text);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->asDictionary()->size(), 100u);
-    EXPECT_EQ(value->member(u"k99")->numberText(), "99");
-    EXPECT_EQ(*value->member(u"k7")->asString(), u"again");
-    EXPECT_EQ(value->member(u"k100"), nullptr);
+    const std::string text = "k" + std::to_string(number);
+    return {text.begin(), text.end()};
+}
+
+// Small and large objects look for repeated keys in different ways; each
+// size keeps every distinct key and lets a repeated one replace its value.
+TEST(KzJsonParser, ObjectsOfEverySizeKeepEachKeyAndReplaceRepeatedOnes)
+{
+    for (const int size : {2, 15, 16, 17, 64, 100}) {
+        std::string text = "{";
+        for (int member = 0; member < size; ++member)
+            text += "\"k" + std::to_string(member) + "\":" + std::to_string(member) + ",";
+        text += "\"k0\":\"again\",\"k" + std::to_string(size - 1) + "\":\"last\"}";
+        const std::optional<KzJsonValue> value = fragment(text);
+        ASSERT_TRUE(value) << size;
+        EXPECT_EQ(value->asDictionary()->size(), std::size_t(size)) << size;
+        for (int member = 1; member < size - 1; ++member)
+            EXPECT_EQ(value->member(numberedKey(member))->numberText(), std::to_string(member)) << size;
+        EXPECT_EQ(*value->member(u"k0")->asString(), u"again") << size;
+        EXPECT_EQ(*value->member(numberedKey(size - 1))->asString(), u"last") << size;
+        EXPECT_EQ(value->member(numberedKey(size)), nullptr) << size;
+    }
 }
 
 TEST(KzJsonParser, NullIsAValueDistinctFromAbsence)
