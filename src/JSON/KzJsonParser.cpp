@@ -445,12 +445,18 @@ bool KzJsonParser::scanRestOfArray(KzJsonValue &value)
             }
         }
     }
+    finishArray(first, value);
+    --depth;
+    return true;
+}
+
+// Out of the recursive scan, so that its frame stays small at any depth.
+[[gnu::noinline]] void KzJsonParser::finishArray(std::size_t first, KzJsonValue &value)
+{
     const auto begin = work->elements.begin() + static_cast<std::ptrdiff_t>(first);
     value = KzJsonValue::borrowedArray(KzJsonArray(std::make_move_iterator(begin), std::make_move_iterator(work->elements.end()),
                                                    KzJsonPool::Allocator<KzJsonValue>(work->arena)));
     work->elements.erase(begin, work->elements.end());
-    --depth;
-    return true;
 }
 
 bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
@@ -497,11 +503,16 @@ bool KzJsonParser::scanRestOfDictionary(KzJsonValue &value)
             }
         }
     }
+    finishDictionary(first, value);
+    --depth;
+    return true;
+}
+
+[[gnu::noinline]] void KzJsonParser::finishDictionary(std::size_t first, KzJsonValue &value)
+{
     KzJsonDictionary dictionary(*work->arena, std::span(work->members).subspan(first));
     work->members.erase(work->members.begin() + static_cast<std::ptrdiff_t>(first), work->members.end());
     value = KzJsonValue::boxedIn(*work->arena, KzJsonValue::Kind::Dictionary, std::move(dictionary));
-    --depth;
-    return true;
 }
 
 // Plain ASCII strings, by far the most common, are made straight from the

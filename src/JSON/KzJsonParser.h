@@ -39,6 +39,9 @@ private:
     bool scanKey(KzJsonValue &key);
     bool scanRestOfDictionary(KzJsonValue &value);
     bool scanRestOfArray(KzJsonValue &value);
+    // Build the container from the values scanned since first.
+    void finishArray(std::size_t first, KzJsonValue &value);
+    void finishDictionary(std::size_t first, KzJsonValue &value);
     // The view points into a buffer that the next string scan overwrites.
     bool scanRestOfString(std::u16string_view &text);
     // The key whose text lies between begin and end, shared with the last
