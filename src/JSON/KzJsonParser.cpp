@@ -550,7 +550,7 @@ bool KzJsonParser::scanKey(KzJsonValue &key)
 }
 
 // Keys are told apart by their bytes in the text: the same bytes always
-// decode to the same key, and comparing them is one memcmp.
+// decode to the same key, and comparing them takes two wide reads.
 template <typename MakeKey>
 KzJsonValue KzJsonParser::sharedKey(const unsigned char *begin, const unsigned char *end, MakeKey makeKey)
 {

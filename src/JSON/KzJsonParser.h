@@ -62,8 +62,6 @@ private:
     bool scanIsAtEnd();
     void skipWhiteSpace();
 
-    // What a parse works in: the text, the decoded string content and the
-    // containers being built. Reused by the thread's parses one after another.
     struct RecentKey
     {
         // The key's text in the input, between its quotation marks.
@@ -72,6 +70,8 @@ private:
         KzJsonValue key;
     };
 
+    // What a parse works in: the text, the decoded string content and the
+    // containers being built. Reused by the thread's parses one after another.
     struct Workspace
     {
         void prepare(std::string_view text);
