@@ -50,16 +50,6 @@ void KzJsonArena::release() noexcept
         delete this;
 }
 
-void *KzJsonArena::allocate(std::size_t bytes, std::size_t alignment)
-{
-    char *const at = alignedUp(free, alignment);
-    if (free && bytes <= static_cast<std::size_t>(end - at)) {
-        free = at + bytes;
-        return at;
-    }
-    return allocateInNewChunk(bytes, alignment);
-}
-
 void *KzJsonArena::allocateInNewChunk(std::size_t bytes, std::size_t alignment)
 {
     const std::size_t header = (sizeof(Chunk) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
