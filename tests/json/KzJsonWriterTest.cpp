@@ -1,4 +1,5 @@
 #include "KzJsonDictionary.h"
+#include "KzJsonParser.h"
 #include "KzJsonProxy.h"
 #include "KzJsonWriter.h"
 #include "TraceMatcher.h"
@@ -23,33 +24,12 @@ KzJsonValue dictionary(std::initializer_list<std::pair<KzJsonValue, KzJsonValue>
     return KzJsonValue::dictionary(std::move(built));
 }
 
-KzJsonValue workedExample()
-{
-    return dictionary({{string(u"list"), KzJsonValue::array({KzJsonValue::number(1), KzJsonValue::boolean(false),
-                                                             KzJsonValue::null()})},
-                       {string(u"Name"), string(u"a\"b")},
-                       {string(u"empty"), KzJsonValue::dictionary({})}});
-}
-
-std::u16string written(KzJsonWriter &writer, const KzJsonValue &value)
-{
-    const std::optional<std::u16string> text = writer.stringWithFragment(value);
-    EXPECT_EQ(writer.errorTrace(), nullptr);
-    return text.value_or(u"<failed>");
-}
-
 std::u16string compact(const KzJsonValue &value)
 {
     KzJsonWriter writer;
-    return written(writer, value);
-}
-
-std::u16string readable(const KzJsonValue &value, bool sorted = false)
-{
-    KzJsonWriter writer;
-    writer.setHumanReadable(true);
-    writer.setSortKeys(sorted);
-    return written(writer, value);
+    const std::optional<std::u16string> text = writer.stringWithFragment(value);
+    EXPECT_EQ(writer.errorTrace(), nullptr);
+    return text.value_or(u"<failed>");
 }
 
 KzJsonValue nestedArrays(std::size_t levels)
@@ -76,73 +56,61 @@ public:
     std::optional<KzJsonValue> proxyForJson() const override { return KzJsonValue::proxy(shared_from_this()); }
 };
 
-TEST(KzJsonWriter, StartsCompactUnsortedWithLimit512)
+enum Layout { Compact, Sorted, Readable, ReadableSorted };
+
+// The values are parsed from `json`; a parsed object keeps its keys' order.
+TEST(KzJsonWriter, WritesTheExactText)
 {
-    KzJsonWriter writer;
-    EXPECT_FALSE(writer.humanReadable());
-    EXPECT_FALSE(writer.sortKeys());
-    EXPECT_EQ(writer.maxDepth(), 512u);
-    EXPECT_EQ(writer.errorTrace(), nullptr);
+    const char *worked = R"({"list":[1,false,null],"Name":"a\"b","empty":{}})";
+    const struct
+    {
+        const char *json;
+        Layout layout;
+        std::u16string text;
+    } rows[] = {
+        {worked, Compact, uR"({"list":[1,false,null],"Name":"a\"b","empty":{}})"},
+        {worked, Sorted, uR"({"Name":"a\"b","empty":{},"list":[1,false,null]})"},
+        {worked, ReadableSorted,
+         u"{\n  \"Name\" : \"a\\\"b\",\n  \"empty\" : {},\n  \"list\" : [\n    1,\n    false,\n    null\n  ]\n}"},
+        {R"({"b":1,"a":2})", Readable, u"{\n  \"b\" : 1,\n  \"a\" : 2\n}"},
+        // Keys sort by UTF-16 code units.
+        {R"({"b":1,"ab":2,"é":3,"a":4,"B":5})", Sorted, uR"({"B":5,"a":4,"ab":2,"b":1,"é":3})"},
+        {"[]", Readable, u"[]"}, {"{}", Readable, u"{}"}, {"[[]]", Readable, u"[\n  []\n]"},
+        {R"({"a":[{}]})", Readable, u"{\n  \"a\" : [\n    {}\n  ]\n}"},
+        // Only controls, the quote and the backslash are escaped.
+        {R"("a\t")", Compact, uR"("a\t")"}, {R"("\u0000")", Compact, uR"("\u0000")"},
+        {R"("\u001f\u0001\b\f\n\r\"\\")", Compact, uR"("\u001f\u0001\b\f\n\r\"\\")"},
+        {R"("\u007f\/é\ud834\udd1e")", Compact, u"\"\u007f/\u00e9\U0001D11E\""},
+        {R"("plain text without escapes")", Compact, uR"("plain text without escapes")"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.json);
+        const std::optional<KzJsonValue> value = KzJsonParser().fragmentWithString(row.json);
+        ASSERT_TRUE(value);
+        KzJsonWriter writer;
+        writer.setSortKeys(row.layout == Sorted || row.layout == ReadableSorted);
+        writer.setHumanReadable(row.layout == Readable || row.layout == ReadableSorted);
+        EXPECT_EQ(writer.stringWithFragment(value), row.text);
+        EXPECT_EQ(writer.errorTrace(), nullptr);
+    }
 }
 
-TEST(KzJsonWriter, WritesTheWorkedExampleSortedInBothModes)
+TEST(KzJsonWriter, WritesNumbersByTheirTypeAndWhatProxiesStandFor)
 {
-    KzJsonWriter writer;
-    writer.setSortKeys(true);
-    EXPECT_EQ(written(writer, workedExample()), u"{\"Name\":\"a\\\"b\",\"empty\":{},\"list\":[1,false,null]}");
-    writer.setHumanReadable(true);
-    EXPECT_EQ(written(writer, workedExample()), u"{\n"
-                                                u"  \"Name\" : \"a\\\"b\",\n"
-                                                u"  \"empty\" : {},\n"
-                                                u"  \"list\" : [\n"
-                                                u"    1,\n"
-                                                u"    false,\n"
-                                                u"    null\n"
-                                                u"  ]\n"
-                                                u"}");
-}
-
-TEST(KzJsonWriter, UnsortedKeysComeInInsertionOrderWithTheSameLayout)
-{
-    EXPECT_EQ(compact(workedExample()), u"{\"list\":[1,false,null],\"Name\":\"a\\\"b\",\"empty\":{}}");
-    EXPECT_EQ(readable(dictionary({{string(u"b"), KzJsonValue::number(1)}, {string(u"a"), KzJsonValue::number(2)}})),
-              u"{\n  \"b\" : 1,\n  \"a\" : 2\n}");
-}
-
-TEST(KzJsonWriter, SortsKeysByCodeUnits)
-{
-    const KzJsonValue value = dictionary({{string(u"b"), KzJsonValue::number(1)},
-                                          {string(u"ab"), KzJsonValue::number(2)},
-                                          {string(u"\u00e9"), KzJsonValue::number(3)},
-                                          {string(u"a"), KzJsonValue::number(4)},
-                                          {string(u"B"), KzJsonValue::number(5)}});
-    KzJsonWriter writer;
-    writer.setSortKeys(true);
-    EXPECT_EQ(written(writer, value), u"{\"B\":5,\"a\":4,\"ab\":2,\"b\":1,\"\u00e9\":3}");
-}
-
-TEST(KzJsonWriter, LaysOutEmptyAndNestedContainers)
-{
-    EXPECT_EQ(readable(KzJsonValue::array({})), u"[]");
-    EXPECT_EQ(readable(KzJsonValue::dictionary({})), u"{}");
-    EXPECT_EQ(readable(KzJsonValue::array({KzJsonValue::array({})})), u"[\n  []\n]");
-    EXPECT_EQ(readable(dictionary({{string(u"a"), KzJsonValue::array({KzJsonValue::dictionary({})})}})),
-              u"{\n  \"a\" : [\n    {}\n  ]\n}");
-}
-
-TEST(KzJsonWriter, IndentIsALineFeedAndTwoSpacesPerLevel)
-{
-    KzJsonWriter writer;
-    EXPECT_EQ(writer.indent(), u"\n");
-}
-
-TEST(KzJsonWriter, EscapesOnlyControlsQuoteAndBackslash)
-{
-    EXPECT_EQ(compact(string(u"a\t")), u"\"a\\t\"");
-    EXPECT_EQ(compact(string(std::u16string(1, u'\0'))), u"\"\\u0000\"");
-    EXPECT_EQ(compact(string(u"\x1f\x01\b\f\n\r\"\\")), u"\"\\u001f\\u0001\\b\\f\\n\\r\\\"\\\\\"");
-    EXPECT_EQ(compact(string(u"\u007f/\u00e9\U0001D11E")), u"\"\u007f/\u00e9\U0001D11E\"");
-    EXPECT_EQ(compact(string(u"plain text without escapes")), u"\"plain text without escapes\"");
+    EXPECT_EQ(compact(KzJsonValue::boolean(true)), u"true");
+    EXPECT_EQ(compact(KzJsonValue::number(static_cast<signed char>(2))), u"true");
+    EXPECT_EQ(compact(KzJsonValue::number(static_cast<signed char>(0))), u"false");
+    EXPECT_EQ(compact(KzJsonValue::number(static_cast<unsigned char>(200))), u"200");
+    EXPECT_EQ(compact(KzJsonValue::number(-42)), u"-42");
+    EXPECT_EQ(compact(KzJsonValue::number(UINT64_MAX)), u"18446744073709551615");
+    EXPECT_EQ(compact(KzJsonValue::number(INT64_MIN)), u"-9223372036854775808");
+    EXPECT_EQ(compact(KzJsonValue::null()), u"null");
+    EXPECT_EQ(KzJsonValue::number(7).typeCode(), 'i');
+    EXPECT_EQ(KzJsonValue::number(7LL).typeCode(), 'q');
+    EXPECT_EQ(KzJsonValue::number(7u).typeCode(), 'I');
+    const auto inner = std::make_shared<FixedProxy>(string(u"inner"));
+    const auto outer = std::make_shared<FixedProxy>(KzJsonValue::proxy(inner));
+    EXPECT_EQ(compact(KzJsonValue::array({KzJsonValue::proxy(outer)})), u"[\"inner\"]");
 }
 
 // Escape-free runs are found eight code units a step: escapes before, at and
@@ -167,9 +135,9 @@ TEST(KzJsonWriter, FindsEscapesAnywhereInLongStrings)
 // after a long one must not carry the long one's room away with it.
 TEST(KzJsonWriter, AShortTextAfterALongOneKeepsNoSpareRoom)
 {
-    KzJsonArray many(100000, KzJsonValue::number(12345));
     KzJsonWriter writer;
-    const std::optional<std::u16string> large = writer.stringWithObject(KzJsonValue::array(std::move(many)));
+    const std::optional<std::u16string> large =
+        writer.stringWithObject(KzJsonValue::array(KzJsonArray(100000, KzJsonValue::number(12345))));
     ASSERT_TRUE(large);
     EXPECT_EQ(large->size(), 600001u);
     const std::optional<std::u16string> small = KzJsonValue::array({KzJsonValue::number(-7)}).JSONRepresentation();
@@ -178,86 +146,52 @@ TEST(KzJsonWriter, AShortTextAfterALongOneKeepsNoSpareRoom)
     EXPECT_LT(small->capacity(), 1000u);
 }
 
-TEST(KzJsonWriter, WritesScalarsAsFragments)
+// Sorting must tolerate keys that are not strings until they are refused.
+TEST(KzJsonWriter, RefusalLeavesTheWholeTraceSortedOrNot)
 {
-    EXPECT_EQ(compact(KzJsonValue::boolean(true)), u"true");
-    EXPECT_EQ(compact(KzJsonValue::number(static_cast<signed char>(2))), u"true");
-    EXPECT_EQ(compact(KzJsonValue::number(static_cast<signed char>(0))), u"false");
-    EXPECT_EQ(compact(KzJsonValue::number(-42)), u"-42");
-    EXPECT_EQ(compact(KzJsonValue::number(UINT64_MAX)), u"18446744073709551615");
-    EXPECT_EQ(compact(KzJsonValue::number(INT64_MIN)), u"-9223372036854775808");
-    EXPECT_EQ(compact(KzJsonValue::number(static_cast<unsigned char>(200))), u"200");
-    EXPECT_EQ(compact(KzJsonValue::null()), u"null");
-    EXPECT_EQ(KzJsonValue::number(7).typeCode(), 'i');
-    EXPECT_EQ(KzJsonValue::number(7LL).typeCode(), 'q');
-    EXPECT_EQ(KzJsonValue::number(7u).typeCode(), 'I');
-}
-
-struct RefusalCase
-{
-    std::string name;
-    KzJsonValue value;
-    ExpectedTrace trace;
-};
-
-std::ostream &operator<<(std::ostream &out, const RefusalCase &row)
-{
-    return out << row.name;
-}
-
-class WriterRefusal : public testing::TestWithParam<RefusalCase>
-{
-};
-
-TEST_P(WriterRefusal, LeavesTheWholeTrace)
-{
-    KzJsonWriter writer;
-    EXPECT_FALSE(writer.stringWithFragment(GetParam().value));
-    EXPECT_EQ(recordsOf(writer.errorTrace()), GetParam().trace);
-}
-
-const ExpectedRecord keyMustBeString{1, "JSON object key must be string"};
-
-INSTANTIATE_TEST_SUITE_P(Values, WriterRefusal, testing::Values(
-    RefusalCase{"unsupported", KzJsonValue::unsupported("NSDate"), {{1, "JSON serialisation not supported for NSDate"}}},
-    RefusalCase{"nestedUnsupported",
-                KzJsonValue::array({KzJsonValue::number(1),
-                                    dictionary({{string(u"k"), KzJsonValue::unsupported("QWidget")}})}),
-                {{1, "JSON serialisation not supported for QWidget"}, {1, "Unsupported value for key k in object"}}},
-    RefusalCase{"numberKey", dictionary({{string(u"a"), KzJsonValue::number(1)}, {KzJsonValue::number(2), string(u"b")}}),
-                {keyMustBeString}},
-    RefusalCase{"nullKeyInside",
-                dictionary({{string(u"outer"), dictionary({{KzJsonValue::null(), KzJsonValue::number(1)}})}}),
-                {keyMustBeString, {1, "Unsupported value for key outer in object"}}},
-    RefusalCase{"proxyOfNothing", KzJsonValue::proxy(std::make_shared<FixedProxy>(std::nullopt)),
-                {{1, "JSON serialisation not supported for (null)"}}},
-    RefusalCase{"proxyOfUnsupported",
-                dictionary({{string(u"p"), KzJsonValue::proxy(std::make_shared<FixedProxy>(KzJsonValue::unsupported("X")))}}),
-                {{1, "JSON serialisation not supported for X"}, {1, "Unsupported value for key p in object"}}},
-    RefusalCase{"proxyOfItself", KzJsonValue::proxy(std::make_shared<SelfProxy>()), {{7, "Nested too deep"}}}));
-
-TEST(KzJsonWriter, SortingToleratesNonStringKeysBeforeRefusingThem)
-{
-    KzJsonWriter writer;
-    writer.setSortKeys(true);
-    EXPECT_FALSE(writer.stringWithObject(
-        dictionary({{string(u"b"), KzJsonValue::number(1)}, {KzJsonValue::boolean(true), KzJsonValue::number(2)}})));
-    EXPECT_EQ(recordsOf(writer.errorTrace()), (ExpectedTrace{keyMustBeString}));
-}
-
-TEST(KzJsonWriter, WritesWhatAProxyStandsFor)
-{
-    const auto inner = std::make_shared<FixedProxy>(string(u"inner"));
-    const auto outer = std::make_shared<FixedProxy>(KzJsonValue::proxy(inner));
-    EXPECT_EQ(compact(KzJsonValue::array({KzJsonValue::proxy(outer)})), u"[\"inner\"]");
+    const ExpectedRecord keyMustBeString{1, "JSON object key must be string"};
+    const struct
+    {
+        const char *name;
+        KzJsonValue value;
+        ExpectedTrace trace;
+    } rows[] = {
+        {"unsupported", KzJsonValue::unsupported("NSDate"), {{1, "JSON serialisation not supported for NSDate"}}},
+        {"nestedUnsupported",
+         KzJsonValue::array(
+             {KzJsonValue::number(1), dictionary({{string(u"k"), KzJsonValue::unsupported("QWidget")}})}),
+         {{1, "JSON serialisation not supported for QWidget"}, {1, "Unsupported value for key k in object"}}},
+        {"numberKey", dictionary({{string(u"a"), KzJsonValue::number(1)}, {KzJsonValue::number(2), string(u"b")}}),
+         {keyMustBeString}},
+        {"boolKey", dictionary({{string(u"b"), KzJsonValue::number(1)}, {KzJsonValue::boolean(true), string(u"c")}}),
+         {keyMustBeString}},
+        {"nullKeyInside", dictionary({{string(u"outer"), dictionary({{KzJsonValue::null(), KzJsonValue::number(1)}})}}),
+         {keyMustBeString, {1, "Unsupported value for key outer in object"}}},
+        {"proxyOfNothing", KzJsonValue::proxy(std::make_shared<FixedProxy>(std::nullopt)),
+         {{1, "JSON serialisation not supported for (null)"}}},
+        {"proxyOfUnsupported",
+         dictionary({{string(u"p"), KzJsonValue::proxy(std::make_shared<FixedProxy>(KzJsonValue::unsupported("X")))}}),
+         {{1, "JSON serialisation not supported for X"}, {1, "Unsupported value for key p in object"}}},
+        {"proxyOfItself", KzJsonValue::proxy(std::make_shared<SelfProxy>()), {{7, "Nested too deep"}}},
+    };
+    for (const auto &row : rows) {
+        for (const bool sorted : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (sorted ? " sorted" : ""));
+            KzJsonWriter writer;
+            writer.setSortKeys(sorted);
+            EXPECT_FALSE(writer.stringWithFragment(row.value));
+            EXPECT_EQ(recordsOf(writer.errorTrace()), row.trace);
+        }
+    }
 }
 
 TEST(KzJsonWriter, ObjectTextNeedsADictionaryOrAnArray)
 {
     KzJsonWriter writer;
-    for (const std::optional<KzJsonValue> &value :
-         {std::optional<KzJsonValue>(string(u"s")), std::optional<KzJsonValue>(KzJsonValue::number(1)),
-          std::optional<KzJsonValue>(KzJsonValue::null()), std::optional<KzJsonValue>()}) {
+    for (const std::optional<KzJsonValue> &value : {std::optional<KzJsonValue>(string(u"s")),
+                                                    std::optional<KzJsonValue>(KzJsonValue::number(1)),
+                                                    std::optional<KzJsonValue>(KzJsonValue::null()),
+                                                    std::optional<KzJsonValue>()}) {
         EXPECT_FALSE(writer.stringWithObject(value));
         EXPECT_EQ(recordsOf(writer.errorTrace()), (ExpectedTrace{{4, "Not valid type for JSON"}}));
     }
@@ -267,27 +201,21 @@ TEST(KzJsonWriter, ObjectTextNeedsADictionaryOrAnArray)
     EXPECT_EQ(writer.errorTrace(), nullptr);
 }
 
-TEST(KzJsonWriter, DepthLimitIsStrictlyGreaterThanAndArraysAddNoRecord)
+// Arrays add no record of their own to a depth failure; dictionaries do.
+TEST(KzJsonWriter, DepthLimitIsStrictlyGreaterThan)
 {
     KzJsonWriter writer;
     EXPECT_TRUE(writer.stringWithObject(nestedArrays(512)));
     EXPECT_FALSE(writer.stringWithObject(nestedArrays(513)));
     EXPECT_EQ(recordsOf(writer.errorTrace()), (ExpectedTrace{{7, "Nested too deep"}}));
     EXPECT_TRUE(writer.stringWithObject(nestedArrays(512))) << "depth starts from 0 again";
-}
 
-TEST(KzJsonWriter, LimitOneRefusesADictionaryInsideADictionary)
-{
-    KzJsonWriter writer;
     writer.setMaxDepth(1);
     EXPECT_FALSE(writer.stringWithObject(dictionary({{string(u"a"), KzJsonValue::dictionary({})}})));
     EXPECT_EQ(recordsOf(writer.errorTrace()),
               (ExpectedTrace{{7, "Nested too deep"}, {1, "Unsupported value for key a in object"}}));
-}
 
-TEST(KzJsonWriter, LimitZeroStillIndentsByLevelAndStopsAtTheHardLimit)
-{
-    KzJsonWriter writer;
+    // Without a limit, levels are still indented and the hard limit holds.
     writer.setMaxDepth(0);
     writer.setHumanReadable(true);
     const std::optional<std::u16string> text = writer.stringWithObject(nestedArrays(600));

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 // One expected record of a trace: its code and its message.
@@ -28,9 +27,7 @@ using ExpectedTrace = std::vector<ExpectedRecord>;
 inline ExpectedTrace recordsOf(const KzJsonErrorTrace &trace)
 {
     ExpectedTrace records;
-    if (!trace)
-        return records;
-    for (std::size_t at = 0; at < trace->size(); ++at) {
+    for (std::size_t at = 0; trace && at < trace->size(); ++at) {
         const KzJsonErrorRecord &record = (*trace)[at];
         EXPECT_EQ(record->domain(), "org.quorvik.JSON.ErrorDomain");
         EXPECT_EQ(record->underlying(), at == 0 ? nullptr : (*trace)[at - 1]) << "record " << at;
