@@ -8,44 +8,26 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 // The field under test sits in a real window beside a plain field, a masked
 // field and a checkbox; key events are sent to it while any of them has focus.
 class AXCVHandlerFieldTest : public QObject
 {
     Q_OBJECT
 
-public:
-    enum class Focus { Handler, Plain, Masked, Checkbox };
-    Q_ENUM(Focus)
-
-private:
     QWidget window;
     AXCVHandlerField *handler = nullptr;
     QLineEdit *plain = nullptr;
-    QLineEdit *masked = nullptr;
     QCheckBox *checkbox = nullptr;
 
-    QWidget *control(Focus focus) const
+    void focusOn(QWidget *control)
     {
-        switch (focus) {
-        case Focus::Handler: return handler;
-        case Focus::Plain: return plain;
-        case Focus::Masked: return masked;
-        case Focus::Checkbox: return checkbox;
-        }
-        return nullptr;
+        control->setFocus();
+        QCOMPARE(QApplication::focusWidget(), control);
     }
 
-    QLineEdit *field(Focus focus) const { return qobject_cast<QLineEdit *>(control(focus)); }
-
-    void focusOn(Focus focus)
-    {
-        control(focus)->setFocus();
-        QCOMPARE(QApplication::focusWidget(), control(focus));
-    }
-
-    static void setClipboard(const QString &text) { QGuiApplication::clipboard()->setText(text); }
-    static QString clipboard() { return QGuiApplication::clipboard()->text(); }
+    static QClipboard *clipboard() { return QGuiApplication::clipboard(); }
 
 private slots:
     void initTestCase()
@@ -53,8 +35,12 @@ private slots:
         auto *layout = new QVBoxLayout(&window);
         layout->addWidget(handler = new AXCVHandlerField);
         layout->addWidget(plain = new QLineEdit);
-        layout->addWidget(masked = new QLineEdit);
-        layout->addWidget(checkbox = new QCheckBox(QStringLiteral("Box")));
+        auto *masked = new QLineEdit;
+        layout->addWidget(masked);
+        layout->addWidget(checkbox = new QCheckBox(u"Box"_s));
+        handler->setObjectName(u"handler"_s);
+        plain->setObjectName(u"plain"_s);
+        masked->setObjectName(u"masked"_s);
         masked->setEchoMode(QLineEdit::Password);
         window.show();
         window.activateWindow();
@@ -63,17 +49,17 @@ private slots:
 
     void init()
     {
-        handler->setText(QStringLiteral("handler"));
-        plain->clear();
-        masked->clear();
-        setClipboard(QString());
+        for (QLineEdit *field : window.findChildren<QLineEdit *>())
+            field->clear();
+        handler->setText(u"handler"_s);
+        clipboard()->clear();
     }
 
     // Real key delivery: the event goes to the handler field, the action to
     // whichever control has the focus.
     void shortcutActsOnTheFocusedControl_data()
     {
-        QTest::addColumn<Focus>("focus");
+        QTest::addColumn<QString>("focus");
         QTest::addColumn<char>("key");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("selected");
@@ -83,44 +69,42 @@ private slots:
         QTest::addColumn<QString>("clipboardAfter");
 
         QTest::newRow("copy in the field itself")
-            << Focus::Handler << 'c' << "Alice" << true << "" << "Alice" << "Alice" << "Alice";
-        QTest::newRow("cut from another field")
-            << Focus::Plain << 'x' << "secret" << true << "" << "" << "" << "secret";
+            << "handler" << 'c' << "Alice" << true << "" << "Alice" << "Alice" << "Alice";
+        QTest::newRow("cut from another field") << "plain" << 'x' << "secret" << true << "" << "" << "" << "secret";
         QTest::newRow("copy from another field")
-            << Focus::Plain << 'c' << "server" << true << "" << "server" << "server" << "server";
+            << "plain" << 'c' << "server" << true << "" << "server" << "server" << "server";
         QTest::newRow("paste into another field")
-            << Focus::Plain << 'v' << "" << false << "pasted" << "pasted" << "" << "pasted";
+            << "plain" << 'v' << "" << false << "pasted" << "pasted" << "" << "pasted";
         QTest::newRow("paste into the masked field")
-            << Focus::Masked << 'v' << "" << false << "key-123" << "key-123" << "" << "key-123";
-        QTest::newRow("select all in another field")
-            << Focus::Plain << 'a' << "abc" << false << "" << "abc" << "abc" << "";
+            << "masked" << 'v' << "" << false << "key-123" << "key-123" << "" << "key-123";
+        QTest::newRow("select all in another field") << "plain" << 'a' << "abc" << false << "" << "abc" << "abc" << "";
         QTest::newRow("the masked field does not give its text away")
-            << Focus::Masked << 'c' << "hunter2" << true << "before" << "hunter2" << "hunter2" << "before";
+            << "masked" << 'c' << "hunter2" << true << "before" << "hunter2" << "hunter2" << "before";
     }
 
     void shortcutActsOnTheFocusedControl()
     {
-        QFETCH(Focus, focus);
+        QFETCH(QString, focus);
         QFETCH(char, key);
         QFETCH(QString, text);
         QFETCH(bool, selected);
         QFETCH(QString, clipboardBefore);
-        QLineEdit *target = field(focus);
+        QLineEdit *target = window.findChild<QLineEdit *>(focus);
         target->setText(text);
         if (selected)
             target->selectAll();
         else
             target->deselect();
-        setClipboard(clipboardBefore);
-        focusOn(focus);
+        clipboard()->setText(clipboardBefore);
+        focusOn(target);
 
         QTest::keyClick(handler, key, Qt::ControlModifier);
 
         QTEST(target->text(), "textAfter");
         QTEST(target->selectedText(), "selectionAfter");
-        QTEST(clipboard(), "clipboardAfter");
+        QTEST(clipboard()->text(), "clipboardAfter");
         if (target != handler)
-            QCOMPARE(handler->text(), QStringLiteral("handler"));
+            QCOMPARE(handler->text(), u"handler"_s);
     }
 
     // Every row sends Control-like "v" events to the handler field while the
@@ -147,41 +131,39 @@ private slots:
         QTest::newRow("Ctrl+Z") << int(Qt::Key_Z) << "z" << control << false;
     }
 
+    // Asked directly, then delivered as a real key press.
     void onlyTheExactShortcutIsHandled()
     {
         QFETCH(int, key);
         QFETCH(QString, text);
         QFETCH(Qt::KeyboardModifiers, modifiers);
         QFETCH(bool, performed);
-        plain->setText(QStringLiteral("keep"));
-        plain->deselect();
-        plain->setCursorPosition(0);
-        setClipboard(QStringLiteral("pasted"));
-        focusOn(Focus::Plain);
-
-        QKeyEvent asked(QEvent::KeyPress, key, modifiers, text);
-        QCOMPARE(handler->performKeyEquivalent(&asked), performed);
-        QCOMPARE(plain->text(), performed ? QStringLiteral("pastedkeep") : QStringLiteral("keep"));
-
-        plain->setText(QStringLiteral("keep"));
-        plain->setCursorPosition(0);
-        QKeyEvent delivered(QEvent::KeyPress, key, modifiers, text);
-        QApplication::sendEvent(handler, &delivered);
-        QCOMPARE(plain->text(), performed ? QStringLiteral("pastedkeep") : QStringLiteral("keep"));
-        QCOMPARE(clipboard(), QStringLiteral("pasted"));
+        clipboard()->setText(u"pasted"_s);
+        focusOn(plain);
+        for (bool delivered : {false, true}) {
+            plain->setText(u"keep"_s);
+            plain->setCursorPosition(0);
+            QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+            if (delivered)
+                QApplication::sendEvent(handler, &event);
+            else
+                QCOMPARE(handler->performKeyEquivalent(&event), performed);
+            QCOMPARE(plain->text(), performed ? u"pastedkeep"_s : u"keep"_s);
+        }
+        QCOMPARE(clipboard()->text(), u"pasted"_s);
     }
 
     // A focused control that has no such action answers no, and the key press
     // then falls to the field's own line-edit handling.
     void focusedControlWithoutTheActionAnswersNo()
     {
-        focusOn(Focus::Checkbox);
-        QKeyEvent asked(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, QStringLiteral("a"));
+        focusOn(checkbox);
+        QKeyEvent asked(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, u"a"_s);
         QVERIFY(!handler->performKeyEquivalent(&asked));
 
         handler->deselect();
         QTest::keyClick(handler, 'a', Qt::ControlModifier);
-        QCOMPARE(handler->selectedText(), QStringLiteral("handler"));
+        QCOMPARE(handler->selectedText(), u"handler"_s);
         QVERIFY(checkbox->hasFocus());
     }
 };

@@ -1,25 +1,153 @@
+#include "AgentInstance.h"
 #include "PellixTestEnvironment.h"
+#include "PrefsWindowController.h"
 #include "TestNotificationService.h"
 #include "TestStreamService.h"
+#include "pellix_growlAppDelegate.h"
 
+#include <QDBusMessage>
 #include <QProcess>
-#include <QSettings>
-#include <QTemporaryDir>
+#include <QSystemTrayIcon>
 
 #include <csignal>
 
-// The built agent as a user runs it, on this test's private bus, with the
-// test notification service and the loopback stream service.
+using namespace Qt::StringLiterals;
+
+namespace {
+// A bus connection of its own, as another process (or logind) would have.
+struct OtherConnection
+{
+    explicit OtherConnection(const QString &connectionName)
+        : name(connectionName), bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
+    {
+    }
+    ~OtherConnection()
+    {
+        bus = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(name);
+    }
+    const QString name;
+    QDBusConnection bus;
+};
+
+// The built agent as a user runs it: its own settings folder, this test's
+// private session bus, and that same bus standing in for the system bus, so
+// that the test can play logind.
+class AgentProcess
+{
+public:
+    explicit AgentProcess(const QString &streamhost = QString(), const QString &username = u"Alice"_s,
+                          const QString &loggingRules = QString())
+    {
+        QSettings settings(settingsFile(), QSettings::IniFormat);
+        settings.setValue(u"username"_s, username);
+        settings.setValue(u"apikey"_s, u"secret"_s);
+        settings.setValue(u"streamhost"_s, streamhost);
+        settings.sync();
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
+        environment.remove(u"QT_LOGGING_RULES"_s);
+        if (!loggingRules.isEmpty())
+            environment.insert(u"QT_LOGGING_RULES"_s, loggingRules);
+        process.setProcessEnvironment(environment);
+        QObject::connect(&process, &QProcess::readyReadStandardError, [this] { readErrors(); });
+        process.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), QStringList());
+    }
+
+    ~AgentProcess()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+
+    QString settingsFile() const { return config.path() + u"/Pellix/PellixGrowl.conf"_s; }
+    void readErrors() { errors += QString::fromUtf8(process.readAllStandardError()); }
+
+    bool waitForErrorsToContain(const QString &text)
+    {
+        return QTest::qWaitFor([this, &text] { return errors.contains(text); }, 10000);
+    }
+
+    // Runs the event loop meanwhile: a second start's call is answered by it.
+    bool waitForExit()
+    {
+        const bool ended = QTest::qWaitFor([this] { return process.state() == QProcess::NotRunning; }, 20000);
+        readErrors();
+        return ended && process.exitStatus() == QProcess::NormalExit;
+    }
+
+    bool signal(int signalNumber)
+    {
+        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
+        return waitForExit();
+    }
+
+    QTemporaryDir config;
+    QProcess process;
+    QString errors;
+};
+}
+
+// The built executable, and the one agent per session that it keeps.
 class AgentProcessTest : public QObject
 {
     Q_OBJECT
 
-    QString settingsFile(const QTemporaryDir &config) const
+private slots:
+    void init() { PellixTestEnvironment::clearSettings(); }
+
+    // No notification service is on the bus: a second start that went on to
+    // its own start-up would sit in the alert and never end.
+    void theFirstAgentOwnsTheNameAndASecondStartOpensItsPreferences()
     {
-        return config.path() + QStringLiteral("/Pellix/PellixGrowl.conf");
+        pellix_growlAppDelegate agent;
+        QList<int> exits;
+        agent.setExitFunction([&exits](int status) { exits.append(status); });
+        const auto window = [] { return PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s)->window(); };
+        {
+            AgentInstance first(agent);
+            QCOMPARE(first.claim(), AgentInstance::Claim::Owned);
+            OtherConnection other(u"second agent"_s);
+            QCOMPARE(AgentInstance(agent, other.bus).claim(), AgentInstance::Claim::HeldByAnother);
+            QVERIFY(!window() || !window()->isVisible());
+
+            AgentProcess second;
+            QVERIFY(second.waitForExit());
+            QCOMPARE(second.process.exitCode(), 0);
+            QVERIFY2(second.errors.isEmpty(), qPrintable(second.errors));
+            QVERIFY(window()->isVisible());
+            QVERIFY(exits.isEmpty());
+
+            const QDBusMessage quit = other.bus.call(
+                QDBusMessage::createMethodCall(AgentInstance::serviceName, AgentInstance::objectPath,
+                                               AgentInstance::serviceName, u"Quit"_s),
+                QDBus::BlockWithGui);
+            QCOMPARE(quit.type(), QDBusMessage::ReplyMessage);
+            QCOMPARE(exits, QList<int>{0});
+            window()->hide();
+        }
+        // Ending the first gives the name back.
+        QCOMPARE(AgentInstance(agent).claim(), AgentInstance::Claim::Owned);
+        const QDBusConnection noBus = QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"no bus"_s);
+        QVERIFY(!noBus.isConnected());
+        QCOMPARE(AgentInstance(agent, noBus).claim(), AgentInstance::Claim::NoBus);
     }
 
-private slots:
+    void aSecondStartThatGetsNoAnswerSaysSoAndFails()
+    {
+        OtherConnection silent(u"silent holder"_s);
+        QVERIFY(silent.bus.registerService(AgentInstance::serviceName));
+        AgentProcess second;
+        QVERIFY(second.waitForExit());
+        QCOMPARE(second.process.exitCode(), 1);
+        QVERIFY2(second.errors.contains(u"did not open its preferences"_s), qPrintable(second.errors));
+    }
+
     void terminationSignalsEndTheAgentLikeQuit_data()
     {
         QTest::addColumn<int>("signalNumber");
@@ -28,46 +156,84 @@ private slots:
         QTest::newRow("SIGHUP") << SIGHUP;
     }
 
+    // The offscreen platform has no tray, as some desktops have none. Qt may
+    // say so when the icon is shown; nothing may follow while the agent runs,
+    // a resume included, which reopens the stream at once.
     void terminationSignalsEndTheAgentLikeQuit()
     {
         QFETCH(int, signalNumber);
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         TestNotificationService notifications;
         TestStreamService stream;
-        QTemporaryDir config;
-        QVERIFY(config.isValid());
-        {
-            QSettings settings(settingsFile(config), QSettings::IniFormat);
-            settings.setValue(QStringLiteral("username"), QStringLiteral("Alice"));
-            settings.setValue(QStringLiteral("apikey"), QStringLiteral("secret"));
-            settings.setValue(QStringLiteral("streamhost"), stream.streamhost());
-        }
-
-        QProcess agent;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        agent.setProcessEnvironment(environment);
-        agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        agent.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), QStringList());
-        QVERIFY(agent.waitForStarted());
-
-        TestStreamExchange *exchange = stream.nextExchange(10000);
-        QVERIFY(exchange);
-        QCOMPARE(exchange->request().path, QByteArray("/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69"));
+        OtherConnection logind(u"fake logind"_s);
+        QVERIFY(logind.bus.registerService(u"org.freedesktop.login1"_s));
+        AgentProcess agent(stream.streamhost());
+        TestStreamExchange *beforeSleep = stream.nextExchange(10000);
+        QVERIFY(beforeSleep);
+        QCOMPARE(beforeSleep->request().path, QByteArray("/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69"));
+        beforeSleep->sendHead(200);
         QVERIFY(notifications.waitForCalls(1, 10000));
-        QCOMPARE(notifications.calls().constFirst().body, QStringLiteral("Listening for notifications..."));
+        QCOMPARE(notifications.calls().constFirst().body, u"Listening for notifications..."_s);
+        const QString saidAtStart = agent.errors;
+        QVERIFY2(!saidAtStart.contains(u"pellix."_s), qPrintable(saidAtStart));
 
-        ::kill(static_cast<pid_t>(agent.processId()), signalNumber);
-        QVERIFY(agent.waitForFinished(10000));
-        QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(agent.exitCode(), 0);
-        QVERIFY(exchange->waitForClosedByPeer());
-        const QSettings written(settingsFile(config), QSettings::IniFormat);
-        QCOMPARE(written.value(QStringLiteral("notificationTypesArray")).toStringList(),
-                 QStringList({QStringLiteral("Generic"), QStringLiteral("Pellix")}));
-        QCOMPARE(QFile::permissions(settingsFile(config)) & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
-                                                              | QFile::WriteUser),
-                 QFile::Permissions());
+        for (bool goingToSleep : {true, false})
+            logind.bus.send(QDBusMessage::createSignal(u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s,
+                                                       u"PrepareForSleep"_s)
+                            << goingToSleep);
+        QVERIFY(beforeSleep->waitForClosedByPeer());
+        TestStreamExchange *afterResume = stream.nextExchange();
+        QVERIFY(afterResume);
+        QTest::qWait(500);
+
+        QVERIFY(agent.signal(signalNumber));
+        QCOMPARE(agent.process.exitCode(), 0);
+        QCOMPARE(agent.errors, saidAtStart);
+        QVERIFY(afterResume->waitForClosedByPeer());
+        const QSettings written(agent.settingsFile(), QSettings::IniFormat);
+        QCOMPARE(written.value(u"notificationTypesArray"_s).toStringList(), QStringList({u"Generic"_s, u"Pellix"_s}));
+    }
+
+    void loggingSaysWhyTheStreamIsNotConnected_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QStringList>("said");
+        const QString stream = u"pellix.stream: "_s;
+        QTest::newRow("refused by status") << "503"
+                                           << QStringList{stream + u"not connected: HTTP status 503"_s,
+                                                          stream + u"the stream has ended; re-opening in 1 s"_s};
+        QTest::newRow("nobody listening")
+            << "closed port" << QStringList{stream + u"not connected: network error: Connection refused"_s};
+        QTest::newRow("a line that is not JSON")
+            << "bad line" << QStringList{u"pellix.decode: skipped a line of 8 characters: "_s};
+        QTest::newRow("settings incomplete")
+            << "no user" << QStringList{stream + u"not connected: the user name or the API key is not set"_s};
+    }
+
+    void loggingSaysWhyTheStreamIsNotConnected()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QStringList, said);
+        TestNotificationService notifications;
+        TestStreamService stream;
+        TestStreamReply reply;
+        if (situation == "bad line"_L1)
+            reply.pieces = {"not json\n"};
+        else
+            reply.status = 503;
+        stream.setFallbackReply(reply);
+        QString streamhost = stream.streamhost();
+        if (situation == "closed port"_L1) {
+            TestStreamService closed;
+            streamhost = closed.streamhost();
+            closed.stopListening();
+        }
+        AgentProcess agent(streamhost, situation == "no user"_L1 ? QString() : u"Alice"_s, u"pellix.*=true"_s);
+        for (const QString &line : said)
+            QVERIFY2(agent.waitForErrorsToContain(line), qPrintable(agent.errors));
+        QVERIFY(agent.signal(SIGTERM));
+        QVERIFY(!agent.errors.contains(u"5ebe2294ecd0e0f08eab7690d2a6ee69"_s));
+        QVERIFY(!agent.errors.contains(u"secret"_s));
     }
 };
 

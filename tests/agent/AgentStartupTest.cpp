@@ -1,4 +1,3 @@
-#include "GrowlApplicationBridge.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
@@ -7,77 +6,72 @@
 #include "TestStreamService.h"
 #include "pellix_growlAppDelegate.h"
 
-#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 
-namespace {
-const QString refusal = QStringLiteral("Growl must be installed and running before using the Pellix growl agent. "
-                                       "Requires Growl v1.2.1 or higher.");
-const QString listening = QStringLiteral("Listening for notifications...");
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
-QWidget *preferencesWindow()
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr QFile::Permissions ownerReadWrite = QFile::ReadOwner | QFile::WriteOwner;
+// QFile's owner, group and others bits, without those of the current user.
+constexpr int ownerGroupOthers = 0x7077;
+
+// Root passes every permission check, so a file made unreadable or read-only
+// would not be either for it. The test process gives up that bypass to see
+// the file as its owner would: for good, as access() consults the permitted set.
+bool obeyFilePermissions()
 {
-    return PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"))->window();
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct capabilities[2] = {};
+    if (::syscall(SYS_capget, &header, capabilities) != 0)
+        return false;
+    const __u32 bypass = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+    capabilities[0].effective &= ~bypass;
+    capabilities[0].permitted &= ~bypass;
+    return ::syscall(SYS_capset, &header, capabilities) == 0;
+}
+
+QWidget *preferencesWindow() { return PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s)->window(); }
+bool preferencesShown() { return preferencesWindow() && preferencesWindow()->isVisible(); }
+QString settingsPath() { return PellixSettings().fileName(); }
+
+// What the user has on disk: a folder, or a file's mode and bytes.
+QString fileState(const QString &path)
+{
+    const QFile::Permissions permissions = QFile::permissions(path);
+    QFile file(path);
+    QFile::setPermissions(path, permissions | QFile::ReadOwner);
+    const QByteArray bytes = !QFileInfo(path).isDir() && file.open(QIODevice::ReadOnly) ? file.readAll() : "folder";
+    QFile::setPermissions(path, permissions);
+    return u"mode %1: "_s.arg(int(permissions), 0, 16) + QString::fromLatin1(bytes.toPercentEncoding(" =[]\n"));
 }
 
 // Notes whether the status item existed when the preferences window was shown.
-class PreferencesShowing : public QObject
+struct PreferencesShowing : QObject
 {
-public:
-    explicit PreferencesShowing(const pellix_growlAppDelegate &agent)
-        : delegate(agent)
+    explicit PreferencesShowing(const pellix_growlAppDelegate &delegate) : agent(delegate)
     {
         qApp->installEventFilter(this);
     }
-
-    std::optional<bool> statusItemExisted;
-
-protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Show && watched->isWidgetType()
-            && static_cast<QWidget *>(watched)->windowTitle() == QStringLiteral("Pellix Preferences")
-            && !statusItemExisted)
-            statusItemExisted = delegate.statusItem() != nullptr;
+        if (event->type() == QEvent::Show && !statusItemExisted && watched == preferencesWindow())
+            statusItemExisted = agent.statusItem() != nullptr;
         return false;
     }
-
-private:
-    const pellix_growlAppDelegate &delegate;
-};
-
-// Accepts the next modal dialog through its own default button, as a user
-// would, and keeps what it said.
-class ModalDialogAnswerer : public QObject
-{
-public:
-    ModalDialogAnswerer()
-    {
-        connect(&poll, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            text = box->text();
-            icon = box->icon();
-            buttons = box->buttons().size();
-            poll.stop();
-            box->buttons().constFirst()->click();
-        });
-        poll.start(20);
-    }
-
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    qsizetype buttons = 0;
-
-private:
-    QTimer poll;
+    const pellix_growlAppDelegate &agent;
+    std::optional<bool> statusItemExisted;
 };
 }
 
+// The agent's start-up and Quit, in this process, and how it treats the
+// settings file: owner-only, and never written while unusable or read-only.
 class AgentStartupTest : public QObject
 {
     Q_OBJECT
@@ -87,24 +81,42 @@ class AgentStartupTest : public QObject
     std::unique_ptr<pellix_growlAppDelegate> delegate;
     QList<int> exits;
 
-    void configure()
+    QByteArray completeSettings() const
     {
-        PellixSettings settings;
-        settings.setUsername(QStringLiteral("Alice"));
-        settings.setApikey(QStringLiteral("secret"));
-        settings.setStreamhost(stream->streamhost());
+        return "[General]\nusername=Alice\napikey=secret\nstreamhost=" + stream->streamhost().toLatin1() + "\n";
     }
 
-    QString settingsFileText() const
+    void placeSettings(const QByteArray &bytes, QFile::Permissions permissions = ownerReadWrite)
     {
-        QFile file(PellixSettings().fileName());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        QFile file(settingsPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        QVERIFY(QFile::setPermissions(settingsPath(), permissions));
+    }
+
+    void start()
+    {
+        delegate->applicationDidFinishLaunching();
+        QVERIFY(exits.isEmpty());
+        QVERIFY(notifications->waitForCalls(1));
+        QCOMPARE(notifications->calls().constFirst().summary, u"Pellix"_s);
+        QCOMPARE(notifications->calls().constFirst().body, u"Listening for notifications..."_s);
+    }
+
+    // A new type, then Quit: both would write the settings.
+    void quit()
+    {
+        delegate->checkNotificationType(u"A type of this run"_s);
+        delegate->quit();
+        QCOMPARE(exits, QList<int>{0});
     }
 
 private slots:
+    void initTestCase() { QVERIFY(obeyFilePermissions()); }
+
     void init()
     {
-        PellixTestEnvironment::clearSettings();
         notifications = std::make_unique<TestNotificationService>();
         stream = std::make_unique<TestStreamService>();
         delegate = std::make_unique<pellix_growlAppDelegate>();
@@ -119,129 +131,200 @@ private slots:
         notifications.reset();
         if (QWidget *window = preferencesWindow())
             window->hide();
+        const QString path = settingsPath();
+        QFile::setPermissions(path, ownerReadWrite | QFile::ExeOwner);
+        QDir(path).removeRecursively();
+        QFile::remove(path);
     }
 
     void withoutANotificationServiceItAlertsAndExitsWithNothingStarted()
     {
         notifications->leave();
-        configure();
-        ModalDialogAnswerer answerer;
+        placeSettings(completeSettings());
+        // Accepts the alert through its own default button, as a user would.
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        qsizetype buttons = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                std::tie(text, icon, buttons) = std::tuple(box->text(), box->icon(), box->buttons().size());
+                poll.stop();
+                box->buttons().constFirst()->click();
+            }
+        });
+        poll.start(20);
         delegate->applicationDidFinishLaunching();
-        QCOMPARE(answerer.text, refusal);
-        QCOMPARE(answerer.icon, QMessageBox::Warning);
-        QCOMPARE(answerer.buttons, 1);
+        QCOMPARE(text, u"Growl must be installed and running before using the Pellix growl agent. "
+                       "Requires Growl v1.2.1 or higher."_s);
+        QCOMPARE(icon, QMessageBox::Warning);
+        QCOMPARE(buttons, 1);
         QCOMPARE(exits, QList<int>{0});
-        QCOMPARE(delegate->notification_cursor(), QStringLiteral("init"));
+        QCOMPARE(delegate->notification_cursor(), u"init"_s);
         QVERIFY(!delegate->statusItem());
-        QVERIFY(!preferencesWindow() || !preferencesWindow()->isVisible());
+        QVERIFY(!preferencesShown());
         QTest::qWait(200);
         QVERIFY(stream->requests().isEmpty());
         QVERIFY(notifications->calls().isEmpty());
         QVERIFY(!PellixSettings().notificationTypesArray());
     }
 
-    void completeSettingsOpenTheStreamAndPostTheNotice()
+    // Quit is the menu's: it writes the settings and cancels the stream.
+    void completeSettingsOpenTheStreamAndShowTheMenu()
     {
-        configure();
-        delegate->applicationDidFinishLaunching();
+        placeSettings(completeSettings());
+        start();
+        TestStreamExchange *exchange = stream->nextExchange();
+        QVERIFY(exchange);
+        QCOMPARE(notifications->calls().constFirst().hints.value(u"x-pellix-notification-type"_s).toString(),
+                 u"Generic"_s);
+        QCOMPARE(PellixSettings().notificationTypesArray(), std::optional(QStringList{u"Generic"_s, u"Pellix"_s}));
+        QVERIFY(!preferencesShown());
+
+        QSystemTrayIcon *item = delegate->statusItem();
+        QVERIFY(item && item->isVisible());
+        QCOMPARE(item->toolTip(), u"Pellix"_s);
+        QStringList titles;
+        QList<QKeySequence> shortcuts;
+        for (const QAction *action : item->contextMenu()->actions()) {
+            titles.append(action->text());
+            shortcuts.append(action->shortcut());
+        }
+        QCOMPARE(titles, QStringList({u"Preferences"_s, u"Quit"_s}));
+        QCOMPARE(shortcuts, QList<QKeySequence>({QKeySequence(u"Ctrl+Shift+P"_s), QKeySequence(u"Ctrl+Shift+Q"_s)}));
+        item->contextMenu()->actions().constFirst()->trigger();
+        QVERIFY(preferencesShown());
+        QCOMPARE(preferencesWindow()->windowTitle(), u"Pellix Preferences"_s);
         QVERIFY(exits.isEmpty());
-        QVERIFY(stream->waitForRequests(1));
-        QVERIFY(notifications->waitForCalls(1));
-        QCOMPARE(notifications->calls().constFirst().summary, QStringLiteral("Pellix"));
-        QCOMPARE(notifications->calls().constFirst().body, listening);
-        QCOMPARE(notifications->calls().constFirst().hints.value(QStringLiteral("x-pellix-notification-type")).toString(),
-                 QStringLiteral("Generic"));
-        QCOMPARE(PellixSettings().notificationTypesArray(),
-                 std::optional(QStringList{QStringLiteral("Generic"), QStringLiteral("Pellix")}));
-        QVERIFY(!preferencesWindow() || !preferencesWindow()->isVisible());
+
+        delegate->checkNotificationType(u"A type of this run"_s);
+        item->contextMenu()->actions().constLast()->trigger();
+        QCOMPARE(exits, QList<int>{0});
+        QVERIFY(fileState(settingsPath()).contains(u"A type of this run"_s));
+        QVERIFY(exchange->waitForClosedByPeer());
+        QVERIFY(!delegate->reconnectTimer()->isActive());
     }
 
     void emptySettingsShowThePreferencesBeforeTheStatusItemAndStartUpCompletes()
     {
         PreferencesShowing showing(*delegate);
-        delegate->applicationDidFinishLaunching();
+        start();
         QCOMPARE(showing.statusItemExisted, std::optional(false));
-        QVERIFY(preferencesWindow()->isVisible());
+        QVERIFY(preferencesShown());
         QVERIFY(delegate->statusItem());
-        QVERIFY(notifications->waitForCalls(1));
-        QCOMPARE(notifications->calls().constFirst().body, listening);
         QVERIFY(stream->requests().isEmpty());
-    }
-
-    void statusItemHasTheMenuAndToolTip()
-    {
-        configure();
-        delegate->applicationDidFinishLaunching();
-        QSystemTrayIcon *item = delegate->statusItem();
-        QVERIFY(item);
-        QCOMPARE(item->toolTip(), QStringLiteral("Pellix"));
-        QVERIFY(item->isVisible());
-        QMenu *menu = item->contextMenu();
-        QVERIFY(menu);
-        QStringList titles;
-        QList<QKeySequence> shortcuts;
-        for (const QAction *action : menu->actions()) {
-            titles.append(action->text());
-            shortcuts.append(action->shortcut());
-        }
-        QCOMPARE(titles, QStringList({QStringLiteral("Preferences"), QStringLiteral("Quit")}));
-        QCOMPARE(shortcuts, QList<QKeySequence>({QKeySequence(QStringLiteral("Ctrl+Shift+P")),
-                                                 QKeySequence(QStringLiteral("Ctrl+Shift+Q"))}));
-        menu->actions().constFirst()->trigger();
-        QVERIFY(preferencesWindow()->isVisible());
-        QCOMPARE(preferencesWindow()->windowTitle(), QStringLiteral("Pellix Preferences"));
-        QVERIFY(exits.isEmpty());
-        menu->actions().constLast()->trigger();
-        QCOMPARE(exits, QList<int>{0});
     }
 
     void monochromeIconOnlyForExactlyOne_data()
     {
-        QTest::addColumn<QVariant>("bwmenuicon");
+        QTest::addColumn<QByteArray>("bwmenuicon");
         QTest::addColumn<QString>("picture");
-        const QString colour = QStringLiteral("pellix_menu_icon.png");
-        const QString monochrome = QStringLiteral("zarkleSMASHr.png");
-        QTest::newRow("missing") << QVariant() << colour;
-        QTest::newRow("0") << QVariant(0) << colour;
-        QTest::newRow("1") << QVariant(1) << monochrome;
-        QTest::newRow("2") << QVariant(2) << colour;
-        QTest::newRow("-1") << QVariant(-1) << colour;
-        QTest::newRow("not a number") << QVariant(QStringLiteral("yes")) << colour;
+        const QString colour = u"pellix_menu_icon.png"_s;
+        QTest::newRow("missing") << QByteArray() << colour;
+        QTest::newRow("0") << QByteArray("bwmenuicon=0\n") << colour;
+        QTest::newRow("1") << QByteArray("bwmenuicon=1\n") << u"zarkleSMASHr.png"_s;
+        QTest::newRow("2") << QByteArray("bwmenuicon=2\n") << colour;
+        QTest::newRow("-1") << QByteArray("bwmenuicon=-1\n") << colour;
+        QTest::newRow("not a number") << QByteArray("bwmenuicon=yes\n") << colour;
     }
 
     void monochromeIconOnlyForExactlyOne()
     {
-        QFETCH(QVariant, bwmenuicon);
+        QFETCH(QByteArray, bwmenuicon);
         QFETCH(QString, picture);
-        configure();
-        if (bwmenuicon.isValid())
-            QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellix"), QStringLiteral("PellixGrowl"))
-                .setValue(QStringLiteral("bwmenuicon"), bwmenuicon);
+        placeSettings(completeSettings() + bwmenuicon);
         delegate->applicationDidFinishLaunching();
         QCOMPARE(delegate->statusItemPictureName(), picture);
         QCOMPARE(StatusItemPicture::nameOf(delegate->statusItem()->icon()), picture);
     }
 
-    void quitCancelsTheStreamWritesTheSettingsAndExitsWithZero()
+    void quitWithoutAStreamStillWritesTheSettings()
     {
-        configure();
-        delegate->applicationDidFinishLaunching();
-        TestStreamExchange *exchange = stream->nextExchange();
-        QVERIFY(exchange);
-        delegate->checkNotificationType(QStringLiteral("Type of this run"));
-        delegate->quit();
-        QCOMPARE(exits, QList<int>{0});
-        QVERIFY(settingsFileText().contains(QStringLiteral("Type of this run")));
-        QVERIFY(exchange->waitForClosedByPeer());
-        QVERIFY(!delegate->reconnectTimer()->isActive());
+        quit();
+        QVERIFY(fileState(settingsPath()).contains(u"A type of this run"_s));
     }
 
-    void quitWithoutAStreamStillWritesAndExits()
+    // Only others lose their access; the owner keeps what they had.
+    void theFileIsKeptOwnerOnly_data()
     {
-        delegate->checkNotificationType(QStringLiteral("Another"));
-        delegate->quit();
-        QCOMPARE(exits, QList<int>{0});
-        QVERIFY(settingsFileText().contains(QStringLiteral("Another")));
+        QTest::addColumn<int>("before");
+        QTest::addColumn<QFile::Permissions>("after");
+        QTest::newRow("created") << -1 << ownerReadWrite;
+        QTest::newRow("readable by all") << int(ownerReadWrite | QFile::ReadGroup | QFile::ReadOther) << ownerReadWrite;
+        QTest::newRow("read-only for all") << int(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther)
+                                           << QFile::Permissions(QFile::ReadOwner);
+    }
+
+    void theFileIsKeptOwnerOnly()
+    {
+        QFETCH(int, before);
+        if (before >= 0)
+            QVERIFY(QFile::setPermissions(settingsPath(), QFile::Permissions(before)));
+        PellixSettings settings;
+        settings.setApikey(u"secret"_s);
+        settings.synchronize();
+        QTEST(QFile::permissions(settingsPath()) & QFile::Permissions(ownerGroupOthers), "after");
+    }
+
+    void unusableFileLeavesTheAgentAsWithoutSettingsAndIsKept_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("permissions");
+        const int readWrite = int(ownerReadWrite);
+        QTest::newRow("unclosed section") << QByteArray("[General\nbroken\n") << readWrite;
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe\x01 garbage\n[%%%]\n", 17) << readWrite;
+        QTest::newRow("malformed key") << QByteArray("[General]\n\"unterminated=1\n") << readWrite;
+        QTest::newRow("unreadable") << QByteArray() << int(QFile::WriteOwner);
+        QTest::newRow("folder in its place") << QByteArray() << -1;
+    }
+
+    // The corrupt files also name a complete user: the agent must not use a
+    // part of what it could not read as a whole.
+    void unusableFileLeavesTheAgentAsWithoutSettingsAndIsKept()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, permissions);
+        const QString path = settingsPath();
+        if (permissions < 0) {
+            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+            QVERIFY(QFile(path + u"/inside"_s).open(QIODevice::WriteOnly));
+        } else {
+            placeSettings(completeSettings() + bytes, QFile::Permissions(permissions));
+        }
+        const QString before = fileState(path);
+
+        start();
+        QVERIFY(preferencesShown());
+        QTest::qWait(100);
+        QVERIFY(stream->requests().isEmpty());
+        quit();
+        QVERIFY(!PellixSettings().isWritable());
+        QCOMPARE(fileState(path), before);
+        QVERIFY(permissions >= 0 || QFileInfo::exists(path + u"/inside"_s));
+    }
+
+    void readOnlyFileIsUsedButNeverWritten()
+    {
+        placeSettings(completeSettings(), QFile::ReadOwner);
+        const QString before = fileState(settingsPath());
+        start();
+        QVERIFY(stream->waitForRequests(1));
+        QVERIFY(!preferencesShown());
+        quit();
+        QCOMPARE(fileState(settingsPath()), before);
+    }
+
+    // The same store works again as soon as the user mends the file.
+    void mendedFileIsWrittenAgain()
+    {
+        placeSettings("[General\n");
+        QVERIFY(!PellixSettings().isWritable());
+        placeSettings(completeSettings());
+        PellixSettings settings;
+        settings.setBwmenuicon(1);
+        settings.synchronize();
+        QCOMPARE(PellixSettings().bwmenuicon(), 1);
+        QCOMPARE(PellixSettings().username(), u"Alice"_s);
     }
 };
 

@@ -1,7 +1,9 @@
 #include "AXCVHandlerField.h"
+#include "AutostartEntry.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
+#include "StatusItemPicture.h"
 #include "TestNotificationService.h"
 #include "TestStreamService.h"
 #include "pellix_growlAppDelegate.h"
@@ -14,27 +16,58 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 
-#include <memory>
-#include <optional>
+using namespace Qt::StringLiterals;
 
 namespace {
+const QString colour = u"pellix_menu_icon.png"_s;
+const QString monochrome = u"zarkleSMASHr.png"_s;
+const QStringList listening{u"Pellix: Listening for notifications..."_s};
 
-const QString listeningNotice = QStringLiteral("Pellix: Listening for notifications...");
-const QString colourPicture = QStringLiteral(":/pellix_menu_icon.png");
-const QString monochromePicture = QStringLiteral(":/zarkleSMASHr.png");
-
-struct StoredValues
+void store(const QVariantMap &values)
 {
-    QString username;
-    QString apikey;
-    QString streamhost;
-    std::optional<int> bwmenuicon;
-};
-
+    PellixTestEnvironment::clearSettings();
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, u"Pellix"_s, u"PellixGrowl"_s);
+    for (auto value = values.cbegin(); value != values.cend(); ++value)
+        settings.setValue(value.key(), value.value());
 }
 
-Q_DECLARE_METATYPE(StoredValues)
+QString userOf(const TestStreamRequest &request) { return QString::fromUtf8(request.path).section(u'/', 3, 3); }
 
+void typeInto(QLineEdit *field, const QString &text)
+{
+    field->clear();
+    field->setFocus();
+    QTest::keyClicks(field, text);
+    QCOMPARE(field->text(), text);
+}
+
+// What desktop-file-validate says about the text as a desktop entry: empty
+// when it is valid.
+QString validationProblems(const QByteArray &entry)
+{
+    QTemporaryFile file(QDir::tempPath() + u"/XXXXXX.desktop"_s);
+    if (!file.open() || file.write(entry) != entry.size() || !file.flush())
+        return u"cannot write the entry to check it"_s;
+    QProcess validator;
+    validator.setProcessChannelMode(QProcess::MergedChannels);
+    validator.start(u"desktop-file-validate"_s, {file.fileName()});
+    if (!validator.waitForFinished(10000))
+        return u"desktop-file-validate did not run"_s;
+    const QString output = QString::fromUtf8(validator.readAll());
+    return validator.exitCode() == 0 && output.isEmpty() ? QString() : output + u" in:\n"_s + entry;
+}
+
+QStringList execLines(const QByteArray &entry)
+{
+    QStringList lines = QString::fromUtf8(entry).split(u'\n');
+    lines.removeIf([](const QString &line) { return !line.startsWith("Exec="_L1); });
+    return lines;
+}
+
+QString autostartFolder() { return QFileInfo(AutostartEntry::path()).absolutePath(); }
+}
+
+// The preferences window with the agent behind it, and the start-at-login entry.
 class PrefsWindowControllerTest : public QObject
 {
     Q_OBJECT
@@ -44,60 +77,31 @@ class PrefsWindowControllerTest : public QObject
     std::unique_ptr<pellix_growlAppDelegate> agent;
     PrefsWindowController *controller = nullptr;
 
-    QWidget *window() const { return controller->window(); }
-
-    static void store(const StoredValues &values)
-    {
-        PellixTestEnvironment::clearSettings();
-        PellixSettings settings;
-        if (!values.username.isNull())
-            settings.setUsername(values.username);
-        if (!values.apikey.isNull())
-            settings.setApikey(values.apikey);
-        if (!values.streamhost.isNull())
-            settings.setStreamhost(values.streamhost);
-        if (values.bwmenuicon)
-            settings.setBwmenuicon(*values.bwmenuicon);
-        settings.synchronize();
-    }
-
     // Each test gets a user of its own, so that the stream requests of
     // earlier tests, which may arrive late, are not counted for it.
     int testRun = 0;
-    QString storedUsername;
-
-    void storeCompleteSettings()
-    {
-        storedUsername = QStringLiteral("Alice%1").arg(++testRun);
-        store({storedUsername, QStringLiteral("Key"), stream->streamhost(), 0});
-    }
-
-    QString user() const { return storedUsername.toLower(); }
-
+    QString user;
     qsizetype noticesBefore = 0;
+
+    QWidget *window() const { return controller->window(); }
 
     QStringList notices() const
     {
         QStringList posted;
         for (const NotifyCall &call : notifications->calls().mid(noticesBefore))
-            posted.append(call.summary + QStringLiteral(": ") + call.body);
+            posted.append(call.summary + u": "_s + call.body);
         return posted;
     }
 
-    qsizetype requestsFor(const QString &user) const
+    qsizetype requestsForUser() const
     {
         const QList<TestStreamRequest> requests = stream->requests();
         return std::count_if(requests.cbegin(), requests.cend(),
-                             [&](const TestStreamRequest &request) { return userOf(request) == user; });
-    }
-
-    static QString userOf(const TestStreamRequest &request)
-    {
-        return QString::fromUtf8(request.path).section(QLatin1Char('/'), 3, 3);
+                             [this](const TestStreamRequest &request) { return userOf(request) == user; });
     }
 
     // The connection of this test's user; those of earlier tests come first.
-    TestStreamExchange *exchangeFor(const QString &user) const
+    TestStreamExchange *exchangeForUser() const
     {
         while (TestStreamExchange *exchange = stream->nextExchange()) {
             if (userOf(exchange->request()) == user)
@@ -106,24 +110,18 @@ class PrefsWindowControllerTest : public QObject
         return nullptr;
     }
 
-    bool trayShows(const QString &picture) const
-    {
-        const QSize size(22, 22);
-        return agent->statusItem()->icon().pixmap(size).toImage() == QIcon(picture).pixmap(size).toImage();
-    }
+    QString trayPicture() const { return StatusItemPicture::nameOf(agent->statusItem()->icon()); }
 
-    static void typeInto(QLineEdit *field, const QString &text)
+    void showPreferences()
     {
-        field->clear();
-        field->setFocus();
-        QTest::keyClicks(field, text);
-        QCOMPARE(field->text(), text);
+        agent->prefs();
+        QVERIFY(window()->isVisible());
     }
 
     // Saving as the user does: Return in a field presses the default button.
     void pressReturn() { QTest::keyClick(controller->apikeyField(), Qt::Key_Return); }
 
-    QPushButton *saveButton() const { return window()->findChild<QPushButton *>(QStringLiteral("saveButton")); }
+    QPushButton *saveButton() const { return window()->findChild<QPushButton *>(u"saveButton"_s); }
 
 private slots:
     void initTestCase()
@@ -131,94 +129,90 @@ private slots:
         notifications = std::make_unique<TestNotificationService>();
         stream = std::make_unique<TestStreamService>();
         agent = std::make_unique<pellix_growlAppDelegate>();
-        agent->setStatusItem(new QSystemTrayIcon(QIcon(colourPicture)));
-        controller = PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"));
+        agent->setStatusItem(new QSystemTrayIcon(QIcon(u":/"_s + colour)));
+        controller = PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s);
     }
 
     void init()
     {
         if (window())
             window()->close();
-        storeCompleteSettings();
-        agent->statusItem()->setIcon(QIcon(colourPicture));
+        user = u"alice%1"_s.arg(++testRun);
+        store({{u"username"_s, u"Alice%1"_s.arg(testRun)},
+               {u"apikey"_s, u"Key"_s},
+               {u"streamhost"_s, stream->streamhost()},
+               {u"bwmenuicon"_s, 0}});
+        agent->statusItem()->setIcon(QIcon(u":/"_s + colour));
         noticesBefore = notifications->calls().size();
+        QFile::remove(autostartFolder());
+        QDir(autostartFolder()).removeRecursively();
     }
 
     // Runs first: the window exists only from the first showing on.
     void preferencesTwiceShowTheOneWindowLoadedOnce()
     {
         QVERIFY(!window());
-        store({QStringLiteral("ALICE"), QStringLiteral("Key"), stream->streamhost(), 1});
-
-        agent->prefs();
+        showPreferences();
         QWidget *first = window();
-        QVERIFY(first);
-        QVERIFY(first->isVisible());
-        QCOMPARE(first->windowTitle(), QStringLiteral("Pellix Preferences"));
-        QCOMPARE(controller->usernameField()->text(), QStringLiteral("alice"));
+        QCOMPARE(first->windowTitle(), u"Pellix Preferences"_s);
         QCOMPARE(controller->apikeyField()->echoMode(), QLineEdit::Password);
-        QVERIFY(controller->checkboxBWIcon()->isChecked());
         QCOMPARE(controller->lblVersion()->text(), QStringLiteral("Version " PELLIX_VERSION " beta"));
-        QVERIFY(saveButton()->isDefault());
 
-        agent->prefs();
-        QCOMPARE(PrefsWindowController::initWithWindowNibName(QStringLiteral("Other")), controller);
-        QCOMPARE(controller->windowNibName(), QStringLiteral("PrefsWindow"));
+        showPreferences();
+        QCOMPARE(PrefsWindowController::initWithWindowNibName(u"Other"_s), controller);
         QCOMPARE(window(), first);
         QCOMPARE(first->findChildren<AXCVHandlerField *>().size(), 1);
-        QVERIFY(first->isVisible());
-    }
 
-    void showingCentresTheWindow()
-    {
-        agent->prefs();
         window()->move(0, 0);
-        agent->prefs();
-        const QPoint offCentre =
-            window()->frameGeometry().center() - window()->screen()->availableGeometry().center();
+        showPreferences();
+        const QPoint offCentre = window()->frameGeometry().center() - window()->screen()->availableGeometry().center();
         QVERIFY2(offCentre.manhattanLength() <= 2,
-                 qPrintable(QStringLiteral("off by %1, %2").arg(offCentre.x()).arg(offCentre.y())));
+                 qPrintable(u"off by %1, %2"_s.arg(offCentre.x()).arg(offCentre.y())));
     }
 
     void showsTheStoredValues_data()
     {
-        QTest::addColumn<StoredValues>("stored");
+        QTest::addColumn<QVariantMap>("stored");
         QTest::addColumn<QString>("username");
         QTest::addColumn<QString>("apikey");
         QTest::addColumn<bool>("monochrome");
-
-        QTest::newRow("nothing stored") << StoredValues{} << "" << "" << false;
-        QTest::newRow("user name in lower case")
-            << StoredValues{QStringLiteral("Alice"), QStringLiteral("KeY"), {}, 0} << "alice" << "KeY" << false;
-        QTest::newRow("non-ASCII capitals")
-            << StoredValues{QStringLiteral("ÄLICE"), QStringLiteral("k"), {}, 0} << "älice" << "k" << false;
-        QTest::newRow("monochrome") << StoredValues{{}, {}, {}, 1} << "" << "" << true;
-        QTest::newRow("2 is not monochrome") << StoredValues{{}, {}, {}, 2} << "" << "" << false;
-        QTest::newRow("-1 is not monochrome") << StoredValues{{}, {}, {}, -1} << "" << "" << false;
+        const auto named = [](const QString &name, const QString &key) {
+            return QVariantMap{{u"username"_s, name}, {u"apikey"_s, key}};
+        };
+        const auto icon = [](int bwmenuicon) { return QVariantMap{{u"bwmenuicon"_s, bwmenuicon}}; };
+        QTest::newRow("nothing stored") << QVariantMap() << "" << "" << false;
+        QTest::newRow("user name in lower case") << named(u"Alice"_s, u"KeY"_s) << "alice" << "KeY" << false;
+        QTest::newRow("non-ASCII capitals") << named(u"ÄLICE"_s, u"k"_s) << "älice" << "k" << false;
+        QTest::newRow("monochrome") << icon(1) << "" << "" << true;
+        QTest::newRow("2 is not monochrome") << icon(2) << "" << "" << false;
+        QTest::newRow("-1 is not monochrome") << icon(-1) << "" << "" << false;
     }
 
     void showsTheStoredValues()
     {
-        QFETCH(StoredValues, stored);
+        QFETCH(QVariantMap, stored);
         store(stored);
         agent->prefs();
         QTEST(controller->usernameField()->text(), "username");
         QTEST(controller->apikeyField()->text(), "apikey");
         QTEST(controller->checkboxBWIcon()->isChecked(), "monochrome");
         QCOMPARE(controller->streamhostField()->text(), QString());
-        QCOMPARE(controller->streamhostField()->placeholderText(), QStringLiteral("stream.pellix.org"));
+        QCOMPARE(controller->streamhostField()->placeholderText(), u"stream.pellix.org"_s);
     }
 
+    // The stream is opened asynchronously: whether it will ever connect is
+    // not known when the window closes, so every save closes it.
     void savingStoresExactlyWhatWasTyped_data()
     {
         QTest::addColumn<QString>("username");
         QTest::addColumn<QString>("apikey");
         QTest::addColumn<QString>("streamhost");
         QTest::addColumn<bool>("tick");
-
         QTest::newRow("capitals kept") << "Alice" << "KeY-1" << "%1" << false;
         QTest::newRow("spaces kept") << " bob " << " spaced key " << " %1 " << false;
         QTest::newRow("server and monochrome") << "carol" << "k" << "%1" << true;
+        QTest::newRow("connection refused") << "dave" << "k" << "127.0.0.1:1" << false;
+        QTest::newRow("not a host") << "erin" << "k" << "host/with/path" << false;
     }
 
     void savingStoresExactlyWhatWasTyped()
@@ -227,7 +221,7 @@ private slots:
         QFETCH(QString, apikey);
         QFETCH(QString, streamhost);
         QFETCH(bool, tick);
-        streamhost.replace(QStringLiteral("%1"), stream->streamhost());
+        streamhost.replace(u"%1"_s, stream->streamhost());
         agent->prefs();
         typeInto(controller->usernameField(), username);
         typeInto(controller->apikeyField(), apikey);
@@ -243,24 +237,17 @@ private slots:
         QCOMPARE(settings.streamhost(), streamhost);
         QCOMPARE(settings.bwmenuicon(), tick ? 1 : 0);
         QVERIFY(!window()->isVisible());
-        QTRY_COMPARE(notices(), QStringList{listeningNotice});
+        QTRY_COMPARE(notices(), listening);
     }
 
-    void savingUntouchedStoresTheLowerCaseName()
+    void savingUntouchedStoresTheLowerCaseNameAndReconnects()
     {
         agent->prefs();
         QTest::mouseClick(saveButton(), Qt::LeftButton);
-        QCOMPARE(PellixSettings().username(), user());
-        QTRY_COMPARE(notices(), QStringList{listeningNotice});
-    }
-
-    void savingReconnectsTheStream()
-    {
-        agent->prefs();
-        pressReturn();
-        QVERIFY(exchangeFor(user()));
-        QCOMPARE(requestsFor(user()), 1);
-        QTRY_COMPARE(notices(), QStringList{listeningNotice});
+        QCOMPARE(PellixSettings().username(), user);
+        QVERIFY(exchangeForUser());
+        QCOMPARE(requestsForUser(), 1);
+        QTRY_COMPARE(notices(), listening);
     }
 
     // Ticking previews the picture; only saving stores the choice.
@@ -268,25 +255,23 @@ private slots:
     {
         agent->prefs();
         QCheckBox *checkbox = controller->checkboxBWIcon();
-        QTest::mouseClick(checkbox, Qt::LeftButton);
-        QVERIFY(trayShows(monochromePicture));
-        QTest::mouseClick(checkbox, Qt::LeftButton);
-        QVERIFY(trayShows(colourPicture));
-        QTest::mouseClick(checkbox, Qt::LeftButton);
-        QVERIFY(trayShows(monochromePicture));
+        for (const QString &picture : {monochrome, colour, monochrome}) {
+            QTest::mouseClick(checkbox, Qt::LeftButton);
+            QCOMPARE(trayPicture(), picture);
+        }
 
         window()->close();
         QCOMPARE(PellixSettings().bwmenuicon(), 0);
-        QVERIFY(trayShows(monochromePicture));
+        QCOMPARE(trayPicture(), monochrome);
 
         agent->prefs();
         QVERIFY(!checkbox->isChecked());
-        QVERIFY(trayShows(monochromePicture));
+        QCOMPARE(trayPicture(), monochrome);
 
         pressReturn();
         QCOMPARE(PellixSettings().bwmenuicon(), 0);
-        QVERIFY(trayShows(colourPicture));
-        QTRY_COMPARE(notices(), QStringList{listeningNotice});
+        QCOMPARE(trayPicture(), colour);
+        QTRY_COMPARE(notices(), listening);
     }
 
     void reopeningDiscardsUnsavedEdits_data()
@@ -300,40 +285,18 @@ private slots:
     {
         QFETCH(bool, closeFirst);
         agent->prefs();
-        typeInto(controller->usernameField(), QStringLiteral("edited"));
-        typeInto(controller->apikeyField(), QStringLiteral("edited"));
-        typeInto(controller->streamhostField(), QStringLiteral("edited"));
+        for (QLineEdit *field : QList<QLineEdit *>{controller->usernameField(), controller->apikeyField(),
+                                                   controller->streamhostField()})
+            typeInto(field, u"edited"_s);
         QTest::mouseClick(controller->checkboxBWIcon(), Qt::LeftButton);
         if (closeFirst)
             window()->close();
 
-        agent->prefs();
-
-        QVERIFY(window()->isVisible());
-        QCOMPARE(controller->usernameField()->text(), user());
-        QCOMPARE(controller->apikeyField()->text(), QStringLiteral("Key"));
+        showPreferences();
+        QCOMPARE(controller->usernameField()->text(), user);
+        QCOMPARE(controller->apikeyField()->text(), u"Key"_s);
         QCOMPARE(controller->streamhostField()->text(), stream->streamhost());
         QVERIFY(!controller->checkboxBWIcon()->isChecked());
-    }
-
-    // The stream is opened asynchronously: whether it will ever connect is
-    // not known when the window closes.
-    void everySaveClosesTheWindow_data()
-    {
-        QTest::addColumn<QString>("streamhost");
-        QTest::newRow("service answers") << "%1";
-        QTest::newRow("connection refused") << "127.0.0.1:1";
-        QTest::newRow("not a host") << "host/with/path";
-    }
-
-    void everySaveClosesTheWindow()
-    {
-        QFETCH(QString, streamhost);
-        agent->prefs();
-        typeInto(controller->streamhostField(), streamhost.replace(QStringLiteral("%1"), stream->streamhost()));
-        pressReturn();
-        QVERIFY(!window()->isVisible());
-        QTRY_COMPARE(notices(), QStringList{listeningNotice});
     }
 
     void incompleteSettingsLeaveTheStreamIdleAndTheWindowOpen_data()
@@ -347,23 +310,23 @@ private slots:
     {
         QFETCH(bool, clearUsername);
         agent->reconnectNotificationStream();
-        TestStreamExchange *open = exchangeFor(user());
+        TestStreamExchange *open = exchangeForUser();
         QVERIFY(open);
         open->sendHead(200);
         agent->prefs();
-        typeInto(controller->apikeyField(), QStringLiteral("NewKey"));
+        typeInto(controller->apikeyField(), u"NewKey"_s);
         (clearUsername ? controller->usernameField() : controller->apikeyField())->clear();
 
         pressReturn();
 
         QVERIFY(window()->isVisible());
-        QCOMPARE(controller->usernameField()->text(), clearUsername ? QString() : user());
-        QCOMPARE(controller->apikeyField()->text(), clearUsername ? QStringLiteral("NewKey") : QString());
+        QCOMPARE(controller->usernameField()->text(), clearUsername ? QString() : user);
+        QCOMPARE(controller->apikeyField()->text(), clearUsername ? u"NewKey"_s : QString());
         QVERIFY(open->waitForClosedByPeer());
         QVERIFY(!agent->reconnectTimer()->isActive());
         // A connection opened all the same would have sent its request by now.
         QTest::qWait(50);
-        QCOMPARE(requestsFor(user()), 1);
+        QCOMPARE(requestsForUser(), 1);
         QCOMPARE(notices(), QStringList());
     }
 
@@ -373,23 +336,99 @@ private slots:
         agent->prefs();
         controller->apikeyField()->clear();
         controller->apikeyField()->setFocus();
-        QGuiApplication::clipboard()->setText(QStringLiteral("pasted-key"));
+        QGuiApplication::clipboard()->setText(u"pasted-key"_s);
         QTest::keyClick(controller->usernameField(), 'v', Qt::ControlModifier);
-        QCOMPARE(controller->apikeyField()->text(), QStringLiteral("pasted-key"));
-        QCOMPARE(controller->usernameField()->text(), user());
+        QCOMPARE(controller->apikeyField()->text(), u"pasted-key"_s);
+        QCOMPARE(controller->usernameField()->text(), user);
     }
 
-    // Saves a picture of the window for the documentation when asked to.
+    // Saves a picture of the window (docs/preferences.png) when asked to.
     void screenshot()
     {
         const QString path = qEnvironmentVariable("PELLIX_SCREENSHOT");
         if (path.isEmpty())
             QSKIP("set PELLIX_SCREENSHOT to a file name to save a picture of the window");
-        store({QStringLiteral("alice"), QStringLiteral("0123456789abcdef"), {}, 0});
+        store({{u"username"_s, u"alice"_s}, {u"apikey"_s, u"0123456789abcdef"_s}, {u"bwmenuicon"_s, 0}});
         agent->prefs();
         controller->usernameField()->setFocus();
         controller->usernameField()->end(false);
         QVERIFY(window()->grab().save(path));
+    }
+
+    void autostartEntryStartsTheProgramAndIsValid_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << u"/usr/bin/pellix-growl"_s << u"Exec=/usr/bin/pellix-growl"_s;
+        QTest::newRow("space") << u"/opt/my apps/pellix-growl"_s << u"Exec=\"/opt/my apps/pellix-growl\""_s;
+        QTest::newRow("percent") << u"/opt/100%/pellix-growl"_s << u"Exec=/opt/100%%/pellix-growl"_s;
+        QTest::newRow("double quote") << u"/opt/a\"b/pellix-growl"_s << u"Exec=\"/opt/a\\\\\"b/pellix-growl\""_s;
+        QTest::newRow("dollar and backquote")
+            << u"/opt/$HOME`x`/pellix-growl"_s << u"Exec=\"/opt/\\\\$HOME\\\\`x\\\\`/pellix-growl\""_s;
+        QTest::newRow("backslash") << u"/opt/a\\b/pellix-growl"_s << u"Exec=\"/opt/a\\\\\\\\b/pellix-growl\""_s;
+        QTest::newRow("single quote") << u"/home/o'neil/pellix-growl"_s << u"Exec=\"/home/o'neil/pellix-growl\""_s;
+        QTest::newRow("none known") << QString() << u"Exec=pellix-growl"_s;
+    }
+
+    void autostartEntryStartsTheProgramAndIsValid()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        const QByteArray entry = AutostartEntry(program).contents();
+        QCOMPARE(execLines(entry), QStringList{exec});
+        QCOMPARE(validationProblems(entry), QString());
+    }
+
+    // The entry's presence is the choice: writing or removing it twice is no
+    // failure, and one written by another copy of the agent counts too.
+    void theStartAtLoginBoxFollowsTheEntryAndSavingWritesOrRemovesIt()
+    {
+        showPreferences();
+        QCheckBox *box = controller->checkboxStartAtLogin();
+        QCOMPARE(box->text(), u"Start at &login"_s);
+        QVERIFY(!box->isChecked());
+
+        box->click();
+        saveButton()->click();
+        QVERIFY(!window()->isVisible());
+        const QString path = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/pellix-growl.desktop"_s;
+        QCOMPARE(AutostartEntry::path(), path);
+        QVERIFY(AutostartEntry::isEnabled());
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), AutostartEntry(QCoreApplication::applicationFilePath()).contents());
+        QVERIFY(AutostartEntry().setEnabled(true));
+
+        showPreferences();
+        QVERIFY(box->isChecked());
+        box->click();
+        saveButton()->click();
+        QVERIFY(!QFile::exists(AutostartEntry::path()));
+        QVERIFY(AutostartEntry().setEnabled(false));
+        showPreferences();
+        QVERIFY(!box->isChecked());
+
+        window()->close();
+        QVERIFY(AutostartEntry(u"/elsewhere/pellix-growl"_s).setEnabled(true));
+        showPreferences();
+        QVERIFY(box->isChecked());
+    }
+
+    void aBlockedAutostartFolderFailsButTheRestIsSavedAndTheBoxShowsTheTruth()
+    {
+        // Autostart entries are blocked by a plain file where their folder belongs.
+        QVERIFY(QFile(autostartFolder()).open(QIODevice::WriteOnly));
+        QVERIFY(!AutostartEntry().setEnabled(true));
+        QVERIFY(!AutostartEntry::isEnabled());
+
+        showPreferences();
+        controller->checkboxStartAtLogin()->click();
+        controller->checkboxBWIcon()->click();
+        saveButton()->click();
+        QVERIFY(!window()->isVisible());
+        QCOMPARE(PellixSettings().bwmenuicon(), 1);
+        showPreferences();
+        QVERIFY(!controller->checkboxStartAtLogin()->isChecked());
     }
 };
 
