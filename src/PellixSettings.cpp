@@ -64,10 +64,11 @@ void PellixSettings::write(const QString &key, const QVariant &value)
         store.setValue(key, value);
 }
 
-void PellixSettings::synchronize()
+bool PellixSettings::synchronize()
 {
     store.sync();
     keepOwnerOnly();
+    return isWritable() && store.status() == QSettings::NoError;
 }
 
 QString PellixSettings::fileName() const { return store.fileName(); }

@@ -32,8 +32,9 @@ public:
     void setStreamhost(const QString &streamhost);
     void setNotificationTypesArray(const QStringList &types);
 
-    // Writes pending changes to disk, keeping the file owner-only.
-    void synchronize();
+    // Writes pending changes to disk, keeping the file owner-only. Whether
+    // they are there: never for a file that must not be written.
+    bool synchronize();
 
     QString fileName() const;
     // Whether changes are kept: false while the file is unusable or read-only.

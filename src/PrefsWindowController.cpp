@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -113,8 +114,12 @@ void PrefsWindowController::savePrefs(QObject *)
     settings.setApikey(ui->apikeyField->text());
     settings.setStreamhost(ui->streamhostField->text());
     settings.setBwmenuicon(monochrome ? 1 : 0);
-    settings.synchronize();
+    const bool saved = settings.synchronize();
     AutostartEntry().setEnabled(ui->checkboxStartAtLogin->isChecked());
+    if (!saved) {
+        showSaveFailure(settings.fileName());
+        return;
+    }
     // The picture may still show an unsaved choice made earlier; after saving
     // it shows the stored one.
     showMenuIcon(monochrome);
@@ -128,6 +133,20 @@ void PrefsWindowController::savePrefs(QObject *)
     if (!prefsWindow->isVisible())
         agent->doGrowlWithTitle(QStringLiteral("Pellix"), QStringLiteral("Listening for notifications..."), QImage(),
                                 std::nullopt);
+}
+
+// The window stays open with what was typed, so nothing is lost, and the
+// agent goes on with the settings it has.
+void PrefsWindowController::showSaveFailure(const QString &fileName)
+{
+    auto *alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pellix"),
+                                  QStringLiteral("Your preferences could not be saved."), QMessageBox::Ok,
+                                  prefsWindow.get());
+    alert->setInformativeText(
+        QStringLiteral("%1 cannot be written. Check that you may write it, or move it aside to start afresh.")
+            .arg(fileName));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
 }
 
 void PrefsWindowController::showMenuIcon(bool monochrome)

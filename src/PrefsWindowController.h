@@ -48,7 +48,8 @@ public:
     // choice is stored only by saving.
     void menuIconCheck(QObject *sender);
     // Stores what was typed and the start-at-login choice, reconnects the
-    // stream and closes the window.
+    // stream and closes the window. When the settings cannot be written it
+    // says so and keeps the window open.
     void savePrefs(QObject *sender);
 
     // The controls, or none before the window has been built.
@@ -64,6 +65,7 @@ private:
 
     void loadWindow();
     void centreWindow();
+    void showSaveFailure(const QString &fileName);
     static void showMenuIcon(bool monochrome);
 
     const QString nibName;

@@ -1,8 +1,10 @@
+#include "AXCVHandlerField.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
 #include "StatusItemPicture.h"
 #include "TestNotificationService.h"
+#include "TestStreamExchange.h"
 #include "TestStreamService.h"
 #include "pellix_growlAppDelegate.h"
 
@@ -93,6 +95,25 @@ class AgentStartupTest : public QObject
         file.write(bytes);
         file.close();
         QVERIFY(QFile::setPermissions(settingsPath(), permissions));
+    }
+
+    // A save that cannot reach the file keeps the window and what was typed,
+    // and says so instead of claiming to listen.
+    void saveIsRefusedWithAWarning()
+    {
+        PrefsWindowController *const controller = PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s);
+        const qsizetype noticesBefore = notifications->calls().size();
+        controller->usernameField()->setText(u"Bob"_s);
+        QTest::keyClick(controller->apikeyField(), Qt::Key_Return);
+        auto *alert = preferencesWindow()->findChild<QMessageBox *>();
+        QVERIFY(alert && alert->isVisible());
+        QCOMPARE(alert->text(), u"Your preferences could not be saved."_s);
+        QVERIFY(alert->informativeText().startsWith(settingsPath() + u" cannot be written."_s));
+        QVERIFY(preferencesShown());
+        QCOMPARE(controller->usernameField()->text(), u"Bob"_s);
+        alert->close();
+        QTRY_VERIFY(!preferencesWindow()->findChild<QMessageBox *>());
+        QCOMPARE(notifications->calls().size(), noticesBefore);
     }
 
     void start()
@@ -297,6 +318,8 @@ private slots:
         QVERIFY(preferencesShown());
         QTest::qWait(100);
         QVERIFY(stream->requests().isEmpty());
+        saveIsRefusedWithAWarning();
+        QVERIFY(stream->requests().isEmpty());
         quit();
         QVERIFY(!PellixSettings().isWritable());
         QCOMPARE(fileState(path), before);
@@ -310,6 +333,13 @@ private slots:
         start();
         QVERIFY(stream->waitForRequests(1));
         QVERIFY(!preferencesShown());
+        TestStreamExchange *open = stream->nextExchange();
+        QVERIFY(open);
+        open->sendHead(200);
+        delegate->prefs();
+        saveIsRefusedWithAWarning();
+        // Saving reconnects first thing; a refused save leaves the stream be.
+        QVERIFY(!open->waitForClosedByPeer(200));
         quit();
         QCOMPARE(fileState(settingsPath()), before);
     }
