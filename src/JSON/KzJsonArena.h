@@ -25,7 +25,7 @@ public:
     KzJsonArena &operator=(const KzJsonArena &) = delete;
 
     // A block of bytes at alignment, a power of two. Inline: a parse asks for
-    // one per node, and a call with a division in it cost more than the rest.
+    // one per node.
     void *allocate(std::size_t bytes, std::size_t alignment)
     {
         const std::uintptr_t at = (reinterpret_cast<std::uintptr_t>(free) + alignment - 1) & ~(alignment - 1);
