@@ -8,7 +8,7 @@
 // the body pieces, then how the connection ends.
 struct TestStreamReply
 {
-    enum class Ending { Close, Reset, Silence };
+    enum class Ending { Close, Reset };
 
     int status = 200;
     QByteArray extraHeaders; // each line ended by "\r\n"

@@ -56,7 +56,6 @@ void TestStreamService::readRequest(QTcpSocket *socket)
     received.append(request);
 
     auto *exchange = new TestStreamExchange(socket, request, this);
-    emit requestReceived(request);
     if (!scripted.isEmpty())
         answer(exchange, scripted.dequeue());
     else if (fallback)
@@ -75,6 +74,5 @@ void TestStreamService::answer(TestStreamExchange *exchange, const TestStreamRep
     switch (reply.ending) {
     case TestStreamReply::Ending::Close: exchange->close(); break;
     case TestStreamReply::Ending::Reset: exchange->reset(); break;
-    case TestStreamReply::Ending::Silence: break;
     }
 }

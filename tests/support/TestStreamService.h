@@ -39,9 +39,6 @@ public:
     // Further connections are refused.
     void stopListening();
 
-signals:
-    void requestReceived(const TestStreamRequest &request);
-
 private:
     void accept();
     void readRequest(QTcpSocket *socket);
