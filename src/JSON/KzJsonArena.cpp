@@ -11,12 +11,6 @@ constexpr std::size_t largestChunkBytes = std::size_t(64) << 20;
 // A parsed tree takes about three times the bytes of its text.
 constexpr std::size_t treeBytesPerTextByte = 3;
 
-char *alignedUp(char *at, std::size_t alignment)
-{
-    const auto address = reinterpret_cast<std::uintptr_t>(at);
-    return at + ((alignment - address % alignment) % alignment);
-}
-
 } // namespace
 
 struct KzJsonArena::Chunk
@@ -62,7 +56,7 @@ void *KzJsonArena::allocateInNewChunk(std::size_t bytes, std::size_t alignment)
     chunks = chunk;
     nextChunkBytes = std::min(largestChunkBytes, nextChunkBytes * 2);
     char *const start = reinterpret_cast<char *>(chunk);
-    char *const at = alignedUp(start + header, alignment);
+    auto *const at = reinterpret_cast<char *>(alignedUp(reinterpret_cast<std::uintptr_t>(start + header), alignment));
     free = at + bytes;
     end = start + chunkBytes;
     return at;

@@ -28,7 +28,7 @@ public:
     // one per node.
     void *allocate(std::size_t bytes, std::size_t alignment)
     {
-        const std::uintptr_t at = (reinterpret_cast<std::uintptr_t>(free) + alignment - 1) & ~(alignment - 1);
+        const std::uintptr_t at = alignedUp(reinterpret_cast<std::uintptr_t>(free), alignment);
         const auto limit = reinterpret_cast<std::uintptr_t>(end);
         if (at <= limit && bytes <= limit - at && free) {
             free = reinterpret_cast<char *>(at) + bytes;
@@ -46,6 +46,10 @@ private:
     KzJsonArena() = default;
     ~KzJsonArena();
     void *allocateInNewChunk(std::size_t bytes, std::size_t alignment);
+    static std::uintptr_t alignedUp(std::uintptr_t address, std::size_t alignment)
+    {
+        return (address + alignment - 1) & ~std::uintptr_t(alignment - 1);
+    }
 
     std::atomic<std::size_t> references{1};
     Chunk *chunks = nullptr;
