@@ -11,7 +11,7 @@
 #include <cmath>
 #include <utility>
 
-static_assert(sizeof(KzJsonValue) <= 24, "a value must stay a small handle");
+static_assert(sizeof(KzJsonValue) <= 16, "a value must stay a small handle");
 
 namespace {
 
@@ -66,15 +66,16 @@ void appendDecimal(std::string &out, bool negative, std::string_view digits, std
 } // namespace
 
 KzJsonValue::KzJsonValue(const KzJsonValue &other)
-    : box(other.box), significand(other.significand), exponent(other.exponent), valueKind(other.valueKind),
-      code(other.code), negative(other.negative)
+    : held(other.held), tag(other.tag)
 {
-    if (!box)
+    if (!other.holdsBox())
         return;
-    if (box->arena)
-        box->arena->retain();
+    // A copy counts on what it shares, even when the original is borrowed.
+    tag.holding = Holding::Owned;
+    if (held.box->arena)
+        held.box->arena->retain();
     else
-        box->references.fetch_add(1, std::memory_order_relaxed);
+        held.box->references.fetch_add(1, std::memory_order_relaxed);
 }
 
 KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
@@ -88,42 +89,71 @@ KzJsonValue &KzJsonValue::operator=(const KzJsonValue &other)
 
 void KzJsonValue::release()
 {
-    if (KzJsonArena *arena = box->arena) {
+    Shared *const shared = held.box;
+    held.box = nullptr;
+    tag.holding = Holding::Inline;
+    if (KzJsonArena *arena = shared->arena) {
         arena->release();
-        box = nullptr;
         return;
     }
     // A sole owner needs no atomic decrement: nobody else can reach the box.
-    if (box->references.load(std::memory_order_acquire) == 1 ||
-        box->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        delete box;
-    box = nullptr;
+    if (shared->references.load(std::memory_order_acquire) == 1 ||
+        shared->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        destroyBox(shared);
+}
+
+void KzJsonValue::destroyBox(Shared *shared) const
+{
+    switch (tag.kind) {
+    case Kind::Null:
+        break;
+    case Kind::Number:
+        delete static_cast<Box<Digits> *>(shared);
+        break;
+    case Kind::String:
+        delete static_cast<Box<KzJsonString> *>(shared);
+        break;
+    case Kind::Array:
+        delete static_cast<Box<KzJsonArray> *>(shared);
+        break;
+    case Kind::Dictionary:
+        delete static_cast<Box<KzJsonDictionary> *>(shared);
+        break;
+    case Kind::Object:
+        delete static_cast<Box<std::string> *>(shared);
+        break;
+    case Kind::Proxy:
+        delete static_cast<Box<std::shared_ptr<const KzJsonProxy>> *>(shared);
+        break;
+    }
 }
 
 template <typename Content>
 KzJsonValue KzJsonValue::boxed(Kind kind, Content content)
 {
     KzJsonValue value;
-    value.box = new Box<Content>(std::move(content));
-    value.valueKind = kind;
+    value.held.box = new Box<Content>(std::move(content));
+    value.tag.kind = kind;
+    value.tag.holding = Holding::Owned;
     return value;
 }
 
 template <typename Content>
 const Content &KzJsonValue::content() const
 {
-    return static_cast<const Box<Content> *>(box)->content;
+    return static_cast<const Box<Content> *>(held.box)->content;
 }
 
 template <typename Content>
 Content *KzJsonValue::detachedContent()
 {
-    if (box->arena || box->references.load(std::memory_order_acquire) != 1) {
+    if (held.box->arena || held.box->references.load(std::memory_order_acquire) != 1) {
         Shared *copy = new Box<Content>(content<Content>());
         release();
-        box = copy;
+        held.box = copy;
+        tag.holding = Holding::Owned;
     }
-    return &static_cast<Box<Content> *>(box)->content;
+    return &static_cast<Box<Content> *>(held.box)->content;
 }
 
 std::optional<KzJsonValue> KzJsonValue::decimal(bool isNegative, std::string_view digits, std::int64_t power)
@@ -148,9 +178,9 @@ std::optional<KzJsonValue> KzJsonValue::longDecimal(KzJsonArena *arena, bool isN
     Digits significant(digits, KzJsonPool::Allocator<char>(arena));
     KzJsonValue value = arena ? boxedIn(*arena, Kind::Number, std::move(significant))
                               : boxed(Kind::Number, std::move(significant));
-    value.code = 'd';
-    value.negative = isNegative;
-    value.exponent = static_cast<std::int32_t>(power);
+    value.tag.code = 'd';
+    value.tag.negative = isNegative;
+    value.tag.exponent = static_cast<std::int32_t>(power);
     return value;
 }
 
@@ -215,27 +245,27 @@ const KzJsonValue *KzJsonValue::member(std::u16string_view key) const
 
 const std::string *KzJsonValue::className() const
 {
-    return valueKind == Kind::Object ? &content<std::string>() : nullptr;
+    return tag.kind == Kind::Object ? &content<std::string>() : nullptr;
 }
 
 std::shared_ptr<const KzJsonProxy> KzJsonValue::proxyObject() const
 {
-    return valueKind == Kind::Proxy ? content<std::shared_ptr<const KzJsonProxy>>() : nullptr;
+    return tag.kind == Kind::Proxy ? content<std::shared_ptr<const KzJsonProxy>>() : nullptr;
 }
 
 std::string_view KzJsonValue::significandDigits(char (&buffer)[24]) const
 {
-    if (box)
+    if (holdsBox())
         return content<Digits>();
-    if (significand == 0)
+    if (held.significand == 0)
         return {};
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, significand).ptr;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, held.significand).ptr;
     return {buffer, static_cast<std::size_t>(end - buffer)};
 }
 
 bool KzJsonValue::boolValue() const
 {
-    return isNumber() && (box || significand != 0);
+    return isNumber() && (holdsBox() || held.significand != 0);
 }
 
 std::string KzJsonValue::numberText() const
@@ -243,7 +273,7 @@ std::string KzJsonValue::numberText() const
     std::string text;
     if (isNumber()) {
         char buffer[24];
-        appendDecimal(text, negative, significandDigits(buffer), exponent);
+        appendDecimal(text, tag.negative, significandDigits(buffer), tag.exponent);
     }
     return text;
 }
@@ -253,12 +283,12 @@ void KzJsonValue::appendNumberText(std::u16string &out) const
     if (!isNumber())
         return;
     // Integers, the most common numbers, straight from their digits.
-    if (!box && exponent == 0) {
+    if (!holdsBox() && tag.exponent == 0) {
         char digits[24];
         char *first = digits;
-        if (negative && significand != 0)
+        if (tag.negative && held.significand != 0)
             *first++ = '-';
-        const char *const end = std::to_chars(first, digits + sizeof digits, significand).ptr;
+        const char *const end = std::to_chars(first, digits + sizeof digits, held.significand).ptr;
         out.append(static_cast<const char *>(digits), end);
         return;
     }
@@ -266,7 +296,7 @@ void KzJsonValue::appendNumberText(std::u16string &out) const
     thread_local std::string text;
     text.clear();
     char buffer[24];
-    appendDecimal(text, negative, significandDigits(buffer), exponent);
+    appendDecimal(text, tag.negative, significandDigits(buffer), tag.exponent);
     out.append(text.cbegin(), text.cend());
 }
 
@@ -275,7 +305,7 @@ std::optional<std::int64_t> KzJsonValue::int64Value() const
     if (!isNumber())
         return std::nullopt;
     char buffer[24];
-    std::int64_t power = exponent;
+    std::int64_t power = tag.exponent;
     const std::string_view digits = normalised(significandDigits(buffer), power);
     if (digits.empty())
         return 0;
@@ -285,10 +315,12 @@ std::optional<std::int64_t> KzJsonValue::int64Value() const
     std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
     for (std::int64_t step = 0; step < power; ++step)
         magnitude *= 10;
-    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    const std::uint64_t limit =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (tag.negative ? 1 : 0);
     if (magnitude > limit)
         return std::nullopt;
-    return negative ? static_cast<std::int64_t>(std::uint64_t(0) - magnitude) : static_cast<std::int64_t>(magnitude);
+    return tag.negative ? static_cast<std::int64_t>(std::uint64_t(0) - magnitude)
+                        : static_cast<std::int64_t>(magnitude);
 }
 
 double KzJsonValue::doubleValue() const
@@ -298,15 +330,15 @@ double KzJsonValue::doubleValue() const
     char buffer[24];
     const std::string_view digits = significandDigits(buffer);
     if (digits.empty())
-        return negative ? -0.0 : 0.0;
+        return tag.negative ? -0.0 : 0.0;
     std::string text(digits);
     text += 'e';
-    text += std::to_string(exponent);
+    text += std::to_string(tag.exponent);
     double magnitude = 0.0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), magnitude);
     if (result.ec == std::errc::result_out_of_range)
-        magnitude = exponent + static_cast<std::int64_t>(digits.size()) > 0 ? HUGE_VAL : 0.0;
-    return negative ? -magnitude : magnitude;
+        magnitude = tag.exponent + static_cast<std::int64_t>(digits.size()) > 0 ? HUGE_VAL : 0.0;
+    return tag.negative ? -magnitude : magnitude;
 }
 
 std::optional<std::u16string> KzJsonValue::JSONRepresentation() const
@@ -337,9 +369,9 @@ bool equalNumbers(bool leftNegative, std::string_view leftDigits, std::int64_t l
 
 bool operator==(const KzJsonValue &left, const KzJsonValue &right)
 {
-    if (left.valueKind != right.valueKind)
+    if (left.tag.kind != right.tag.kind)
         return false;
-    switch (left.valueKind) {
+    switch (left.tag.kind) {
     case KzJsonValue::Kind::Null:
         return true;
     case KzJsonValue::Kind::Number: {
@@ -347,8 +379,8 @@ bool operator==(const KzJsonValue &left, const KzJsonValue &right)
             return left.isBool() && right.isBool() && left.boolValue() == right.boolValue();
         char leftBuffer[24];
         char rightBuffer[24];
-        return equalNumbers(left.negative, left.significandDigits(leftBuffer), left.exponent, right.negative,
-                            right.significandDigits(rightBuffer), right.exponent);
+        return equalNumbers(left.tag.negative, left.significandDigits(leftBuffer), left.tag.exponent,
+                            right.tag.negative, right.significandDigits(rightBuffer), right.tag.exponent);
     }
     case KzJsonValue::Kind::String:
         return *left.asString() == *right.asString();
@@ -357,7 +389,7 @@ bool operator==(const KzJsonValue &left, const KzJsonValue &right)
     case KzJsonValue::Kind::Dictionary:
         return *left.asDictionary() == *right.asDictionary();
     case KzJsonValue::Kind::Object:
-        return left.box == right.box;
+        return left.held.box == right.held.box;
     case KzJsonValue::Kind::Proxy:
         return left.proxyObject() == right.proxyObject();
     }

@@ -21,7 +21,7 @@ using KzJsonArray = std::vector<KzJsonValue, KzJsonPool::Allocator<KzJsonValue>>
 // UTF-16 code units, kept in the pool or in the arena of a parsed tree.
 using KzJsonString = std::basic_string<char16_t, std::char_traits<char16_t>, KzJsonPool::Allocator<char16_t>>;
 
-// One JSON value: a small handle (24 bytes) with value semantics. Copies share
+// One JSON value: a small handle (16 bytes) with value semantics. Copies share
 // their content; changing a shared array or dictionary through mutableArray()
 // or mutableDictionary() copies it first, so no other copy ever sees a change.
 // A parsed tree lives in an arena (see KzJsonArena) and is never changed in
@@ -51,11 +51,9 @@ public:
     KzJsonValue() = default;
     KzJsonValue(const KzJsonValue &other);
     KzJsonValue(KzJsonValue &&other) noexcept
-        : box(other.box), significand(other.significand), exponent(other.exponent), valueKind(other.valueKind),
-          code(other.code), negative(other.negative), borrowed(other.borrowed)
+        : held(other.held), tag(other.tag)
     {
-        other.box = nullptr;
-        other.valueKind = Kind::Null;
+        other.tag = Tag();
     }
     KzJsonValue &operator=(const KzJsonValue &other);
     KzJsonValue &operator=(KzJsonValue &&other) noexcept
@@ -63,18 +61,13 @@ public:
         // Take the other value over before letting go of this one's content:
         // the other value may live inside that content.
         KzJsonValue taken(std::move(other));
-        std::swap(box, taken.box);
-        std::swap(significand, taken.significand);
-        std::swap(exponent, taken.exponent);
-        std::swap(valueKind, taken.valueKind);
-        std::swap(code, taken.code);
-        std::swap(negative, taken.negative);
-        std::swap(borrowed, taken.borrowed);
+        std::swap(held, taken.held);
+        std::swap(tag, taken.tag);
         return *this;
     }
     ~KzJsonValue()
     {
-        if (box && !borrowed)
+        if (tag.holding == Holding::Owned)
             release();
     }
 
@@ -87,11 +80,8 @@ public:
     static KzJsonValue decimal(bool negative, std::uint64_t significand, std::int32_t exponent)
     {
         KzJsonValue value;
-        value.valueKind = Kind::Number;
-        value.code = 'd';
-        value.negative = negative;
-        value.significand = significand;
-        value.exponent = significand == 0 ? 0 : exponent;
+        value.held.significand = significand;
+        value.tag = {significand == 0 ? 0 : exponent, Kind::Number, 'd', negative, Holding::Inline};
         return value;
     }
     // Same with a significand of any length, given as decimal digits.
@@ -107,17 +97,17 @@ public:
     // A value that the writer replaces by what proxy->proxyForJson() gives.
     static KzJsonValue proxy(std::shared_ptr<const KzJsonProxy> proxy);
 
-    Kind kind() const { return valueKind; }
-    bool isNull() const { return valueKind == Kind::Null; }
-    bool isNumber() const { return valueKind == Kind::Number; }
-    bool isBool() const { return valueKind == Kind::Number && code == 'c'; }
-    bool isString() const { return valueKind == Kind::String; }
-    bool isArray() const { return valueKind == Kind::Array; }
-    bool isDictionary() const { return valueKind == Kind::Dictionary; }
+    Kind kind() const { return tag.kind; }
+    bool isNull() const { return tag.kind == Kind::Null; }
+    bool isNumber() const { return tag.kind == Kind::Number; }
+    bool isBool() const { return tag.kind == Kind::Number && tag.code == 'c'; }
+    bool isString() const { return tag.kind == Kind::String; }
+    bool isArray() const { return tag.kind == Kind::Array; }
+    bool isDictionary() const { return tag.kind == Kind::Dictionary; }
 
     const KzJsonString *asString() const
     {
-        return isString() ? &static_cast<const Box<KzJsonString> *>(box)->content : nullptr;
+        return isString() ? &static_cast<const Box<KzJsonString> *>(held.box)->content : nullptr;
     }
     const KzJsonArray *asArray() const;
     const KzJsonDictionary *asDictionary() const;
@@ -126,7 +116,7 @@ public:
     const KzJsonValue *member(std::u16string_view key) const;
 
     // Number accessors; 0, false, "" or none for other kinds.
-    char typeCode() const { return valueKind == Kind::Number ? code : '\0'; }
+    char typeCode() const { return tag.kind == Kind::Number ? tag.code : '\0'; }
     bool boolValue() const;
     std::string numberText() const;
     // Appends numberText() to out without building a text of its own.
@@ -148,12 +138,15 @@ public:
 private:
     friend class KzJsonParser;
 
+    // What every box begins with. A box is destroyed as the box of its
+    // value's kind (destroyBox()), so it needs no table of virtual functions:
+    // a parsed tree holds one box per string and container, and every word
+    // of it is memory the parse fills.
     struct Shared
     {
         static void *operator new(std::size_t bytes) { return KzJsonPool::allocate(bytes); }
         static void operator delete(void *block, std::size_t bytes) { KzJsonPool::release(block, bytes); }
 
-        virtual ~Shared() = default;
         // Counts the values sharing a box of its own; unused for a box in an arena.
         std::atomic<std::size_t> references{1};
         KzJsonArena *arena = nullptr;
@@ -177,9 +170,9 @@ private:
         auto *placed = ::new (arena.allocate(sizeof(Box<Content>), alignof(Box<Content>))) Box<Content>(std::move(content));
         placed->arena = &arena;
         KzJsonValue value;
-        value.box = placed;
-        value.valueKind = kind;
-        value.borrowed = true;
+        value.held.box = placed;
+        value.tag.kind = kind;
+        value.tag.holding = Holding::Borrowed;
         return value;
     }
     static KzJsonValue borrowedString(KzJsonString text)
@@ -196,20 +189,17 @@ private:
     KzJsonValue borrow() const
     {
         KzJsonValue value;
-        value.box = box;
-        value.significand = significand;
-        value.exponent = exponent;
-        value.valueKind = valueKind;
-        value.code = code;
-        value.negative = negative;
-        value.borrowed = true;
+        value.held = held;
+        value.tag = tag;
+        if (holdsBox())
+            value.tag.holding = Holding::Borrowed;
         return value;
     }
 
     static KzJsonValue integer(bool negative, std::uint64_t magnitude, char typeCode)
     {
         KzJsonValue value = decimal(negative, magnitude, 0);
-        value.code = typeCode;
+        value.tag.code = typeCode;
         return value;
     }
     template <typename Content>
@@ -224,14 +214,34 @@ private:
     Content *detachedContent();
     std::string_view significandDigits(char (&buffer)[24]) const;
     void release();
+    void destroyBox(Shared *shared) const;
+    bool holdsBox() const { return tag.holding != Holding::Inline; }
 
-    Shared *box = nullptr;
-    std::uint64_t significand = 0;
-    std::int32_t exponent = 0;
-    Kind valueKind = Kind::Null;
-    char code = '\0';
-    bool negative = false;
-    bool borrowed = false;
+    // How the value holds its content. Inline: numbers of up to 19 digits,
+    // null and booleans, in the handle itself. Owned: a box that the value
+    // counts on (or the arena it lies in, which the value counts on).
+    // Borrowed: a box in an arena, held by a node of the same arena.
+    enum class Holding : std::uint8_t { Inline, Owned, Borrowed };
+    // The box, or the significand of an inline number.
+    union Held
+    {
+        Shared *box = nullptr;
+        std::uint64_t significand;
+    };
+
+    // The rest of the handle, in one word so that it is copied in one step:
+    // a handle written field by field and read back whole would stall.
+    struct Tag
+    {
+        std::int32_t exponent = 0;
+        Kind kind = Kind::Null;
+        char code = '\0';
+        bool negative = false;
+        Holding holding = Holding::Inline;
+    };
+
+    Held held;
+    Tag tag;
 };
 
 template <typename Integer>
