@@ -28,14 +28,14 @@ KzJsonDictionary::KzJsonDictionary(KzJsonArena &arena, std::span<Entry> members)
 {
     entries.reserve(members.size());
     if (members.size() > indexThreshold) {
-        slots.assign(std::bit_ceil(members.size() * 4), 0);
+        slots.assign(std::bit_ceil(members.size() * 2), 0);
         for (Entry &member : members) {
-            std::size_t &slot = slots[slotOf(slots, *member.key.asString())];
+            Slot &slot = slots[slotOf(slots, *member.key.asString())];
             if (slot != 0) {
                 entries[slot - 1].value = std::move(member.value);
             } else {
                 entries.push_back(std::move(member));
-                slot = entries.size();
+                slot = static_cast<Slot>(entries.size());
             }
         }
         return;
@@ -57,11 +57,11 @@ KzJsonDictionary::KzJsonDictionary(KzJsonArena &arena, std::span<Entry> members)
     }
 }
 
-std::size_t KzJsonDictionary::slotOf(std::span<const std::size_t> table, std::u16string_view key) const
+std::size_t KzJsonDictionary::slotOf(std::span<const Slot> table, std::u16string_view key) const
 {
     const std::size_t mask = table.size() - 1;
     for (std::size_t at = hashOf(key) & mask;; at = (at + 1) & mask) {
-        const std::size_t slot = table[at];
+        const Slot slot = table[at];
         if (slot == 0 || *entries[slot - 1].key.asString() == key)
             return at;
     }
@@ -70,7 +70,7 @@ std::size_t KzJsonDictionary::slotOf(std::span<const std::size_t> table, std::u1
 std::size_t KzJsonDictionary::position(std::u16string_view key) const
 {
     if (!slots.empty()) {
-        const std::size_t slot = slots[slotOf(slots, key)];
+        const Slot slot = slots[slotOf(slots, key)];
         return slot != 0 ? slot - 1 : entries.size();
     }
     for (std::size_t at = 0; at < entries.size(); ++at) {
@@ -141,7 +141,7 @@ void KzJsonDictionary::indexEntry(std::size_t at)
     std::size_t slot = hashOf(*text) & mask;
     while (slots[slot] != 0)
         slot = (slot + 1) & mask;
-    slots[slot] = at + 1;
+    slots[slot] = static_cast<Slot>(at + 1);
 }
 
 bool operator==(const KzJsonDictionary &left, const KzJsonDictionary &right)
