@@ -114,41 +114,115 @@ const unsigned char *endOfWhiteSpace(const unsigned char *at)
 #endif
 }
 
-// The run of up to eight digits at at, read in one step: its length, and its
-// value in value. Little-endian machines only; elsewhere it reads none.
-int scanShortDigitRun(const unsigned char *at, std::uint64_t &value)
-{
-    if constexpr (std::endian::native != std::endian::little)
-        return 0;
-    std::uint64_t chunk = 0;
-    std::memcpy(&chunk, at, sizeof chunk);
-    // A byte is a digit when its high half is 3 both before and after adding
-    // 6; a carry out of a non-digit can only spoil bytes after it.
-    const std::uint64_t highHalves = 0xF0F0F0F0F0F0F0F0u;
-    const std::uint64_t nonDigits =
-        ((chunk & highHalves) | (((chunk + 0x0606060606060606u) & highHalves) >> 4)) ^ 0x3333333333333333u;
-    const int length = std::countr_zero(nonDigits) / 8;
-    if (length == 0)
-        return 0;
-    // Shift the run to the top so that the bytes before it read as leading zeros.
-    chunk = (chunk - 0x3030303030303030u) << (8 * (8 - length));
-    // Pairs of digits, then groups of four, then all eight.
-    chunk = chunk * 10 + (chunk >> 8);
-    const std::uint64_t pairs = 0x000000FF000000FFu;
-    value = ((chunk & pairs) * (100 + (std::uint64_t(1000000) << 32)) +
-             ((chunk >> 16) & pairs) * (1 + (std::uint64_t(10000) << 32))) >>
-            32;
-    return length;
-}
-
-constexpr std::array<std::uint64_t, 9> powersOfTen = {1,      10,      100,      1000,     10000,
-                                                      100000, 1000000, 10000000, 100000000};
-
 std::uint64_t eightBytesAt(const unsigned char *at)
 {
     std::uint64_t bytes = 0;
     std::memcpy(&bytes, at, sizeof bytes);
     return bytes;
+}
+
+bool isDigit(unsigned char byte)
+{
+    return byte >= '0' && byte <= '9';
+}
+
+#if defined(__SSE2__)
+constexpr int widestDigitRun = 16;
+#else
+constexpr int widestDigitRun = 8;
+#endif
+
+// How many digits begin at at, up to widestDigitRun. Zero on big-endian
+// machines, whose digits take the byte-by-byte path.
+int digitRunLength(const unsigned char *at)
+{
+#if defined(__SSE2__)
+    const __m128i offset = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), _mm_set1_epi8('0'));
+    const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(9)), offset);
+    return std::countr_zero(~static_cast<unsigned>(_mm_movemask_epi8(digits)) | 0x10000u);
+#else
+    if constexpr (std::endian::native != std::endian::little)
+        return 0;
+    // A byte is a digit when its high half is 3 both before and after adding
+    // 6; a carry out of a non-digit can only spoil bytes after it.
+    const std::uint64_t chunk = eightBytesAt(at);
+    const std::uint64_t highHalves = 0xF0F0F0F0F0F0F0F0u;
+    const std::uint64_t nonDigits =
+        ((chunk & highHalves) | (((chunk + 0x0606060606060606u) & highHalves) >> 4)) ^ 0x3333333333333333u;
+    return std::countr_zero(nonDigits) / 8;
+#endif
+}
+
+// The value of the length digits at at, 1 to 8 of them, in one step
+// (little-endian machines only).
+std::uint64_t shortDigitRunValue(const unsigned char *at, int length)
+{
+    // Shift the run to the top so that the bytes before it read as leading zeros.
+    std::uint64_t chunk = (eightBytesAt(at) - 0x3030303030303030u) << (8 * (8 - length));
+    // Pairs of digits, then groups of four, then all eight.
+    chunk = chunk * 10 + (chunk >> 8);
+    const std::uint64_t pairs = 0x000000FF000000FFu;
+    return ((chunk & pairs) * (100 + (std::uint64_t(1000000) << 32)) +
+            ((chunk >> 16) & pairs) * (1 + (std::uint64_t(10000) << 32))) >>
+           32;
+}
+
+constexpr std::array<std::uint64_t, 17> powersOfTen = [] {
+    std::array<std::uint64_t, 17> powers{};
+    std::uint64_t power = 1;
+    for (std::uint64_t &entry : powers) {
+        entry = power;
+        power *= 10;
+    }
+    return powers;
+}();
+
+// The value of the length digits at at, 1 to 16 of them. The two halves of a
+// long run are independent steps, so they overlap.
+std::uint64_t digitRunValue(const unsigned char *at, int length)
+{
+    if (length <= 8)
+        return shortDigitRunValue(at, length);
+    return shortDigitRunValue(at, 8) * powersOfTen[static_cast<std::size_t>(length - 8)] +
+           shortDigitRunValue(at + 8, length - 8);
+}
+
+// A number's significand so far: at most 19 digits are kept, and those after
+// them only counted.
+struct Significand
+{
+    std::uint64_t value = 0;
+    int digits = 0;
+};
+
+// Moves at past the digits it points to and adds them to significand, whole
+// runs at a time. Leading zeros are not significant. Always inline: a number
+// scans two runs, and a call each would keep the significand in memory.
+[[gnu::always_inline]] inline const unsigned char *scanDigits(const unsigned char *at, Significand &significand)
+{
+    std::uint64_t value = significand.value;
+    int counted = significand.digits;
+    if (counted == 0) {
+        while (*at == '0')
+            ++at;
+    }
+    for (;;) {
+        const int length = digitRunLength(at);
+        if (length == 0 || counted + length > 19)
+            break;
+        value = value * powersOfTen[static_cast<std::size_t>(length)] + digitRunValue(at, length);
+        counted += length;
+        at += length;
+        if (length < widestDigitRun)
+            break;
+    }
+    for (; counted < 19 && isDigit(*at); ++at, ++counted)
+        value = value * 10 + (*at - unsigned('0'));
+    const unsigned char *const uncounted = at;
+    while (isDigit(*at))
+        ++at;
+    significand = {value, counted + static_cast<int>(at - uncounted)};
+    return at;
 }
 
 // A hash of a short key in the input from its first and last eight bytes and
@@ -179,11 +253,6 @@ bool sameShortKey(const unsigned char *left, const unsigned char *right, std::si
 #else
     return std::memcmp(left, right, length) == 0;
 #endif
-}
-
-bool isDigit(unsigned char byte)
-{
-    return byte >= '0' && byte <= '9';
 }
 
 bool isContinuation(unsigned char byte)
@@ -713,49 +782,13 @@ bool KzJsonParser::scanUnicodeChar(char16_t *&out)
     return true;
 }
 
-// Moves past the digits under the cursor and returns their count. They extend
-// a significand of at most 19 digits, up to eight at a time; leading
-// zeros are not significant and digits beyond the 19th are only counted.
-std::int64_t KzJsonParser::scanDigits(std::uint64_t &significand, int &significantDigits)
-{
-    const unsigned char *at = c;
-    std::uint64_t value = significand;
-    int counted = significantDigits;
-    if (counted == 0) {
-        while (*at == '0')
-            ++at;
-    }
-    for (;;) {
-        std::uint64_t run = 0;
-        const int length = scanShortDigitRun(at, run);
-        if (length == 0 || counted + length > 19)
-            break;
-        value = value * powersOfTen[static_cast<std::size_t>(length)] + run;
-        counted += length;
-        at += length;
-        if (length < 8)
-            break;
-    }
-    for (; counted < 19 && isDigit(*at); ++at, ++counted)
-        value = value * 10 + (*at - unsigned('0'));
-    const unsigned char *const uncounted = at;
-    while (isDigit(*at))
-        ++at;
-    significand = value;
-    significantDigits = counted + static_cast<int>(at - uncounted);
-    const std::int64_t scanned = at - c;
-    c = at;
-    return scanned;
-}
-
 bool KzJsonParser::scanNumber(KzJsonValue &value)
 {
     const unsigned char *const start = c;
     const bool negative = *c == '-';
     if (negative)
         ++c;
-    std::uint64_t significand = 0;
-    int significantDigits = 0;
+    Significand significand;
     std::int64_t fractionDigits = 0;
     if (*c == '0') {
         ++c;
@@ -767,7 +800,7 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
         addErrorWithCode(KzJSONErrorNumber, "No digits after initial minus");
         return false;
     } else {
-        scanDigits(significand, significantDigits);
+        c = scanDigits(c, significand);
     }
     if (*c == '.') {
         ++c;
@@ -775,7 +808,9 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
             addErrorWithCode(KzJSONErrorNumber, "No digits after decimal point");
             return false;
         }
-        fractionDigits = scanDigits(significand, significantDigits);
+        const unsigned char *const fraction = c;
+        c = scanDigits(c, significand);
+        fractionDigits = c - fraction;
     }
     const unsigned char *const mantissaEnd = c;
     std::int64_t written = 0;
@@ -802,8 +837,8 @@ bool KzJsonParser::scanNumber(KzJsonValue &value)
     const std::int64_t exponent = written - fractionDigits;
     const bool inRange =
         exponentInRange && exponent >= -KzJsonValue::maxExponent && exponent <= KzJsonValue::maxExponent;
-    if (inRange && significantDigits <= 19) {
-        value = KzJsonValue::decimal(negative, significand, static_cast<std::int32_t>(exponent));
+    if (inRange && significand.digits <= 19) {
+        value = KzJsonValue::decimal(negative, significand.value, static_cast<std::int32_t>(exponent));
         return true;
     }
     std::optional<KzJsonValue> number;

@@ -53,7 +53,6 @@ private:
     bool scanPlainRun(char16_t *&out);
     bool scanEscape(char16_t *&out);
     bool scanNumber(KzJsonValue &value);
-    std::int64_t scanDigits(std::uint64_t &significand, int &significantDigits);
     bool scanRestOfTrue(KzJsonValue &value);
     bool scanRestOfFalse(KzJsonValue &value);
     bool scanRestOfNull(KzJsonValue &value);

@@ -209,11 +209,15 @@ TEST(KzJsonParser, NumbersKeepTheirExactValue)
         {"1.50"}, {"0.000001"}, {"1e21", "1000000000000000000000"}, {"1e22", "1e+22"}, {"123.456e-2", "1.23456"},
         {"-0.00000123"}, {"18446744073709551615"}, {"1234567890123456789012345678901234567890"},
         {"0.1234567890123456789012345678901234567890"}, {"1e999999999", "1e+999999999"}, {"-5e-999999999"},
-        // Digits are read up to eight at a time: runs that end inside, at and
-        // beyond a group of eight, zeros inside a group, and the long form.
+        // Digits are read in runs of up to sixteen, valued eight at a time:
+        // runs that end inside, at and beyond a group of eight or of sixteen,
+        // zeros inside a group, a fraction that reaches the 19-digit
+        // significand exactly or passes it, and the long form.
         {"12345678"}, {"123456789"}, {"-65.613616999999977"}, {"12345678e3", "12345678000"}, {"123456789.12345678"},
         {"100000000.000000001"}, {"0.12345678901234567"}, {"0.0000000012345678", "1.2345678e-9"},
-        {"9999999999999999999"}, {"12345678901234567890"}, {"1.00000000000000000001"},
+        {"9999999999999999999"}, {"12345678901234567890"}, {"1.00000000000000000001"}, {"123456789012345"},
+        {"1234567890123456"}, {"1000000000000001"}, {"12345678901234567"}, {"1234567890123456.789"},
+        {"1234567890123456.7890"}, {"0.1234567890123456"}, {"-0.0000000000000000001", "-1e-19"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.input);
