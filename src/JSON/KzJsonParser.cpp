@@ -178,8 +178,8 @@ constexpr std::array<std::uint64_t, 17> powersOfTen = [] {
 }();
 
 // The value of the length digits at at, 1 to 16 of them. The two halves of a
-// long run are independent steps, so they overlap.
-std::uint64_t digitRunValue(const unsigned char *at, int length)
+// long run are independent steps, so they overlap; inline, so that they do.
+[[gnu::always_inline]] inline std::uint64_t digitRunValue(const unsigned char *at, int length)
 {
     if (length <= 8)
         return shortDigitRunValue(at, length);

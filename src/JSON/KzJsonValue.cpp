@@ -71,7 +71,7 @@ KzJsonValue::KzJsonValue(const KzJsonValue &other)
     if (!other.holdsBox())
         return;
     // A copy counts on what it shares, even when the original is borrowed.
-    tag.holding = Holding::Owned;
+    tag = tag.withHolding(Holding::Owned);
     if (held.box->arena)
         held.box->arena->retain();
     else
@@ -91,7 +91,7 @@ void KzJsonValue::release()
 {
     Shared *const shared = held.box;
     held.box = nullptr;
-    tag.holding = Holding::Inline;
+    tag = tag.withHolding(Holding::Inline);
     if (KzJsonArena *arena = shared->arena) {
         arena->release();
         return;
@@ -104,7 +104,7 @@ void KzJsonValue::release()
 
 void KzJsonValue::destroyBox(Shared *shared) const
 {
-    switch (tag.kind) {
+    switch (tag.kind()) {
     case Kind::Null:
         break;
     case Kind::Number:
@@ -133,8 +133,7 @@ KzJsonValue KzJsonValue::boxed(Kind kind, Content content)
 {
     KzJsonValue value;
     value.held.box = new Box<Content>(std::move(content));
-    value.tag.kind = kind;
-    value.tag.holding = Holding::Owned;
+    value.tag = Tag(kind, Holding::Owned);
     return value;
 }
 
@@ -151,7 +150,7 @@ Content *KzJsonValue::detachedContent()
         Shared *copy = new Box<Content>(content<Content>());
         release();
         held.box = copy;
-        tag.holding = Holding::Owned;
+        tag = tag.withHolding(Holding::Owned);
     }
     return &static_cast<Box<Content> *>(held.box)->content;
 }
@@ -178,9 +177,7 @@ std::optional<KzJsonValue> KzJsonValue::longDecimal(KzJsonArena *arena, bool isN
     Digits significant(digits, KzJsonPool::Allocator<char>(arena));
     KzJsonValue value = arena ? boxedIn(*arena, Kind::Number, std::move(significant))
                               : boxed(Kind::Number, std::move(significant));
-    value.tag.code = 'd';
-    value.tag.negative = isNegative;
-    value.tag.exponent = static_cast<std::int32_t>(power);
+    value.tag = Tag(Kind::Number, value.tag.holding(), 'd', isNegative, static_cast<std::int32_t>(power));
     return value;
 }
 
@@ -245,12 +242,12 @@ const KzJsonValue *KzJsonValue::member(std::u16string_view key) const
 
 const std::string *KzJsonValue::className() const
 {
-    return tag.kind == Kind::Object ? &content<std::string>() : nullptr;
+    return tag.kind() == Kind::Object ? &content<std::string>() : nullptr;
 }
 
 std::shared_ptr<const KzJsonProxy> KzJsonValue::proxyObject() const
 {
-    return tag.kind == Kind::Proxy ? content<std::shared_ptr<const KzJsonProxy>>() : nullptr;
+    return tag.kind() == Kind::Proxy ? content<std::shared_ptr<const KzJsonProxy>>() : nullptr;
 }
 
 std::string_view KzJsonValue::significandDigits(char (&buffer)[24]) const
@@ -273,7 +270,7 @@ std::string KzJsonValue::numberText() const
     std::string text;
     if (isNumber()) {
         char buffer[24];
-        appendDecimal(text, tag.negative, significandDigits(buffer), tag.exponent);
+        appendDecimal(text, tag.negative(), significandDigits(buffer), tag.exponent());
     }
     return text;
 }
@@ -283,10 +280,10 @@ void KzJsonValue::appendNumberText(std::u16string &out) const
     if (!isNumber())
         return;
     // Integers, the most common numbers, straight from their digits.
-    if (!holdsBox() && tag.exponent == 0) {
+    if (!holdsBox() && tag.exponent() == 0) {
         char digits[24];
         char *first = digits;
-        if (tag.negative && held.significand != 0)
+        if (tag.negative() && held.significand != 0)
             *first++ = '-';
         const char *const end = std::to_chars(first, digits + sizeof digits, held.significand).ptr;
         out.append(static_cast<const char *>(digits), end);
@@ -296,7 +293,7 @@ void KzJsonValue::appendNumberText(std::u16string &out) const
     thread_local std::string text;
     text.clear();
     char buffer[24];
-    appendDecimal(text, tag.negative, significandDigits(buffer), tag.exponent);
+    appendDecimal(text, tag.negative(), significandDigits(buffer), tag.exponent());
     out.append(text.cbegin(), text.cend());
 }
 
@@ -305,7 +302,7 @@ std::optional<std::int64_t> KzJsonValue::int64Value() const
     if (!isNumber())
         return std::nullopt;
     char buffer[24];
-    std::int64_t power = tag.exponent;
+    std::int64_t power = tag.exponent();
     const std::string_view digits = normalised(significandDigits(buffer), power);
     if (digits.empty())
         return 0;
@@ -316,10 +313,10 @@ std::optional<std::int64_t> KzJsonValue::int64Value() const
     for (std::int64_t step = 0; step < power; ++step)
         magnitude *= 10;
     const std::uint64_t limit =
-        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (tag.negative ? 1 : 0);
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (tag.negative() ? 1 : 0);
     if (magnitude > limit)
         return std::nullopt;
-    return tag.negative ? static_cast<std::int64_t>(std::uint64_t(0) - magnitude)
+    return tag.negative() ? static_cast<std::int64_t>(std::uint64_t(0) - magnitude)
                         : static_cast<std::int64_t>(magnitude);
 }
 
@@ -330,15 +327,15 @@ double KzJsonValue::doubleValue() const
     char buffer[24];
     const std::string_view digits = significandDigits(buffer);
     if (digits.empty())
-        return tag.negative ? -0.0 : 0.0;
+        return tag.negative() ? -0.0 : 0.0;
     std::string text(digits);
     text += 'e';
-    text += std::to_string(tag.exponent);
+    text += std::to_string(tag.exponent());
     double magnitude = 0.0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), magnitude);
     if (result.ec == std::errc::result_out_of_range)
-        magnitude = tag.exponent + static_cast<std::int64_t>(digits.size()) > 0 ? HUGE_VAL : 0.0;
-    return tag.negative ? -magnitude : magnitude;
+        magnitude = tag.exponent() + static_cast<std::int64_t>(digits.size()) > 0 ? HUGE_VAL : 0.0;
+    return tag.negative() ? -magnitude : magnitude;
 }
 
 std::optional<std::u16string> KzJsonValue::JSONRepresentation() const
@@ -369,9 +366,9 @@ bool equalNumbers(bool leftNegative, std::string_view leftDigits, std::int64_t l
 
 bool operator==(const KzJsonValue &left, const KzJsonValue &right)
 {
-    if (left.tag.kind != right.tag.kind)
+    if (left.tag.kind() != right.tag.kind())
         return false;
-    switch (left.tag.kind) {
+    switch (left.tag.kind()) {
     case KzJsonValue::Kind::Null:
         return true;
     case KzJsonValue::Kind::Number: {
@@ -379,8 +376,8 @@ bool operator==(const KzJsonValue &left, const KzJsonValue &right)
             return left.isBool() && right.isBool() && left.boolValue() == right.boolValue();
         char leftBuffer[24];
         char rightBuffer[24];
-        return equalNumbers(left.tag.negative, left.significandDigits(leftBuffer), left.tag.exponent,
-                            right.tag.negative, right.significandDigits(rightBuffer), right.tag.exponent);
+        return equalNumbers(left.tag.negative(), left.significandDigits(leftBuffer), left.tag.exponent(),
+                            right.tag.negative(), right.significandDigits(rightBuffer), right.tag.exponent());
     }
     case KzJsonValue::Kind::String:
         return *left.asString() == *right.asString();

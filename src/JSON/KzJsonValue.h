@@ -67,7 +67,7 @@ public:
     }
     ~KzJsonValue()
     {
-        if (tag.holding == Holding::Owned)
+        if (tag.holding() == Holding::Owned)
             release();
     }
 
@@ -81,7 +81,7 @@ public:
     {
         KzJsonValue value;
         value.held.significand = significand;
-        value.tag = {significand == 0 ? 0 : exponent, Kind::Number, 'd', negative, Holding::Inline};
+        value.tag = Tag(Kind::Number, Holding::Inline, 'd', negative, significand == 0 ? 0 : exponent);
         return value;
     }
     // Same with a significand of any length, given as decimal digits.
@@ -97,13 +97,13 @@ public:
     // A value that the writer replaces by what proxy->proxyForJson() gives.
     static KzJsonValue proxy(std::shared_ptr<const KzJsonProxy> proxy);
 
-    Kind kind() const { return tag.kind; }
-    bool isNull() const { return tag.kind == Kind::Null; }
-    bool isNumber() const { return tag.kind == Kind::Number; }
-    bool isBool() const { return tag.kind == Kind::Number && tag.code == 'c'; }
-    bool isString() const { return tag.kind == Kind::String; }
-    bool isArray() const { return tag.kind == Kind::Array; }
-    bool isDictionary() const { return tag.kind == Kind::Dictionary; }
+    Kind kind() const { return tag.kind(); }
+    bool isNull() const { return tag.kind() == Kind::Null; }
+    bool isNumber() const { return tag.kind() == Kind::Number; }
+    bool isBool() const { return tag.kind() == Kind::Number && tag.code() == 'c'; }
+    bool isString() const { return tag.kind() == Kind::String; }
+    bool isArray() const { return tag.kind() == Kind::Array; }
+    bool isDictionary() const { return tag.kind() == Kind::Dictionary; }
 
     const KzJsonString *asString() const
     {
@@ -116,7 +116,7 @@ public:
     const KzJsonValue *member(std::u16string_view key) const;
 
     // Number accessors; 0, false, "" or none for other kinds.
-    char typeCode() const { return tag.kind == Kind::Number ? tag.code : '\0'; }
+    char typeCode() const { return tag.kind() == Kind::Number ? tag.code() : '\0'; }
     bool boolValue() const;
     std::string numberText() const;
     // Appends numberText() to out without building a text of its own.
@@ -171,8 +171,7 @@ private:
         placed->arena = &arena;
         KzJsonValue value;
         value.held.box = placed;
-        value.tag.kind = kind;
-        value.tag.holding = Holding::Borrowed;
+        value.tag = Tag(kind, Holding::Borrowed);
         return value;
     }
     static KzJsonValue borrowedString(KzJsonString text)
@@ -190,16 +189,15 @@ private:
     {
         KzJsonValue value;
         value.held = held;
-        value.tag = tag;
-        if (holdsBox())
-            value.tag.holding = Holding::Borrowed;
+        value.tag = holdsBox() ? tag.withHolding(Holding::Borrowed) : tag;
         return value;
     }
 
     static KzJsonValue integer(bool negative, std::uint64_t magnitude, char typeCode)
     {
-        KzJsonValue value = decimal(negative, magnitude, 0);
-        value.tag.code = typeCode;
+        KzJsonValue value;
+        value.held.significand = magnitude;
+        value.tag = Tag(Kind::Number, Holding::Inline, typeCode, negative);
         return value;
     }
     template <typename Content>
@@ -215,7 +213,7 @@ private:
     std::string_view significandDigits(char (&buffer)[24]) const;
     void release();
     void destroyBox(Shared *shared) const;
-    bool holdsBox() const { return tag.holding != Holding::Inline; }
+    bool holdsBox() const { return tag.holding() != Holding::Inline; }
 
     // How the value holds its content. Inline: numbers of up to 19 digits,
     // null and booleans, in the handle itself. Owned: a box that the value
@@ -229,15 +227,36 @@ private:
         std::uint64_t significand;
     };
 
-    // The rest of the handle, in one word so that it is copied in one step:
-    // a handle written field by field and read back whole would stall.
-    struct Tag
+    // The rest of the handle: the kind, how it is held and a number's type
+    // code, sign and exponent. One word, so that it is always written in one
+    // step: a handle written field by field and then read back whole (as
+    // the parser does with every value it makes) stalls the processor.
+    class Tag
     {
-        std::int32_t exponent = 0;
-        Kind kind = Kind::Null;
-        char code = '\0';
-        bool negative = false;
-        Holding holding = Holding::Inline;
+    public:
+        constexpr Tag() = default;
+        constexpr Tag(Kind kind, Holding holding, char code = '\0', bool negative = false, std::int32_t exponent = 0)
+            : bits(static_cast<std::uint32_t>(exponent) | std::uint64_t(kind) << 32 |
+                   std::uint64_t(static_cast<unsigned char>(code)) << 40 | std::uint64_t(negative) << 48 |
+                   std::uint64_t(holding) << 56)
+        {
+        }
+
+        Kind kind() const { return static_cast<Kind>(byte(32)); }
+        char code() const { return static_cast<char>(byte(40)); }
+        bool negative() const { return byte(48) != 0; }
+        Holding holding() const { return static_cast<Holding>(byte(56)); }
+        std::int32_t exponent() const { return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits)); }
+        Tag withHolding(Holding holding) const
+        {
+            return Tag((bits & ~(std::uint64_t(0xFF) << 56)) | std::uint64_t(holding) << 56);
+        }
+
+    private:
+        constexpr explicit Tag(std::uint64_t word) : bits(word) {}
+        std::uint8_t byte(int shift) const { return static_cast<std::uint8_t>(bits >> shift); }
+
+        std::uint64_t bits = 0;
     };
 
     Held held;
