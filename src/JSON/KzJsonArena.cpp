@@ -8,7 +8,8 @@ namespace {
 
 constexpr std::size_t smallestChunkBytes = std::size_t(4) << 10;
 constexpr std::size_t largestChunkBytes = std::size_t(64) << 20;
-// A parsed tree takes about three times the bytes of its text.
+// A parsed tree takes up to about two and a half times the bytes of its
+// text; the first chunk leaves room to spare.
 constexpr std::size_t treeBytesPerTextByte = 3;
 
 } // namespace
@@ -16,7 +17,6 @@ constexpr std::size_t treeBytesPerTextByte = 3;
 struct KzJsonArena::Chunk
 {
     Chunk *previous;
-    std::size_t bytes;
 };
 
 KzJsonArena *KzJsonArena::create(std::size_t expectedBytes)
@@ -33,7 +33,7 @@ KzJsonArena::~KzJsonArena()
 {
     while (Chunk *chunk = chunks) {
         chunks = chunk->previous;
-        ::operator delete(chunk, chunk->bytes);
+        ::operator delete(chunk);
     }
 }
 
@@ -52,7 +52,7 @@ void *KzJsonArena::allocateInNewChunk(std::size_t bytes, std::size_t alignment)
         throw std::bad_alloc();
     const std::size_t chunkBytes = std::max(nextChunkBytes, header + bytes + alignment);
     auto *chunk = static_cast<Chunk *>(::operator new(chunkBytes));
-    *chunk = Chunk{chunks, chunkBytes};
+    *chunk = Chunk{chunks};
     chunks = chunk;
     nextChunkBytes = std::min(largestChunkBytes, nextChunkBytes * 2);
     char *const start = reinterpret_cast<char *>(chunk);
