@@ -4,16 +4,19 @@
 #include <QObject>
 #include <QString>
 
+class StreamState;
 class pellix_growlAppDelegate;
 
 // The one agent of a session: it holds the session-bus name
-// org.pellix.PellixGrowl and offers ShowPreferences and Quit on it, so that
-// starting the agent again reaches the running one (also on a desktop
-// without a tray) instead of opening a second stream.
+// org.pellix.PellixGrowl and offers ShowPreferences, Quit and where its
+// stream stands on it, so that starting the agent again reaches the running
+// one (also on a desktop without a tray) instead of opening a second stream.
 class AgentInstance : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.pellix.PellixGrowl")
+    Q_PROPERTY(QString State READ state)
+    Q_PROPERTY(bool Connected READ connected)
 
 public:
     static const QString serviceName;
@@ -25,20 +28,33 @@ public:
         NoBus,         // no session bus: run alone, as without this
     };
 
+    // What --status answers: the running agent's stream, or no agent.
+    enum StatusExit { Connected = 0, NoAgent = 1, NotConnected = 3 };
+
     AgentInstance(pellix_growlAppDelegate &agent, const QDBusConnection &bus = QDBusConnection::sessionBus());
     ~AgentInstance() override;
 
     Claim claim();
 
-    // Asks the agent holding the name to show its preferences window; false,
-    // with the reason on standard error, when it did not answer.
-    static bool showPreferencesOfRunningAgent(const QDBusConnection &bus = QDBusConnection::sessionBus());
+    // Asks the agent holding the name to show its preferences window, raised
+    // with the launcher's activation token; false, with the reason on
+    // standard error, when it did not answer.
+    static bool showPreferencesOfRunningAgent(const QString &activationToken,
+                                              const QDBusConnection &bus = QDBusConnection::sessionBus());
+    // Prints the running agent's state on standard output.
+    static StatusExit printStateOfRunningAgent(const QDBusConnection &bus = QDBusConnection::sessionBus());
+
+    QString state() const;
+    bool connected() const;
 
 public slots:
     Q_SCRIPTABLE void ShowPreferences();
+    Q_SCRIPTABLE void ShowPreferences(const QString &activationToken);
     Q_SCRIPTABLE void Quit();
 
 private:
+    void announce(const StreamState &state);
+
     pellix_growlAppDelegate &agent;
     QDBusConnection bus;
     bool owned = false;

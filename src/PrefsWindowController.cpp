@@ -16,11 +16,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QSystemTrayIcon>
 
 namespace {
-const QString colourMenuIcon = QStringLiteral(":/pellix_menu_icon.png");
-const QString monochromeMenuIcon = QStringLiteral(":/zarkleSMASHr.png");
+const QString colourMenuIcon = QStringLiteral("pellix_menu_icon.png");
+const QString monochromeMenuIcon = QStringLiteral("zarkleSMASHr.png");
 }
 
 PrefsWindowController *PrefsWindowController::initWithWindowNibName(const QString &windowNibName)
@@ -151,8 +150,8 @@ void PrefsWindowController::showSaveFailure(const QString &fileName)
 
 void PrefsWindowController::showMenuIcon(bool monochrome)
 {
-    if (QSystemTrayIcon *statusItem = pellix_growlAppDelegate::appDelegate()->statusItem())
-        statusItem->setIcon(QIcon(monochrome ? monochromeMenuIcon : colourMenuIcon));
+    if (StatusItem *statusItem = pellix_growlAppDelegate::appDelegate()->statusItem())
+        statusItem->setImage(monochrome ? monochromeMenuIcon : colourMenuIcon);
 }
 
 AXCVHandlerField *PrefsWindowController::usernameField() const { return ui ? ui->usernameField : nullptr; }

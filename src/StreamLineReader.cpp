@@ -4,6 +4,11 @@
 
 #include <QStringDecoder>
 
+StreamLineReader::StreamLineReader(qsizetype lineBound)
+    : lines(lineBound)
+{
+}
+
 QStringList StreamLineReader::takeLines(const QByteArray &read)
 {
     QStringList texts;

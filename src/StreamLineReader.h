@@ -14,6 +14,8 @@
 class StreamLineReader
 {
 public:
+    explicit StreamLineReader(qsizetype lineBound = StreamLineReassembler::defaultMaximumLineLength);
+
     // The lines this read finishes, in order, without their line feeds.
     QStringList takeLines(const QByteArray &read);
     // The connection has ended: the text of its unfinished last line, when

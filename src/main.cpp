@@ -1,12 +1,55 @@
+#include "ActivationTokenScope.h"
+#include "AgentCommandLine.h"
 #include "AgentInstance.h"
 #include "TerminationSignals.h"
+#include "WakeUpWatcher.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+
+namespace {
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    return arguments;
+}
+
+int answerCommandLine(const AgentCommandLine &command, int argc, char *argv[])
+{
+    switch (command.action) {
+    case AgentCommandLine::Action::Help:
+        std::printf("%s", qPrintable(AgentCommandLine::usage()));
+        return 0;
+    case AgentCommandLine::Action::Version:
+        std::printf("pellix-growl %s\n", PELLIX_VERSION);
+        return 0;
+    case AgentCommandLine::Action::UsageError:
+        std::fprintf(stderr, "pellix-growl: %s\n%s", qPrintable(command.error), qPrintable(AgentCommandLine::usage()));
+        return 2;
+    case AgentCommandLine::Action::Status: {
+        QCoreApplication application(argc, argv);
+        return AgentInstance::printStateOfRunningAgent();
+    }
+    case AgentCommandLine::Action::Run:
+        break;
+    }
+    return -1;
+}
+}
+
 int main(int argc, char *argv[])
 {
+    const AgentCommandLine command = AgentCommandLine::parse(argumentsOf(argc, argv));
+    if (command.action != AgentCommandLine::Action::Run)
+        return answerCommandLine(command, argc, argv);
+
+    // Taken before Qt reads it: a second start hands it to the running agent.
+    const QString launchToken = ActivationTokenScope::takeLaunchToken();
     QApplication application(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(PELLIX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("pellix-growl"));
@@ -18,11 +61,18 @@ int main(int argc, char *argv[])
     // start only hands over to the running agent, which has already asked.
     AgentInstance instance(delegate);
     if (instance.claim() == AgentInstance::Claim::HeldByAnother)
-        return AgentInstance::showPreferencesOfRunningAgent() ? 0 : 1;
+        return AgentInstance::showPreferencesOfRunningAgent(launchToken) ? 0 : 1;
 
     TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::received, &delegate, &pellix_growlAppDelegate::quit);
-    delegate.wakeUps()->listen();
-    QTimer::singleShot(0, &delegate, &pellix_growlAppDelegate::applicationDidFinishLaunching);
+    WakeUpWatcher wakeUps;
+    QObject::connect(&wakeUps, &WakeUpWatcher::wokeUp, &delegate, &pellix_growlAppDelegate::reopenStreamAfterWakeUp);
+    wakeUps.listen();
+    // The preferences window shown at start-up, for want of settings, is
+    // raised with the launcher's token.
+    QTimer::singleShot(0, &delegate, [&delegate, &launchToken] {
+        const ActivationTokenScope launch(launchToken);
+        delegate.applicationDidFinishLaunching();
+    });
     return application.exec();
 }

@@ -9,14 +9,8 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QCursor>
 #include <QDesktopServices>
-#include <QIcon>
-#include <QMenu>
 #include <QMessageBox>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QSystemTrayIcon>
 
 #include <algorithm>
 
@@ -36,31 +30,18 @@ constexpr qint32 firstReconnectDelay = 1;
 constexpr qint32 reconnectDelayCap = 60;
 constexpr int normalPriority = 1;
 
-// Reading the stream waits once this many messages are accepted but not yet
-// handed to the notification service, and goes on when half of them are:
-// taking the stream in large reads keeps the cost per message low. The
-// connection holds at most this much unread; beyond it the network pushes
-// back on the stream service.
-constexpr qsizetype readAheadLimit = 256;
-constexpr qsizetype resumeReadingAt = readAheadLimit / 2;
-constexpr qint64 unreadDataLimit = 256 * 1024;
-
-bool isSuccessStatus(int status) { return status >= 200 && status <= 299; }
-bool isRedirectionStatus(int status) { return status >= 300 && status <= 399; }
-
 bool isComplete(const PellixSettings &settings)
 {
     return !settings.username().isEmpty() && !settings.apikey().isEmpty();
 }
 
-// Diagnostics show only the start of the key's digest: the digest alone
-// opens the user's stream.
-QString withShortDigest(QString text, const QNetworkReply *connection)
+pellix_growlAppDelegate::Options withDefaults(pellix_growlAppDelegate::Options options)
 {
-    const QString digest = connection->request().url().path().section(QLatin1Char('/'), -1);
-    if (!digest.isEmpty())
-        text.replace(digest, digest.left(4) + QStringLiteral("…"));
-    return text;
+    if (!options.exitProcess)
+        options.exitProcess = [](int status) { QCoreApplication::exit(status); };
+    if (!options.urlOpener)
+        options.urlOpener = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    return options;
 }
 }
 
@@ -68,28 +49,35 @@ QString withShortDigest(QString text, const QNetworkReply *connection)
 // the linker from dropping them.
 static void loadResources() { Q_INIT_RESOURCE(pellix); }
 
-pellix_growlAppDelegate::pellix_growlAppDelegate(QObject *parent)
+pellix_growlAppDelegate::pellix_growlAppDelegate()
+    : pellix_growlAppDelegate(Options())
+{
+}
+
+pellix_growlAppDelegate::pellix_growlAppDelegate(Options delegateOptions, QObject *parent)
     : QObject(parent)
-    , exitProcess([](int status) { QCoreApplication::exit(status); })
-    , urlOpener([](const QUrl &url) { return QDesktopServices::openUrl(url); })
+    , options(withDefaults(std::move(delegateOptions)))
     , postingQueue([this](const StreamMessage &message, const QImage &icon) {
         doGrowlWithTitle(message.title, message.description, icon, message.context);
     })
+    , stream([this] { return messagesWaiting(); }, options.stream)
 {
     loadResources();
     theDelegate = this;
-    pendingReconnect.setSingleShot(true);
-    connect(&pendingReconnect, &QTimer::timeout, this, &pellix_growlAppDelegate::reconnectNotificationStream);
-    connect(&wakeUpWatcher, &WakeUpWatcher::wokeUp, this, &pellix_growlAppDelegate::reopenStreamAfterWakeUp);
-    idleConnection.setSingleShot(true);
-    connect(&idleConnection, &QTimer::timeout, this, &pellix_growlAppDelegate::notificationConnectionWentIdle);
-    connect(GrowlApplicationBridge::instance(), &GrowlApplicationBridge::waitingShrank, this,
-            &pellix_growlAppDelegate::resumeReadingAfterBacklog);
+    postingQueue.iconLoader().setTimeLimit(options.iconTimeLimit);
+    connect(&stream, &NotificationStream::responseReceived, this,
+            &pellix_growlAppDelegate::connectionDidReceiveResponse);
+    connect(&stream, &NotificationStream::linesReceived, this, &pellix_growlAppDelegate::connectionDidReceiveData);
+    connect(&stream, &NotificationStream::finished, this, &pellix_growlAppDelegate::connectionDidFinishLoading);
+    connect(&stream, &NotificationStream::failed, this, &pellix_growlAppDelegate::connectionDidFailWithError);
+    connect(&stream, &NotificationStream::reopenDue, this, &pellix_growlAppDelegate::reconnectNotificationStream);
+    connect(GrowlApplicationBridge::instance(), &GrowlApplicationBridge::waitingShrank, &stream,
+            &NotificationStream::backlogShrank);
 }
 
 pellix_growlAppDelegate::~pellix_growlAppDelegate()
 {
-    cancelNotificationConnection();
+    stream.cancel();
     if (theDelegate == this)
         theDelegate = nullptr;
 }
@@ -104,7 +92,7 @@ void pellix_growlAppDelegate::applicationDidFinishLaunching()
         refuseToStart();
         return;
     }
-    GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>(urlOpener));
+    GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>(options.urlOpener));
     reconnectNotificationStream();
     createStatusItem();
     doGrowlWithTitle(agentTitle, listeningNotice, QImage(), std::nullopt);
@@ -117,35 +105,23 @@ void pellix_growlAppDelegate::refuseToStart()
     alert.setInformativeText(
         QStringLiteral("No desktop notification service (org.freedesktop.Notifications) is on the session bus."));
     alert.exec();
-    exitProcess(0);
+    options.exitProcess(0);
 }
 
 void pellix_growlAppDelegate::createStatusItem()
 {
-    statusItemPicture = PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture;
-    statusItemStorage = new QSystemTrayIcon(QIcon(QStringLiteral(":/") + statusItemPicture), this);
+    statusItemStorage = new StatusItem(options.statusItem, this);
+    statusItemStorage->setImage(PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture);
     statusItemStorage->setToolTip(agentTitle);
-
-    statusMenu = std::make_unique<QMenu>();
-    QAction *preferences = statusMenu->addAction(QStringLiteral("Preferences"), this, &pellix_growlAppDelegate::prefs);
-    preferences->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+P")));
-    QAction *quitAction = statusMenu->addAction(QStringLiteral("Quit"), this, &pellix_growlAppDelegate::quit);
-    quitAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Q")));
-    statusItemStorage->setContextMenu(statusMenu.get());
-
-    // A menu-bar agent shows its menu on a plain click as well.
-    connect(statusItemStorage, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            showStatusMenu();
-    });
-    // Shown all the same: on X11 a tray that appears later, as a panel
-    // started after the agent, picks the icon up.
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCInfo(lcDesktop) << "no system tray: starting pellix-growl again opens the preferences";
+    statusItemStorage->addMenuItem(QStringLiteral("Preferences"), QKeySequence(QStringLiteral("Ctrl+Shift+P")),
+                                   [this] { prefs(); });
+    statusItemStorage->addMenuItem(QStringLiteral("Quit"), QKeySequence(QStringLiteral("Ctrl+Shift+Q")),
+                                   [this] { quit(); });
+    connect(statusItemStorage, &StatusItem::windowRequested, this, &pellix_growlAppDelegate::prefs);
+    statusItemStorage->showState(stream.state());
+    connect(&stream, &NotificationStream::stateChanged, statusItemStorage, &StatusItem::showState);
     statusItemStorage->show();
 }
-
-void pellix_growlAppDelegate::showStatusMenu() { statusMenu->popup(QCursor::pos()); }
 
 void pellix_growlAppDelegate::prefs()
 {
@@ -154,9 +130,9 @@ void pellix_growlAppDelegate::prefs()
 
 void pellix_growlAppDelegate::quit()
 {
-    cancelNotificationConnection();
+    stream.cancel();
     PellixSettings().synchronize();
-    exitProcess(0);
+    options.exitProcess(0);
 }
 
 void pellix_growlAppDelegate::nothing() {}
@@ -164,9 +140,9 @@ void pellix_growlAppDelegate::nothing() {}
 QWidget *pellix_growlAppDelegate::window() const { return windowReference; }
 void pellix_growlAppDelegate::setWindow(QWidget *window) { windowReference = window; }
 
-QSystemTrayIcon *pellix_growlAppDelegate::statusItem() const { return statusItemStorage; }
+StatusItem *pellix_growlAppDelegate::statusItem() const { return statusItemStorage; }
 
-void pellix_growlAppDelegate::setStatusItem(QSystemTrayIcon *statusItem)
+void pellix_growlAppDelegate::setStatusItem(StatusItem *statusItem)
 {
     if (statusItem == statusItemStorage)
         return;
@@ -178,30 +154,23 @@ void pellix_growlAppDelegate::setStatusItem(QSystemTrayIcon *statusItem)
 QString pellix_growlAppDelegate::notification_cursor() const { return notificationCursor; }
 void pellix_growlAppDelegate::setNotification_cursor(const QString &cursor) { notificationCursor = cursor; }
 
+// Whatever opens the stream replaces any re-open still pending, so a healthy
+// new connection is never torn down by an older schedule.
 void pellix_growlAppDelegate::reconnectNotificationStream()
 {
-    // Whatever opens the stream replaces any re-open still pending, so a
-    // healthy new connection is never torn down by an older schedule.
-    pendingReconnect.stop();
-    cancelNotificationConnection();
     const PellixSettings settings;
     if (!isComplete(settings)) {
-        qCInfo(lcStream) << "not connected: the user name or the API key is not set";
+        stream.signOut();
         prefs();
         return;
     }
     const QString username = settings.username().toLower();
-    const QUrl address = NotificationStreamAddress::forUser(settings.streamhost(), username, md5(settings.apikey()));
-    qCInfo(lcStream).noquote() << "opening the stream of" << username << "at"
-                               << (address.isValid() ? address.authority() : QStringLiteral("an invalid address"));
-    openNotificationConnection(address);
+    stream.open(NotificationStreamAddress::forUser(settings.streamhost(), username, md5(settings.apikey())), username);
 }
 
 void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
 {
-    const bool waiting = pendingReconnect.isActive();
-    const bool open = notificationConnection && notificationConnection->isRunning();
-    if (!waiting && !open)
+    if (!stream.isWaitingToReopen() && !stream.isOpen())
         return;
     // Incomplete settings are the user's to complete; a resume is no moment
     // to put the preferences window in front of them.
@@ -211,79 +180,6 @@ void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
     }
     qCInfo(lcStream) << "re-opening the stream at once after a wake-up";
     reconnectNotificationStream();
-}
-
-void pellix_growlAppDelegate::openNotificationConnection(const QUrl &address)
-{
-    QNetworkReply *connection = network.get(QNetworkRequest(address));
-    connection->setReadBufferSize(unreadDataLimit);
-    notificationConnection = connection;
-    readingPaused = false;
-    idleConnection.start(streamIdleLimit);
-    connect(connection, &QNetworkReply::metaDataChanged, this, [this, connection] {
-        idleConnection.start();
-        connectionDidReceiveResponse(connection);
-    });
-    connect(connection, &QNetworkReply::readyRead, this, [this, connection] { readNotificationConnection(connection); });
-    connect(connection, &QNetworkReply::finished, this, [this, connection] {
-        // Whatever the connection still holds was sent before its end.
-        if (connection->bytesAvailable() > 0)
-            connectionDidReceiveData(connection, connection->readAll());
-        if (connection->error() == QNetworkReply::NoError)
-            connectionDidFinishLoading(connection);
-        else
-            connectionDidFailWithError(connection);
-    });
-}
-
-// A cancelled connection delivers nothing more: its signals are cut before it
-// is aborted.
-void pellix_growlAppDelegate::cancelNotificationConnection()
-{
-    QNetworkReply *connection = notificationConnection;
-    notificationConnection.clear();
-    idleConnection.stop();
-    if (!connection)
-        return;
-    disconnect(connection, nullptr, this, nullptr);
-    connection->abort();
-    connection->deleteLater();
-}
-
-// Messages are taken from the stream only as fast as the notification service
-// shows them, so a burst costs unread data held by the network, not memory.
-void pellix_growlAppDelegate::readNotificationConnection(QNetworkReply *connection)
-{
-    if (!connection || connection != notificationConnection)
-        return;
-    readingPaused = messagesWaiting() >= readAheadLimit;
-    if (readingPaused) {
-        idleConnection.stop();
-        return;
-    }
-    idleConnection.start();
-    connectionDidReceiveData(connection, connection->readAll());
-}
-
-qsizetype pellix_growlAppDelegate::messagesWaiting() const
-{
-    return postingQueue.waitingCount() + GrowlApplicationBridge::waitingCount();
-}
-
-// Reading is paused only between reads, never while one is being handed on,
-// so resuming here cannot hand a later read on before an earlier one.
-void pellix_growlAppDelegate::resumeReadingAfterBacklog()
-{
-    if (readingPaused && messagesWaiting() <= resumeReadingAt)
-        readNotificationConnection(notificationConnection);
-}
-
-void pellix_growlAppDelegate::notificationConnectionWentIdle()
-{
-    if (!notificationConnection)
-        return;
-    qCInfo(lcStream) << "nothing arrived for" << streamIdleLimit.count() << "ms";
-    notificationConnection->abort();
 }
 
 void pellix_growlAppDelegate::caclulateNewReconnectBackoff()
@@ -300,74 +196,33 @@ QString pellix_growlAppDelegate::md5(const QString &text) const
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
-// Only a successful answer proves the service is healthy. An error status
-// (401, 404, 503 ...) ends the connection as a failure, before its body
-// reaches the decoder, so the back-off keeps growing against a service that
-// keeps refusing.
-void pellix_growlAppDelegate::connectionDidReceiveResponse(QNetworkReply *connection)
+// The stream reports an answer once it has proved itself (a line, or ten
+// seconds open): a service that answers and closes at once keeps backing off.
+void pellix_growlAppDelegate::connectionDidReceiveResponse(StreamConnection *connection)
 {
-    if (connection != notificationConnection)
+    if (connection != stream.connection())
         return;
-    const int status = connection->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // The connection follows a redirection itself and its target answers;
-    // one it refuses to follow ends as a failure.
-    if (isRedirectionStatus(status) && connection->hasRawHeader("Location"))
-        return;
-    if (isSuccessStatus(status)) {
-        qCInfo(lcStream) << "connected: HTTP status" << status;
-        reconnect_delay = firstReconnectDelay;
-        return;
-    }
-    qCInfo(lcStream) << "not connected: HTTP status" << status;
-    // Cut off now so nothing of the body is handed on; abort once the reply
-    // has finished its own signal, which must not be re-entered.
-    disconnect(connection, nullptr, this, nullptr);
-    QMetaObject::invokeMethod(connection, &QNetworkReply::abort, Qt::QueuedConnection);
-    connectionDidFailWithError(connection);
+    reconnect_delay = firstReconnectDelay;
 }
 
-// The network splits the body wherever it likes: lines are cut out of the
-// connection's data across reads, and each is decoded on its own, so a line
-// that is not valid UTF-8 costs only itself.
-void pellix_growlAppDelegate::connectionDidReceiveData(QNetworkReply *connection, const QByteArray &data)
+void pellix_growlAppDelegate::connectionDidReceiveData(StreamConnection *connection, const QStringList &lines)
 {
-    if (connection != notificationConnection)
+    if (connection != stream.connection())
         return;
-    if (connection != streamLinesConnection) {
-        streamLines.reset();
-        streamLinesConnection = connection;
-    }
-    for (const QString &line : streamLines.takeLines(data))
+    for (const QString &line : lines)
         handleMessageFromStream(line);
 }
 
-// A service may end its last line with the connection instead of a line feed.
-void pellix_growlAppDelegate::decodeTailOf(QNetworkReply *connection)
+void pellix_growlAppDelegate::connectionDidFinishLoading(StreamConnection *connection)
 {
-    if (connection != streamLinesConnection)
+    if (connection != stream.connection())
         return;
-    streamLinesConnection.clear();
-    if (const std::optional<QString> tail = streamLines.finish())
-        handleMessageFromStream(*tail);
-}
-
-void pellix_growlAppDelegate::connectionDidFinishLoading(QNetworkReply *connection)
-{
-    if (connection != notificationConnection)
-        return;
-    idleConnection.stop();
-    readingPaused = false;
-    decodeTailOf(connection);
-    qCInfo(lcStream) << "the stream has ended; re-opening in" << reconnect_delay << "s";
-    pendingReconnect.start(std::chrono::seconds(reconnect_delay));
+    stream.reopenAfter(std::chrono::seconds(reconnect_delay));
     caclulateNewReconnectBackoff();
 }
 
-void pellix_growlAppDelegate::connectionDidFailWithError(QNetworkReply *connection)
+void pellix_growlAppDelegate::connectionDidFailWithError(StreamConnection *connection, const QString &)
 {
-    if (connection == notificationConnection && connection->error() != QNetworkReply::NoError)
-        qCInfo(lcStream).noquote() << "not connected: network error:"
-                                   << withShortDigest(connection->errorString(), connection);
     connectionDidFinishLoading(connection);
 }
 
@@ -408,19 +263,9 @@ bool pellix_growlAppDelegate::checkNotificationType(const QString &name)
     return true;
 }
 
-void pellix_growlAppDelegate::setExitFunction(ExitFunction exitFunction) { exitProcess = std::move(exitFunction); }
+const NotificationStream &pellix_growlAppDelegate::notificationStream() const { return stream; }
 
-void pellix_growlAppDelegate::setUrlOpener(PellixGrowlDelegate::UrlOpener opener) { urlOpener = std::move(opener); }
-
-void pellix_growlAppDelegate::setIdleLimit(std::chrono::milliseconds idleLimit) { streamIdleLimit = idleLimit; }
-
-QTimer *pellix_growlAppDelegate::reconnectTimer() { return &pendingReconnect; }
-
-void pellix_growlAppDelegate::setIconTimeLimit(std::chrono::milliseconds limit)
+qsizetype pellix_growlAppDelegate::messagesWaiting() const
 {
-    postingQueue.iconLoader().setTimeLimit(limit);
+    return postingQueue.waitingCount() + GrowlApplicationBridge::waitingCount();
 }
-
-QString pellix_growlAppDelegate::statusItemPictureName() const { return statusItemPicture; }
-
-WakeUpWatcher *pellix_growlAppDelegate::wakeUps() { return &wakeUpWatcher; }

@@ -1,38 +1,50 @@
 #pragma once
 
 #include "ClickContext.h"
+#include "IconLoader.h"
 #include "NotificationPostingQueue.h"
+#include "NotificationStream.h"
 #include "PellixGrowlDelegate.h"
-#include "StreamLineReader.h"
-#include "WakeUpWatcher.h"
+#include "StatusItem.h"
 
 #include <QImage>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 
-class QMenu;
-class QNetworkReply;
-class QSystemTrayIcon;
 class QWidget;
 
-// The one object that carries the agent for its whole run: start-up, the tray
-// icon and its menu, the notification stream and its reconnection, decoding of
-// stream lines and posting of notifications. Other parts reach it through
-// appDelegate(), as they would reach an application's delegate.
+// The one object that carries the agent for its whole run: start-up, the
+// status item and its menu, the notification stream and its back-off,
+// decoding of stream lines and posting of notifications. The machinery lives
+// in the classes it owns (NotificationStream, StatusItem, the bridge); this
+// class holds the agent's flow. Other parts reach it through appDelegate(),
+// as they would reach an application's delegate.
 class pellix_growlAppDelegate : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit pellix_growlAppDelegate(QObject *parent = nullptr);
+    // Ending the process: the start-up refusal and Quit.
+    using ExitFunction = std::function<void(int status)>;
+
+    struct Options
+    {
+        ExitFunction exitProcess;
+        PellixGrowlDelegate::UrlOpener urlOpener;
+        NotificationStream::Options stream;
+        StatusItem::Options statusItem;
+        std::chrono::milliseconds iconTimeLimit = IconLoader::defaultTimeLimit;
+    };
+
+    // By default Quit leaves the event loop with its status, and clicks open
+    // addresses with the user's default handler.
+    pellix_growlAppDelegate();
+    explicit pellix_growlAppDelegate(Options options, QObject *parent = nullptr);
     ~pellix_growlAppDelegate() override;
 
     // The one instance of the run, or none before it has been created.
@@ -45,8 +57,8 @@ public:
 
     QWidget *window() const;
     void setWindow(QWidget *window);
-    QSystemTrayIcon *statusItem() const;
-    void setStatusItem(QSystemTrayIcon *statusItem);
+    StatusItem *statusItem() const;
+    void setStatusItem(StatusItem *statusItem);
     QString notification_cursor() const;
     void setNotification_cursor(const QString &cursor);
 
@@ -58,10 +70,10 @@ public:
     void caclulateNewReconnectBackoff();
     QString md5(const QString &text) const;
 
-    void connectionDidReceiveResponse(QNetworkReply *connection);
-    void connectionDidReceiveData(QNetworkReply *connection, const QByteArray &data);
-    void connectionDidFinishLoading(QNetworkReply *connection);
-    void connectionDidFailWithError(QNetworkReply *connection);
+    void connectionDidReceiveResponse(StreamConnection *connection);
+    void connectionDidReceiveData(StreamConnection *connection, const QStringList &lines);
+    void connectionDidFinishLoading(StreamConnection *connection);
+    void connectionDidFailWithError(StreamConnection *connection, const QString &error);
 
     // Virtual so that tests can watch what the stream hands on.
     virtual void handleMessageFromStream(const QString &text);
@@ -72,59 +84,19 @@ public:
                           const std::optional<ClickContext> &context);
     bool checkNotificationType(const QString &name);
 
-    // Seams, set before applicationDidFinishLaunching. Ending the process
-    // (start-up refusal, quit) defaults to leaving the event loop with the status.
-    using ExitFunction = std::function<void(int status)>;
-    void setExitFunction(ExitFunction exitFunction);
-    void setUrlOpener(PellixGrowlDelegate::UrlOpener urlOpener);
-    // A connection on which nothing arrives for this long while the agent is
-    // ready for its data fails (default 300 s).
-    void setIdleLimit(std::chrono::milliseconds idleLimit);
-    // The one pending re-open of the stream: its interval is the wait in ms.
-    QTimer *reconnectTimer();
-    // The longest a notification's icon may take to arrive (default 10 s).
-    void setIconTimeLimit(std::chrono::milliseconds limit);
-    // The resource name of the picture start-up chose for the status item.
-    QString statusItemPictureName() const;
-    // Reports resumes and network changes to reopenStreamAfterWakeUp.
-    WakeUpWatcher *wakeUps();
+    const NotificationStream &notificationStream() const;
 
 private:
     void refuseToStart();
     void createStatusItem();
-    void showStatusMenu();
-    void openNotificationConnection(const QUrl &address);
-    void cancelNotificationConnection();
-    void readNotificationConnection(QNetworkReply *connection);
     // Messages accepted from the stream and not yet handed to the service.
     qsizetype messagesWaiting() const;
-    void resumeReadingAfterBacklog();
-    void notificationConnectionWentIdle();
-    void decodeTailOf(QNetworkReply *connection);
 
+    Options options;
     QPointer<QWidget> windowReference;
-    QSystemTrayIcon *statusItemStorage = nullptr;
-    std::unique_ptr<QMenu> statusMenu;
-    QString statusItemPicture;
+    StatusItem *statusItemStorage = nullptr;
     QString notificationCursor;
-    QNetworkAccessManager network;
-    QPointer<QNetworkReply> notificationConnection;
     qint32 reconnect_delay = 1;
-    QTimer pendingReconnect;
-    std::chrono::milliseconds streamIdleLimit = std::chrono::seconds(300);
-    // Runs while the connection is open and the agent is ready for its data;
-    // stopped while reading waits for the notification service to catch up,
-    // so that a slow service never makes a healthy stream look dead.
-    QTimer idleConnection;
-    // The connection has data the agent has left unread until the backlog
-    // of notifications shrinks.
-    bool readingPaused = false;
-    ExitFunction exitProcess;
-    PellixGrowlDelegate::UrlOpener urlOpener;
-    // The unfinished line of streamLinesConnection, the connection whose data
-    // it holds; any other connection starts with an empty tail.
-    StreamLineReader streamLines;
-    QPointer<QNetworkReply> streamLinesConnection;
     NotificationPostingQueue postingQueue;
-    WakeUpWatcher wakeUpWatcher;
+    NotificationStream stream;
 };

@@ -2,7 +2,6 @@
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
-#include "StatusItemPicture.h"
 #include "TestNotificationService.h"
 #include "TestStreamExchange.h"
 #include "TestStreamService.h"
@@ -11,7 +10,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSystemTrayIcon>
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -140,9 +138,10 @@ private slots:
     {
         notifications = std::make_unique<TestNotificationService>();
         stream = std::make_unique<TestStreamService>();
-        delegate = std::make_unique<pellix_growlAppDelegate>();
         exits.clear();
-        delegate->setExitFunction([this](int status) { exits.append(status); });
+        pellix_growlAppDelegate::Options options;
+        options.exitProcess = [this](int status) { exits.append(status); };
+        delegate = std::make_unique<pellix_growlAppDelegate>(options);
     }
 
     void cleanup()
@@ -202,28 +201,28 @@ private slots:
         QCOMPARE(PellixSettings().notificationTypesArray(), std::optional(QStringList{u"Generic"_s, u"Pellix"_s}));
         QVERIFY(!preferencesShown());
 
-        QSystemTrayIcon *item = delegate->statusItem();
-        QVERIFY(item && item->isVisible());
-        QCOMPARE(item->toolTip(), u"Pellix"_s);
+        StatusItem *item = delegate->statusItem();
+        QVERIFY(item);
+        QCOMPARE(item->toolTipTitle(), u"Pellix"_s);
         QStringList titles;
         QList<QKeySequence> shortcuts;
-        for (const QAction *action : item->contextMenu()->actions()) {
+        for (const QAction *action : item->menu()->actions()) {
             titles.append(action->text());
             shortcuts.append(action->shortcut());
         }
         QCOMPARE(titles, QStringList({u"Preferences"_s, u"Quit"_s}));
         QCOMPARE(shortcuts, QList<QKeySequence>({QKeySequence(u"Ctrl+Shift+P"_s), QKeySequence(u"Ctrl+Shift+Q"_s)}));
-        item->contextMenu()->actions().constFirst()->trigger();
+        item->menu()->actions().constFirst()->trigger();
         QVERIFY(preferencesShown());
         QCOMPARE(preferencesWindow()->windowTitle(), u"Pellix Preferences"_s);
         QVERIFY(exits.isEmpty());
 
         delegate->checkNotificationType(u"A type of this run"_s);
-        item->contextMenu()->actions().constLast()->trigger();
+        item->menu()->actions().constLast()->trigger();
         QCOMPARE(exits, QList<int>{0});
         QVERIFY(fileState(settingsPath()).contains(u"A type of this run"_s));
         QVERIFY(exchange->waitForClosedByPeer());
-        QVERIFY(!delegate->reconnectTimer()->isActive());
+        QVERIFY(!delegate->notificationStream().isWaitingToReopen());
     }
 
     void emptySettingsShowThePreferencesBeforeTheStatusItemAndStartUpCompletes()
@@ -255,8 +254,7 @@ private slots:
         QFETCH(QString, picture);
         placeSettings(completeSettings() + bwmenuicon);
         delegate->applicationDidFinishLaunching();
-        QCOMPARE(delegate->statusItemPictureName(), picture);
-        QCOMPARE(StatusItemPicture::nameOf(delegate->statusItem()->icon()), picture);
+        QCOMPARE(delegate->statusItem()->imageName(), picture);
     }
 
     void quitWithoutAStreamStillWritesTheSettings()

@@ -3,7 +3,6 @@
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
-#include "StatusItemPicture.h"
 #include "TestNotificationService.h"
 #include "TestStreamService.h"
 #include "pellix_growlAppDelegate.h"
@@ -14,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSystemTrayIcon>
 
 using namespace Qt::StringLiterals;
 
@@ -110,7 +108,7 @@ class PrefsWindowControllerTest : public QObject
         return nullptr;
     }
 
-    QString trayPicture() const { return StatusItemPicture::nameOf(agent->statusItem()->icon()); }
+    QString trayPicture() const { return agent->statusItem()->imageName(); }
 
     void showPreferences()
     {
@@ -129,7 +127,8 @@ private slots:
         notifications = std::make_unique<TestNotificationService>();
         stream = std::make_unique<TestStreamService>();
         agent = std::make_unique<pellix_growlAppDelegate>();
-        agent->setStatusItem(new QSystemTrayIcon(QIcon(u":/"_s + colour)));
+        agent->setStatusItem(new StatusItem({}));
+        agent->statusItem()->setImage(colour);
         controller = PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s);
     }
 
@@ -142,7 +141,7 @@ private slots:
                {u"apikey"_s, u"Key"_s},
                {u"streamhost"_s, stream->streamhost()},
                {u"bwmenuicon"_s, 0}});
-        agent->statusItem()->setIcon(QIcon(u":/"_s + colour));
+        agent->statusItem()->setImage(colour);
         noticesBefore = notifications->calls().size();
         QFile::remove(autostartFolder());
         QDir(autostartFolder()).removeRecursively();
@@ -323,7 +322,7 @@ private slots:
         QCOMPARE(controller->usernameField()->text(), clearUsername ? QString() : user);
         QCOMPARE(controller->apikeyField()->text(), clearUsername ? u"NewKey"_s : QString());
         QVERIFY(open->waitForClosedByPeer());
-        QVERIFY(!agent->reconnectTimer()->isActive());
+        QVERIFY(!agent->notificationStream().isWaitingToReopen());
         // A connection opened all the same would have sent its request by now.
         QTest::qWait(50);
         QCOMPARE(requestsForUser(), 1);

@@ -1,0 +1,237 @@
+#include "NotificationStream.h"
+
+#include "LoggingCategories.h"
+
+namespace {
+constexpr qsizetype resumeReadingAt = NotificationStream::readAheadLimit / 2;
+
+bool isSuccess(int status) { return status >= 200 && status <= 299; }
+
+// Diagnostics show only the start of the key's digest: the digest alone
+// opens the user's stream.
+QString withShortDigest(QString text, const QUrl &address)
+{
+    const QString digest = address.path().section(QLatin1Char('/'), -1);
+    if (!digest.isEmpty())
+        text.replace(digest, digest.left(4) + QStringLiteral("…"));
+    return text;
+}
+}
+
+NotificationStream::NotificationStream(std::function<qsizetype()> messagesNotShown, const Options &streamOptions,
+                                       QObject *parent)
+    : QObject(parent)
+    , backlog(std::move(messagesNotShown))
+    , options(streamOptions)
+    , lines(streamOptions.lineLengthLimit)
+    , offlineSince(QDateTime::currentDateTime())
+{
+    idle.setSingleShot(true);
+    connect(&idle, &QTimer::timeout, this, &NotificationStream::wentSilent);
+    proof.setSingleShot(true);
+    connect(&proof, &QTimer::timeout, this, &NotificationStream::prove);
+    reopen.setSingleShot(true);
+    connect(&reopen, &QTimer::timeout, this, &NotificationStream::reopenDue);
+}
+
+NotificationStream::~NotificationStream() { cancel(); }
+
+void NotificationStream::open(const QUrl &address, const QString &user)
+{
+    cancel();
+    currentAddress = address;
+    currentUser = user;
+    proved = false;
+    readingPaused = false;
+    lines.reset();
+    lastFailure.clear();
+    qCInfo(lcStream).noquote() << "opening the stream of" << user << "at"
+                               << (address.isValid() ? address.authority() : QStringLiteral("an invalid address"));
+    auto *connection = new StreamConnection(address, options.connection, this);
+    current = connection;
+    connect(connection, &StreamConnection::responseReceived, this, &NotificationStream::answerArrived);
+    connect(connection, &StreamConnection::bodyAvailable, this, &NotificationStream::readConnection);
+    connect(connection, &StreamConnection::finished, this,
+            [this] { connectionEnded(QStringLiteral("the server ended the stream"), QString()); });
+    connect(connection, &StreamConnection::failed, this,
+            [this](StreamConnection::Failure failure, const QString &detail) {
+                connectionEnded(failureReason(failure), detail);
+            });
+    connectionOpen = true;
+    setState(StreamState::connecting(host()));
+    idle.start(options.idleLimit);
+    connection->start();
+}
+
+void NotificationStream::cancel()
+{
+    reopen.stop();
+    idle.stop();
+    proof.stop();
+    connectionOpen = false;
+    StreamConnection *connection = current;
+    current.clear();
+    if (!connection)
+        return;
+    disconnect(connection, nullptr, this, nullptr);
+    connection->abort();
+    connection->deleteLater();
+}
+
+void NotificationStream::signOut()
+{
+    cancel();
+    qCInfo(lcStream) << "not connected: the user name or the API key is not set";
+    goOffline();
+    setState(StreamState::notSignedIn());
+}
+
+void NotificationStream::reopenAfter(std::chrono::seconds wait)
+{
+    qCInfo(lcStream) << "re-opening in" << wait.count() << "s";
+    reopen.start(wait);
+    setState(StreamState::waiting(offlineSince, wait, lastFailure));
+}
+
+StreamConnection *NotificationStream::connection() const { return current; }
+bool NotificationStream::isOpen() const { return connectionOpen; }
+bool NotificationStream::isWaitingToReopen() const { return reopen.isActive(); }
+const StreamState &NotificationStream::state() const { return shown; }
+
+// Only a successful answer is a stream; anything else ends the connection as
+// a failure before its body reaches the decoder.
+void NotificationStream::answerArrived()
+{
+    const int status = current->status();
+    if (!isSuccess(status)) {
+        StreamConnection *refused = current;
+        disconnect(refused, nullptr, this, nullptr);
+        refused->abort();
+        connectionEnded(statusReason(status), QStringLiteral("HTTP status %1").arg(status));
+        return;
+    }
+    qCInfo(lcStream) << "connected: HTTP status" << status;
+    const QDateTime now = QDateTime::currentDateTime();
+    std::optional<StreamState::Outage> outage;
+    if (everConnected && offlineSince.msecsTo(now) > options.outageWorthTelling.count())
+        outage = StreamState::Outage{offlineSince, now};
+    everConnected = true;
+    setState(StreamState::connected(currentUser, now, outage));
+    proof.start(options.proofTime);
+}
+
+// The stream is read only as fast as the notification service shows its
+// messages: while the backlog is full the data waits in the network, and the
+// idle limit does not run, so a slow service never makes a healthy stream
+// look dead. A connection the service has closed is read to its end at once,
+// so that the next attempt is not held up by the backlog.
+void NotificationStream::readConnection()
+{
+    if (!current)
+        return;
+    readingPaused = backlog() >= readAheadLimit && !current->isClosedByPeer();
+    if (readingPaused) {
+        idle.stop();
+        return;
+    }
+    idle.start(options.idleLimit);
+    deliver(lines.takeLines(current->readBody()));
+}
+
+// Reading is paused only between reads, never while one is being handed on,
+// so resuming here cannot hand a later read on before an earlier one.
+void NotificationStream::backlogShrank()
+{
+    if (readingPaused && backlog() <= resumeReadingAt)
+        readConnection();
+}
+
+void NotificationStream::deliver(const QStringList &finished)
+{
+    if (finished.isEmpty())
+        return;
+    if (!proved)
+        prove();
+    if (current)
+        emit linesReceived(current, finished);
+}
+
+void NotificationStream::prove()
+{
+    proved = true;
+    proof.stop();
+    if (current)
+        emit responseReceived(current);
+}
+
+// A service may end its last line with the connection instead of a line feed.
+void NotificationStream::connectionEnded(const QString &reason, const QString &error)
+{
+    StreamConnection *ended = current;
+    connectionOpen = false;
+    idle.stop();
+    proof.stop();
+    readingPaused = false;
+    lastFailure = reason;
+    if (const std::optional<QString> tail = lines.finish())
+        deliver({*tail});
+    if (!error.isEmpty())
+        qCInfo(lcStream).noquote() << "not connected:" << withShortDigest(error, currentAddress);
+    goOffline();
+    if (error.isEmpty())
+        emit finished(ended);
+    else
+        emit failed(ended, error);
+}
+
+void NotificationStream::wentSilent()
+{
+    if (!current)
+        return;
+    qCInfo(lcStream) << "nothing arrived for" << options.idleLimit.count() << "ms";
+    StreamConnection *silent = current;
+    disconnect(silent, nullptr, this, nullptr);
+    silent->abort();
+    connectionEnded(QStringLiteral("nothing arrived for 5 minutes"), QStringLiteral("the stream fell silent"));
+}
+
+void NotificationStream::setState(const StreamState &state)
+{
+    if (state == shown)
+        return;
+    shown = state;
+    emit stateChanged(shown);
+}
+
+void NotificationStream::goOffline()
+{
+    if (shown.isConnected())
+        offlineSince = QDateTime::currentDateTime();
+}
+
+QString NotificationStream::host() const
+{
+    return currentAddress.isValid() ? currentAddress.authority() : QStringLiteral("the server in Preferences");
+}
+
+QString NotificationStream::statusReason(int status) const
+{
+    if (status == 401 || status == 403)
+        return QStringLiteral("the server refused the API key (HTTP %1)").arg(status);
+    return QStringLiteral("the server answered HTTP %1").arg(status);
+}
+
+QString NotificationStream::failureReason(StreamConnection::Failure failure) const
+{
+    switch (failure) {
+    case StreamConnection::Failure::Unreachable:
+        return QStringLiteral("cannot reach %1").arg(host());
+    case StreamConnection::Failure::Insecure:
+        return QStringLiteral("cannot reach %1 securely").arg(host());
+    case StreamConnection::Failure::NoAnswer:
+        return QStringLiteral("the server did not answer");
+    case StreamConnection::Failure::UnreadableAnswer:
+        return QStringLiteral("the server's answer could not be read");
+    }
+    return {};
+}

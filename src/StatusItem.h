@@ -1,0 +1,70 @@
+#pragma once
+
+#include "StreamState.h"
+
+#include <QIcon>
+#include <QKeySequence>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+
+// The agent's item in the desktop's panel: its picture, its menu, and where
+// the stream stands, as the tool tip's second line and as a dimmed picture
+// while the stream has been offline for a while.
+class StatusItem : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        // Routine reconnects stay unseen: the picture dims only once the
+        // stream has been offline this long.
+        std::chrono::milliseconds dimAfter{std::chrono::seconds(10)};
+    };
+
+    explicit StatusItem(const Options &options, QObject *parent = nullptr);
+    ~StatusItem() override;
+
+    // A picture of the agent's resources, by name ("pellix_menu_icon.png").
+    void setImage(const QString &pictureName);
+    QString imageName() const;
+    void setToolTip(const QString &title);
+    void addMenuItem(const QString &title, const QKeySequence &shortcut, const std::function<void()> &action);
+    void show();
+
+    void showState(const StreamState &state);
+
+    // What the panel is given.
+    QIcon icon() const;
+    bool isDimmed() const;
+    QString toolTipTitle() const;
+    QString toolTipBody() const;
+    QMenu *menu() const;
+
+signals:
+    // A click on the item where a menu cannot be popped up at the pointer
+    // (Wayland): the agent's window is the nearest thing to offer.
+    void windowRequested();
+
+private:
+    void activated(int reason);
+    void dim();
+    void present();
+
+    const Options options;
+    QString pictureName;
+    QString title;
+    StreamState state;
+    bool dimmed = false;
+    QTimer dimming;
+    std::unique_ptr<QMenu> statusMenu;
+    std::unique_ptr<QSystemTrayIcon> tray;
+};

@@ -1,0 +1,63 @@
+#include "StreamState.h"
+
+#include <QLocale>
+
+namespace {
+QString clockTime(const QDateTime &moment) { return QLocale().toString(moment.toLocalTime().time(), QLocale::ShortFormat); }
+}
+
+StreamState StreamState::notSignedIn() { return {}; }
+
+StreamState StreamState::connecting(const QString &host)
+{
+    StreamState state;
+    state.current = Phase::Connecting;
+    state.subject = host;
+    return state;
+}
+
+StreamState StreamState::connected(const QString &user, const QDateTime &since, const std::optional<Outage> &outage)
+{
+    StreamState state;
+    state.current = Phase::Connected;
+    state.subject = user;
+    state.since = since;
+    state.lastOutage = outage;
+    return state;
+}
+
+StreamState StreamState::waiting(const QDateTime &offlineSince, std::chrono::seconds wait, const QString &reason)
+{
+    StreamState state;
+    state.current = Phase::Waiting;
+    state.since = offlineSince;
+    state.wait = wait;
+    state.reason = reason;
+    return state;
+}
+
+StreamState::Phase StreamState::phase() const { return current; }
+bool StreamState::isConnected() const { return current == Phase::Connected; }
+std::chrono::seconds StreamState::nextAttemptIn() const { return wait; }
+
+QString StreamState::text() const
+{
+    switch (current) {
+    case Phase::NotSignedIn:
+        return QStringLiteral("Not signed in — open Preferences");
+    case Phase::Connecting:
+        return QStringLiteral("Connecting to %1…").arg(subject);
+    case Phase::Connected: {
+        QString text = QStringLiteral("Connected as %1 since %2").arg(subject, clockTime(since));
+        if (lastOutage)
+            text += QStringLiteral(" (offline %1–%2)").arg(clockTime(lastOutage->from), clockTime(lastOutage->to));
+        return text;
+    }
+    case Phase::Waiting:
+        return QStringLiteral("Offline since %1 — next attempt in %2 s: %3")
+            .arg(clockTime(since))
+            .arg(wait.count())
+            .arg(reason);
+    }
+    return {};
+}
