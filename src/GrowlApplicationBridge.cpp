@@ -1,5 +1,6 @@
 #include "GrowlApplicationBridge.h"
 
+#include "ActivationTokenScope.h"
 #include "LoggingCategories.h"
 
 #include <QCoreApplication>
@@ -113,6 +114,8 @@ GrowlApplicationBridge::GrowlApplicationBridge(QObject *parent)
     , serviceWatcher(serviceName, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForOwnerChange)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("ActivationToken"), this,
+                SLOT(activationTokenArrived(uint, QString)));
     bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("ActionInvoked"), this,
                 SLOT(actionInvoked(uint, QString)));
     bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("NotificationClosed"), this,
@@ -244,11 +247,18 @@ void GrowlApplicationBridge::remember(uint id, const std::optional<ClickContext>
         shownNotifications.remove(shownOrder.front());
 }
 
+void GrowlApplicationBridge::activationTokenArrived(uint id, const QString &token) { activationToken = {id, token}; }
+
+// The address opens in front of the user's windows only with the token the
+// service gave for this click (Wayland's focus-stealing prevention); a click
+// without one opens without any.
 void GrowlApplicationBridge::actionInvoked(uint id, const QString &actionKey)
 {
+    const std::optional<std::pair<uint, QString>> token = std::exchange(activationToken, std::nullopt);
     const auto shown = shownNotifications.constFind(id);
     if (actionKey != defaultAction || shown == shownNotifications.cend() || !delegate)
         return;
+    const ActivationTokenScope launch(token && token->first == id ? token->second : QString());
     delegate->growlNotificationWasClicked(*shown);
 }
 

@@ -56,6 +56,7 @@ signals:
     void waitingShrank();
 
 private slots:
+    void activationTokenArrived(uint id, const QString &token);
     void actionInvoked(uint id, const QString &actionKey);
     void notificationClosed(uint id, uint reason);
 
@@ -99,5 +100,7 @@ private:
     static constexpr std::size_t rememberedNotifications = 1000;
     QHash<uint, std::optional<ClickContext>> shownNotifications;
     std::deque<uint> shownOrder;
+    // The token the service handed out just before a click, for that click.
+    std::optional<std::pair<uint, QString>> activationToken;
     QDBusServiceWatcher serviceWatcher;
 };

@@ -30,12 +30,15 @@ class NotificationPresentationTest : public QObject
     std::unique_ptr<TestNotificationService> service;
     std::unique_ptr<pellix_growlAppDelegate> delegate;
     QList<QUrl> opened;
+    // The activation token each opening found in its environment.
+    QStringList tokens;
     QStringList refused;
 
     void installBridgeDelegate()
     {
         GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>([this](const QUrl &url) {
             opened.append(url);
+            tokens.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
             return !refused.contains(url.toString());
         }));
     }
@@ -82,6 +85,7 @@ private slots:
         service = std::make_unique<TestNotificationService>();
         delegate = std::make_unique<pellix_growlAppDelegate>();
         opened.clear();
+        tokens.clear();
         refused.clear();
         installBridgeDelegate();
     }
@@ -221,6 +225,20 @@ private slots:
         refused = refusedByTheDesktop;
         clickAndSettle(post(u"Clickable"_s, u"text"_s, context).id);
         QTEST(opened, "expected");
+    }
+
+    // The token the service hands out for a click reaches the program that
+    // opens the address, and only it: a click without one carries none, not
+    // even a token left over in the agent's own environment.
+    void clickHandsItsActivationTokenToTheOpener()
+    {
+        const Context link = addresses(u"https://final.example/"_s, std::nullopt);
+        service->invokeAction(post(u"With token"_s, u"text"_s, link).id, u"default"_s, u"token-1"_s);
+        QTRY_COMPARE(tokens, QStringList{u"token-1"_s});
+        qputenv("XDG_ACTIVATION_TOKEN", "stale");
+        clickAndSettle(post(u"Without"_s, u"text"_s, link).id);
+        QCOMPARE(tokens.first(2), (QStringList{u"token-1"_s, QString()}));
+        QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
     }
 
     void closedOrOtherwiseAnsweredNotificationsOpenNothing_data()

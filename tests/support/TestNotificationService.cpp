@@ -76,8 +76,10 @@ bool TestNotificationService::waitForCalls(qsizetype count, int timeoutMs)
     return QTest::qWaitFor([&] { return received.size() >= count; }, timeoutMs);
 }
 
-void TestNotificationService::invokeAction(uint id, const QString &actionKey)
+void TestNotificationService::invokeAction(uint id, const QString &actionKey, const QString &activationToken)
 {
+    if (!activationToken.isEmpty())
+        emitSignal(QStringLiteral("ActivationToken"), {id, activationToken});
     emitSignal(QStringLiteral("ActionInvoked"), {id, actionKey});
 }
 

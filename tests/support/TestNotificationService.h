@@ -55,7 +55,9 @@ public:
     // Waits until at least count calls have arrived.
     bool waitForCalls(qsizetype count, int timeoutMs = 5000);
 
-    void invokeAction(uint id, const QString &actionKey = QStringLiteral("default"));
+    // A click, as a service that supports activation sends it: the token first.
+    void invokeAction(uint id, const QString &actionKey = QStringLiteral("default"),
+                      const QString &activationToken = QString());
     // reason: 1 expired, 2 dismissed by the user, 3 closed by a call, 4 other.
     void closeNotification(uint id, uint reason);
 
