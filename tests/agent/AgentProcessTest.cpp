@@ -33,16 +33,24 @@ struct OtherConnection
 // The built agent as a user runs it: its own settings folder, this test's
 // private session bus, and that same bus standing in for the system bus, so
 // that the test can play logind.
+struct Launch
+{
+    QString streamhost = {};
+    QString username = u"Alice"_s;
+    QString loggingRules = {};
+    QStringList arguments = {};
+    QString activationToken = {};
+};
+
 class AgentProcess
 {
 public:
-    explicit AgentProcess(const QString &streamhost = QString(), const QString &username = u"Alice"_s,
-                          const QString &loggingRules = QString())
+    explicit AgentProcess(const Launch &launch = {})
     {
         QSettings settings(settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"username"_s, username);
+        settings.setValue(u"username"_s, launch.username);
         settings.setValue(u"apikey"_s, u"secret"_s);
-        settings.setValue(u"streamhost"_s, streamhost);
+        settings.setValue(u"streamhost"_s, launch.streamhost);
         settings.sync();
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -50,11 +58,13 @@ public:
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
         environment.remove(u"QT_LOGGING_RULES"_s);
-        if (!loggingRules.isEmpty())
-            environment.insert(u"QT_LOGGING_RULES"_s, loggingRules);
+        if (!launch.loggingRules.isEmpty())
+            environment.insert(u"QT_LOGGING_RULES"_s, launch.loggingRules);
+        if (!launch.activationToken.isEmpty())
+            environment.insert(u"XDG_ACTIVATION_TOKEN"_s, launch.activationToken);
         process.setProcessEnvironment(environment);
         QObject::connect(&process, &QProcess::readyReadStandardError, [this] { readErrors(); });
-        process.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), QStringList());
+        process.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), launch.arguments);
     }
 
     ~AgentProcess()
@@ -91,6 +101,28 @@ public:
     QProcess process;
     QString errors;
 };
+
+// What pellix-growl --status says of the agent of this session.
+std::pair<int, QString> statusOfRunningAgent()
+{
+    AgentProcess status({.arguments = {u"--status"_s}});
+    if (!status.waitForExit())
+        return {-1, QString()};
+    return {status.process.exitCode(), QString::fromUtf8(status.process.readAllStandardOutput()).trimmed()};
+}
+
+// The activation token in the environment when the preferences window shows.
+struct TokenAtShowing : QObject
+{
+    TokenAtShowing() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->objectName() == u"PrefsWindow"_s)
+            token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+        return false;
+    }
+    std::optional<QString> token;
+};
 }
 
 // The built executable, and the one agent per session that it keeps.
@@ -117,11 +149,21 @@ private slots:
             QCOMPARE(AgentInstance(agent, other.bus).claim(), AgentInstance::Claim::HeldByAnother);
             QVERIFY(!window() || !window()->isVisible());
 
-            AgentProcess second;
+            AgentProcess mistyped({.arguments = {u"--bogus"_s}});
+            QVERIFY(mistyped.waitForExit());
+            QCOMPARE(mistyped.process.exitCode(), 2);
+            QVERIFY(mistyped.errors.startsWith(u"pellix-growl: unknown option '--bogus'\nUsage: pellix-growl"_s));
+            QCOMPARE(statusOfRunningAgent(), std::pair(3, u"Not signed in — open Preferences"_s));
+            QVERIFY(!window() || !window()->isVisible());
+
+            const TokenAtShowing showing;
+            AgentProcess second({.activationToken = u"launcher-token"_s});
             QVERIFY(second.waitForExit());
             QCOMPARE(second.process.exitCode(), 0);
             QVERIFY2(second.errors.isEmpty(), qPrintable(second.errors));
             QVERIFY(window()->isVisible());
+            QCOMPARE(showing.token, std::optional(u"launcher-token"_s));
+            QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
             QVERIFY(exits.isEmpty());
 
             const QDBusMessage quit = other.bus.call(
@@ -133,6 +175,7 @@ private slots:
             window()->hide();
         }
         // Ending the first gives the name back.
+        QCOMPARE(statusOfRunningAgent().first, 1);
         QCOMPARE(AgentInstance(agent).claim(), AgentInstance::Claim::Owned);
         const QDBusConnection noBus = QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"no bus"_s);
         QVERIFY(!noBus.isConnected());
@@ -168,13 +211,15 @@ private slots:
         TestStreamService stream;
         OtherConnection logind(u"fake logind"_s);
         QVERIFY(logind.bus.registerService(u"org.freedesktop.login1"_s));
-        AgentProcess agent(stream.streamhost());
+        AgentProcess agent({.streamhost = stream.streamhost()});
         TestStreamExchange *beforeSleep = stream.nextExchange(10000);
         QVERIFY(beforeSleep);
         QCOMPARE(beforeSleep->request().path, QByteArray("/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69"));
         beforeSleep->sendHead(200);
         QVERIFY(notifications.waitForCalls(1, 10000));
         QCOMPARE(notifications.calls().constFirst().body, u"Listening for notifications..."_s);
+        QTRY_COMPARE(statusOfRunningAgent().first, 0);
+        QVERIFY(statusOfRunningAgent().second.startsWith(u"Connected as alice since "_s));
         const QString saidAtStart = agent.errors;
         QVERIFY2(!saidAtStart.contains(u"pellix."_s), qPrintable(saidAtStart));
 
@@ -200,8 +245,8 @@ private slots:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QStringList>("said");
         const QString stream = u"pellix.stream: "_s;
-        QTest::newRow("refused by status") << "503"
-                                           << QStringList{stream + u"not connected: HTTP status 503"_s,
+        QTest::newRow("refused by status") << "401"
+                                           << QStringList{stream + u"not connected: HTTP status 401"_s,
                                                           stream + u"re-opening in 1 s"_s};
         QTest::newRow("nobody listening")
             << "closed port" << QStringList{stream + u"not connected: Connection refused"_s};
@@ -221,7 +266,7 @@ private slots:
         if (situation == "bad line"_L1)
             reply.pieces = {"not json\n"};
         else
-            reply.status = 503;
+            reply.status = 401;
         stream.setFallbackReply(reply);
         QString streamhost = stream.streamhost();
         if (situation == "closed port"_L1) {
@@ -229,9 +274,15 @@ private slots:
             streamhost = closed.streamhost();
             closed.stopListening();
         }
-        AgentProcess agent(streamhost, situation == "no user"_L1 ? QString() : u"Alice"_s, u"pellix.*=true"_s);
+        AgentProcess agent({.streamhost = streamhost,
+                            .username = situation == "no user"_L1 ? QString() : u"Alice"_s,
+                            .loggingRules = u"pellix.*=true"_s});
         for (const QString &line : said)
             QVERIFY2(agent.waitForErrorsToContain(line), qPrintable(agent.errors));
+        if (situation == "401"_L1) {
+            QTRY_VERIFY(statusOfRunningAgent().second.endsWith(u": the server refused the API key (HTTP 401)"_s));
+            QCOMPARE(statusOfRunningAgent().first, 3);
+        }
         QVERIFY(agent.signal(SIGTERM));
         QVERIFY(!agent.errors.contains(u"5ebe2294ecd0e0f08eab7690d2a6ee69"_s));
         QVERIFY(!agent.errors.contains(u"secret"_s));

@@ -14,6 +14,7 @@
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QWidget>
 
 #include <algorithm>
@@ -90,7 +91,7 @@ class NotificationStreamTest : public QObject
 
     // A new agent with these stream options, started: its first connection
     // becomes the exchange.
-    void startAgent(const NotificationStream::Options &streamOptions = {})
+    void startAgent(const NotificationStream::Options &streamOptions = {}, const StatusItem::Options &itemOptions = {})
     {
         pellix_growlAppDelegate::Options options;
         options.exitProcess = [](int) {};
@@ -100,6 +101,7 @@ class NotificationStreamTest : public QObject
         };
         options.iconTimeLimit = 400ms;
         options.stream = streamOptions;
+        options.statusItem = itemOptions;
         delegate.reset();
         delegate = std::make_unique<RecordingDelegate>(options);
         delegate->applicationDidFinishLaunching();
@@ -344,6 +346,43 @@ private slots:
         QTEST(delegate->handedOn, "handedOn");
         QTEST(stream->requests().constLast().path, "lastPath");
         QVERIFY2(agentStream().state().text().endsWith(reason), qPrintable(agentStream().state().text()));
+    }
+
+    // The tool tip's second line follows the stream; the picture dims only
+    // once the stream has been offline for a while, and an outage worth
+    // telling is told once the stream is back.
+    void theStatusItemTellsWhereTheStreamStands()
+    {
+        NotificationStream::Options streamOptions;
+        streamOptions.outageWorthTelling = 0ms;
+        StatusItem::Options itemOptions;
+        itemOptions.dimAfter = 200ms;
+        startAgent(streamOptions, itemOptions);
+        const StatusItem *item = delegate->statusItem();
+        const QString host = stream->streamhost();
+        QCOMPARE(item->toolTipTitle(), QStringLiteral("Pellix"));
+        QCOMPARE(item->toolTipBody(), QStringLiteral("Connecting to %1…").arg(host));
+        exchange->sendHead(200);
+        QTRY_VERIFY(item->toolTipBody().contains(QRegularExpression(QStringLiteral("^Connected as alice since \\S+$"))));
+
+        exchange->reset();
+        QVERIFY(waitForReopenScheduled());
+        QVERIFY2(item->toolTipBody().contains(QRegularExpression(
+                     QStringLiteral("^Offline since \\S+ — next attempt in 1 s: the server ended the stream$"))),
+                 qPrintable(item->toolTipBody()));
+        QVERIFY(!item->isDimmed());
+        QTRY_VERIFY(item->isDimmed());
+
+        reopenNow();
+        QVERIFY(opens(200));
+        QTRY_VERIFY2(item->toolTipBody().contains(QRegularExpression(
+                         QStringLiteral("^Connected as alice since (\\S+) \\(offline \\S+–\\1\\)$"))),
+                     qPrintable(item->toolTipBody()));
+        QVERIFY(!item->isDimmed());
+
+        configure(QString());
+        delegate->reconnectNotificationStream();
+        QCOMPARE(item->toolTipBody(), QStringLiteral("Not signed in — open Preferences"));
     }
 
     // Nothing arriving for the idle limit, before the answer or after some
