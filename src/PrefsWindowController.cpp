@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -84,8 +85,11 @@ void PrefsWindowController::restoreState()
     centreWindow();
 }
 
+// On Wayland the compositor places windows; a client cannot move its own.
 void PrefsWindowController::centreWindow()
 {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
     const QRect available = prefsWindow->screen()->availableGeometry();
     QRect frame = prefsWindow->frameGeometry();
     frame.moveCenter(available.center());
