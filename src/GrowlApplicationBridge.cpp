@@ -11,6 +11,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
@@ -99,6 +100,30 @@ bool GrowlApplicationBridge::isGrowlRunning()
     const QDBusMessage reply =
         askTheBus(QStringLiteral("StartServiceByName"), {serviceName, 0u}, serviceStartTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+// The watcher is in place before the bus is asked again, so a service that
+// arrives in between is not missed. The answer is given from the event loop,
+// never from inside the watcher or the timer, which go away with the answer.
+void GrowlApplicationBridge::waitForGrowl(std::chrono::milliseconds grace, QObject *context,
+                                          std::function<void(bool)> done)
+{
+    auto *watcher = new QDBusServiceWatcher(serviceName, QDBusConnection::sessionBus(),
+                                            QDBusServiceWatcher::WatchForRegistration, context);
+    auto *deadline = new QTimer(watcher);
+    const auto answered = std::make_shared<bool>(false);
+    const auto finish = [watcher, context, done, answered](bool arrived) {
+        if (std::exchange(*answered, true))
+            return;
+        watcher->deleteLater();
+        QMetaObject::invokeMethod(context, [done, arrived] { done(arrived); }, Qt::QueuedConnection);
+    };
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, watcher, [finish] { finish(true); });
+    connect(deadline, &QTimer::timeout, watcher, [finish] { finish(false); });
+    deadline->setSingleShot(true);
+    deadline->start(grace);
+    if (QDBusConnection::sessionBus().isConnected() && serviceHasOwner())
+        finish(true);
 }
 
 GrowlApplicationBridge *GrowlApplicationBridge::instance()

@@ -10,7 +10,9 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,6 +31,9 @@ public:
     static bool isGrowlInstalled();
     // Whether the service is on the bus, starting it when it is activatable.
     static bool isGrowlRunning();
+    // Calls done, from the event loop, with true as soon as the service is on
+    // the bus, or with false once the grace has passed without it.
+    static void waitForGrowl(std::chrono::milliseconds grace, QObject *context, std::function<void(bool)> done);
 
     // Takes the delegate over for the rest of the run and registers at once.
     static void setGrowlDelegate(std::unique_ptr<GrowlApplicationBridgeDelegate> delegate);

@@ -88,10 +88,19 @@ void pellix_growlAppDelegate::applicationDidFinishLaunching()
 {
     setNotification_cursor(QStringLiteral("init"));
     reconnect_delay = firstReconnectDelay;
-    if (!GrowlApplicationBridge::isGrowlInstalled() || !GrowlApplicationBridge::isGrowlRunning()) {
-        refuseToStart();
+    if (GrowlApplicationBridge::isGrowlInstalled() && GrowlApplicationBridge::isGrowlRunning()) {
+        startWithGrowl();
         return;
     }
+    // At login the desktop's notification service may come up after the
+    // agent: it gets a while to appear before the agent gives up.
+    qCInfo(lcNotify) << "waiting for a desktop notification service on the session bus";
+    GrowlApplicationBridge::waitForGrowl(options.notificationServiceGrace, this,
+                                         [this](bool arrived) { arrived ? startWithGrowl() : refuseToStart(); });
+}
+
+void pellix_growlAppDelegate::startWithGrowl()
+{
     GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>(options.urlOpener));
     reconnectNotificationStream();
     createStatusItem();

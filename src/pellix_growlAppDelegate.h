@@ -39,6 +39,9 @@ public:
         NotificationStream::Options stream;
         StatusItem::Options statusItem;
         std::chrono::milliseconds iconTimeLimit = IconLoader::defaultTimeLimit;
+        // How long start-up waits for a notification service that is
+        // neither running nor activatable before it gives up.
+        std::chrono::milliseconds notificationServiceGrace{std::chrono::seconds(20)};
     };
 
     // By default Quit leaves the event loop with its status, and clicks open
@@ -87,6 +90,7 @@ public:
     const NotificationStream &notificationStream() const;
 
 private:
+    void startWithGrowl();
     void refuseToStart();
     void createStatusItem();
     // Messages accepted from the stream and not yet handed to the service.
