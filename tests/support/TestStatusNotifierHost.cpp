@@ -61,12 +61,6 @@ HostedMenuEntry decodedMenuEntry(const QDBusArgument &argument)
     QVariantMap properties;
     argument.beginStructure();
     argument >> entry.id >> properties;
-    argument.beginArray();
-    while (!argument.atEnd()) {
-        QDBusVariant child;
-        argument >> child;
-    }
-    argument.endArray();
     argument.endStructure();
     entry.label = properties.value(QStringLiteral("label")).toString();
     entry.enabled = properties.value(QStringLiteral("enabled"), true).toBool();
