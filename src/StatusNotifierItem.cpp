@@ -1,0 +1,232 @@
+#include "StatusNotifierItem.h"
+
+#include "DBusMenuExporter.h"
+#include "LoggingCategories.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QImage>
+#include <QtEndian>
+
+const QString StatusNotifierItem::watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString StatusNotifierItem::objectPath = QStringLiteral("/StatusNotifierItem");
+const QString StatusNotifierItem::menuObjectPath = QStringLiteral("/MenuBar");
+const QList<int> StatusNotifierItem::pixmapSides{22, 44};
+
+namespace {
+const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString watcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
+// What hosts read as "this item has no menu".
+const QDBusObjectPath noMenuPath(QStringLiteral("/NO_DBUSMENU"));
+
+QString newServiceName()
+{
+    static int count = 0;
+    return QStringLiteral("org.kde.StatusNotifierItem-%1-%2").arg(QCoreApplication::applicationPid()).arg(++count);
+}
+
+void registerDBusTypes()
+{
+    qDBusRegisterMetaType<StatusNotifierItem::Pixmap>();
+    qDBusRegisterMetaType<StatusNotifierItem::Pixmaps>();
+    qDBusRegisterMetaType<StatusNotifierItem::ToolTip>();
+}
+
+StatusNotifierItem::Pixmap pixmapOf(const QIcon &icon, int side)
+{
+    const QImage image = icon.pixmap(QSize(side, side), 1.0)
+                             .toImage()
+                             .scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_ARGB32);
+    StatusNotifierItem::Pixmap pixmap{image.width(), image.height(), {}};
+    pixmap.argb.resize(qsizetype(image.width()) * image.height() * 4);
+    auto *pixels = reinterpret_cast<quint32 *>(pixmap.argb.data());
+    for (int y = 0; y < image.height(); ++y)
+        qToBigEndian<quint32>(image.constScanLine(y), image.width(), pixels + qsizetype(y) * image.width());
+    return pixmap;
+}
+}
+
+StatusNotifierItem::StatusNotifierItem(const QString &id, const QDBusConnection &connection, QObject *parent)
+    : QObject(parent)
+    , bus(connection)
+    , service(newServiceName())
+    , itemId(id)
+    , watcherPresence(new QDBusServiceWatcher(watcherService, connection, QDBusServiceWatcher::WatchForOwnerChange, this))
+{
+    registerDBusTypes();
+    if (!bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableContents)
+        || !bus.registerService(service))
+        qCWarning(lcDesktop) << "cannot offer the status notifier item on the session bus:" << bus.lastError().message();
+    connect(watcherPresence, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &, const QString &newOwner) {
+                if (newOwner.isEmpty())
+                    setRegistered(false);
+                else
+                    registerWithWatcher();
+            });
+    // A host that comes or goes behind the same watcher changes whether the item is shown.
+    for (const char *hostSignal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
+        bus.connect(watcherService, watcherPath, watcherInterface, QLatin1String(hostSignal), this,
+                    SLOT(registerWithWatcher()));
+    registerWithWatcher();
+}
+
+StatusNotifierItem::~StatusNotifierItem()
+{
+    bus.unregisterService(service);
+    bus.unregisterObject(objectPath);
+}
+
+QString StatusNotifierItem::serviceName() const { return service; }
+
+bool StatusNotifierItem::isRegistered() const { return registered; }
+
+void StatusNotifierItem::setCategory(const QString &category) { itemCategory = category; }
+
+void StatusNotifierItem::setTitle(const QString &title)
+{
+    if (title == itemTitle)
+        return;
+    itemTitle = title;
+    emit NewTitle();
+}
+
+void StatusNotifierItem::setIcon(const QIcon &icon)
+{
+    pixmaps.clear();
+    if (!icon.isNull()) {
+        for (const int side : pixmapSides)
+            pixmaps.append(pixmapOf(icon, side));
+    }
+    emit NewIcon();
+}
+
+void StatusNotifierItem::setToolTip(const QString &title, const QString &body)
+{
+    const QString markup = body.toHtmlEscaped();
+    if (title == tip.title && markup == tip.body)
+        return;
+    tip.title = title;
+    tip.body = markup;
+    emit NewToolTip();
+}
+
+void StatusNotifierItem::setMenu(QMenu *menu)
+{
+    menuExporter.reset();
+    if (menu)
+        menuExporter = std::make_unique<DBusMenuExporter>(menu, bus, menuObjectPath);
+}
+
+QString StatusNotifierItem::category() const { return itemCategory; }
+
+QString StatusNotifierItem::id() const { return itemId; }
+
+QString StatusNotifierItem::title() const { return itemTitle; }
+
+QString StatusNotifierItem::status() const { return QStringLiteral("Active"); }
+
+int StatusNotifierItem::windowId() const { return 0; }
+
+StatusNotifierItem::Pixmaps StatusNotifierItem::iconPixmap() const { return pixmaps; }
+
+StatusNotifierItem::ToolTip StatusNotifierItem::toolTip() const { return tip; }
+
+bool StatusNotifierItem::itemIsMenu() const { return false; }
+
+QDBusObjectPath StatusNotifierItem::menuPath() const
+{
+    return menuExporter ? QDBusObjectPath(menuObjectPath) : noMenuPath;
+}
+
+void StatusNotifierItem::Activate(int x, int y) { emit activateRequested(QPoint(x, y)); }
+
+void StatusNotifierItem::SecondaryActivate(int x, int y) { emit secondaryActivateRequested(QPoint(x, y)); }
+
+void StatusNotifierItem::ContextMenu(int x, int y) { emit contextMenuRequested(QPoint(x, y)); }
+
+void StatusNotifierItem::Scroll(int, const QString &) {}
+
+void StatusNotifierItem::ProvideXdgActivationToken(const QString &token) { emit activationTokenProvided(token); }
+
+// Registering again with a watcher that holds the item already is harmless,
+// so every change on the watcher's side goes through here.
+void StatusNotifierItem::registerWithWatcher()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath, watcherInterface,
+                                                       QStringLiteral("RegisterStatusNotifierItem"));
+    call << service;
+    auto *reply = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answer) {
+        answer->deleteLater();
+        if (answer->isError())
+            setRegistered(false);
+        else
+            askWhetherHostIsThere();
+    });
+}
+
+void StatusNotifierItem::askWhetherHostIsThere()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath,
+                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                       QStringLiteral("Get"));
+    call << watcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto *reply = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answer) {
+        answer->deleteLater();
+        const QDBusPendingReply<QDBusVariant> hostRegistered = *answer;
+        setRegistered(hostRegistered.isValid() && hostRegistered.value().variant().toBool());
+    });
+}
+
+void StatusNotifierItem::setRegistered(bool nowRegistered)
+{
+    if (nowRegistered == registered)
+        return;
+    registered = nowRegistered;
+    qCInfo(lcDesktop) << (registered ? "a status notifier host shows" : "no status notifier host shows") << service;
+    emit registeredChanged(registered);
+}
+
+QString StatusNotifierItem::noName() const { return {}; }
+
+StatusNotifierItem::Pixmaps StatusNotifierItem::noPixmaps() const { return {}; }
+
+QDBusArgument &operator<<(QDBusArgument &argument, const StatusNotifierItem::Pixmap &pixmap)
+{
+    argument.beginStructure();
+    argument << pixmap.width << pixmap.height << pixmap.argb;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, StatusNotifierItem::Pixmap &pixmap)
+{
+    argument.beginStructure();
+    argument >> pixmap.width >> pixmap.height >> pixmap.argb;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const StatusNotifierItem::ToolTip &toolTip)
+{
+    argument.beginStructure();
+    argument << toolTip.iconName << toolTip.icon << toolTip.title << toolTip.body;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, StatusNotifierItem::ToolTip &toolTip)
+{
+    argument.beginStructure();
+    argument >> toolTip.iconName >> toolTip.icon >> toolTip.title >> toolTip.body;
+    argument.endStructure();
+    return argument;
+}

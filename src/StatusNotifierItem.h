@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QIcon>
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <memory>
+
+class DBusMenuExporter;
+class QDBusServiceWatcher;
+class QMenu;
+
+// A tray item for hosts that speak StatusNotifierItem (Plasma, GNOME's
+// AppIndicator extension, waybar, …): the object org.kde.StatusNotifierItem
+// at /StatusNotifierItem under its own service name, registered with
+// org.kde.StatusNotifierWatcher whenever a watcher is on the bus, its menu
+// exported over DBusMenu for the host to show. Qt's own item cannot carry a
+// title apart from its id, a tool tip body, or the activation token.
+class StatusNotifierItem : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString Category READ category)
+    Q_PROPERTY(QString Id READ id CONSTANT)
+    Q_PROPERTY(QString Title READ title)
+    Q_PROPERTY(QString Status READ status CONSTANT)
+    Q_PROPERTY(int WindowId READ windowId CONSTANT)
+    Q_PROPERTY(QString IconName READ noName CONSTANT)
+    Q_PROPERTY(StatusNotifierItem::Pixmaps IconPixmap READ iconPixmap)
+    Q_PROPERTY(QString OverlayIconName READ noName CONSTANT)
+    Q_PROPERTY(StatusNotifierItem::Pixmaps OverlayIconPixmap READ noPixmaps CONSTANT)
+    Q_PROPERTY(QString AttentionIconName READ noName CONSTANT)
+    Q_PROPERTY(StatusNotifierItem::Pixmaps AttentionIconPixmap READ noPixmaps CONSTANT)
+    Q_PROPERTY(QString AttentionMovieName READ noName CONSTANT)
+    Q_PROPERTY(StatusNotifierItem::ToolTip ToolTip READ toolTip)
+    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu CONSTANT)
+    Q_PROPERTY(QDBusObjectPath Menu READ menuPath)
+
+public:
+    // One picture of the item: ARGB32, each pixel in network byte order.
+    struct Pixmap
+    {
+        int width = 0;
+        int height = 0;
+        QByteArray argb;
+    };
+    using Pixmaps = QList<Pixmap>;
+
+    struct ToolTip
+    {
+        QString iconName;
+        Pixmaps icon;
+        QString title;
+        QString body; // markup, as hosts read it
+    };
+
+    static const QString watcherService;
+    static const QString objectPath;
+    static const QString menuObjectPath;
+    static const QList<int> pixmapSides; // 22 and 44 px
+
+    // Offers the item on bus at once and registers it with the watcher
+    // whenever one is there. The object paths are fixed: one item per
+    // connection at a time.
+    explicit StatusNotifierItem(const QString &id, const QDBusConnection &bus = QDBusConnection::sessionBus(),
+                                QObject *parent = nullptr);
+    ~StatusNotifierItem() override;
+
+    QString serviceName() const;
+    // True while a watcher holds the item and says a host shows items.
+    bool isRegistered() const;
+
+    void setCategory(const QString &category);
+    void setTitle(const QString &title);
+    void setIcon(const QIcon &icon);
+    // Plain text; the body is escaped for hosts that read it as markup.
+    void setToolTip(const QString &title, const QString &body);
+    // Exported at menuObjectPath for hosts to show; null for none. The item
+    // does not own the menu.
+    void setMenu(QMenu *menu);
+
+    QString category() const;
+    QString id() const;
+    QString title() const;
+    QString status() const;
+    int windowId() const;
+    Pixmaps iconPixmap() const;
+    ToolTip toolTip() const;
+    bool itemIsMenu() const;
+    QDBusObjectPath menuPath() const;
+
+public slots:
+    Q_SCRIPTABLE void Activate(int x, int y);
+    Q_SCRIPTABLE void SecondaryActivate(int x, int y);
+    Q_SCRIPTABLE void ContextMenu(int x, int y);
+    Q_SCRIPTABLE void Scroll(int delta, const QString &orientation);
+    Q_SCRIPTABLE void ProvideXdgActivationToken(const QString &token);
+
+signals:
+    Q_SCRIPTABLE void NewTitle();
+    Q_SCRIPTABLE void NewIcon();
+    Q_SCRIPTABLE void NewToolTip();
+
+    void registeredChanged(bool registered);
+    // Positions are in screen coordinates, as the host gives them.
+    void activateRequested(const QPoint &position);
+    void secondaryActivateRequested(const QPoint &position);
+    void contextMenuRequested(const QPoint &position);
+    // Plasma sends this just before Activate: the token to raise a window with.
+    void activationTokenProvided(const QString &token);
+
+private slots:
+    void registerWithWatcher();
+
+private:
+    void askWhetherHostIsThere();
+    void setRegistered(bool registered);
+    QString noName() const;
+    Pixmaps noPixmaps() const;
+
+    QDBusConnection bus;
+    QString service;
+    QString itemId;
+    QString itemCategory = QStringLiteral("ApplicationStatus");
+    QString itemTitle;
+    Pixmaps pixmaps;
+    ToolTip tip;
+    std::unique_ptr<DBusMenuExporter> menuExporter;
+    QDBusServiceWatcher *watcherPresence;
+    bool registered = false;
+};
+
+Q_DECLARE_METATYPE(StatusNotifierItem::Pixmap)
+Q_DECLARE_METATYPE(StatusNotifierItem::ToolTip)
+
+QDBusArgument &operator<<(QDBusArgument &argument, const StatusNotifierItem::Pixmap &pixmap);
+const QDBusArgument &operator>>(const QDBusArgument &argument, StatusNotifierItem::Pixmap &pixmap);
+QDBusArgument &operator<<(QDBusArgument &argument, const StatusNotifierItem::ToolTip &toolTip);
+const QDBusArgument &operator>>(const QDBusArgument &argument, StatusNotifierItem::ToolTip &toolTip);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+// A Wayland session for tests: weston with its headless backend (no screen,
+// no input devices) on a socket of its own in XDG_RUNTIME_DIR, accepting
+// clients once constructed, ended with this object. A Qt client ends its
+// process when its compositor goes away, so a test process makes this before
+// its application object and ends it after.
+class WestonSession
+{
+public:
+    WestonSession();
+    ~WestonSession();
+
+    WestonSession(const WestonSession &) = delete;
+    WestonSession &operator=(const WestonSession &) = delete;
+
+    // False when weston could not be started or did not accept clients in time.
+    bool isReady() const;
+    // The value of WAYLAND_DISPLAY for this session.
+    QString displayName() const;
+    // Sets WAYLAND_DISPLAY and QT_QPA_PLATFORM=wayland in this process, so that
+    // an application object made afterwards, and every process started from
+    // here, are clients of this session.
+    void exportClientEnvironment() const;
+    // What weston and its helpers wrote, for a failure's message.
+    QByteArray log() const;
+
+private:
+    bool acceptsClients() const;
+    bool hasEnded();
+
+    QTemporaryDir scratch;
+    QString runtimeDirectory;
+    QString socketName;
+    pid_t weston = -1;
+    bool ready = false;
+};
