@@ -1,24 +1,34 @@
 #include "StatusItem.h"
 
+#include "ActivationTokenScope.h"
 #include "LoggingCategories.h"
+#include "StatusNotifierItem.h"
 
 #include <QCursor>
+#include <QDBusConnectionInterface>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QSystemTrayIcon>
 
+const QString StatusItem::itemId = QStringLiteral("pellix-growl");
+
 namespace {
 constexpr qreal dimmedOpacity = 0.4;
-const QList<int> panelSizes{22, 44};
 
 bool onWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+bool watcherOnBus()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(StatusNotifierItem::watcherService);
+}
 
 QIcon dimmedIcon(const QIcon &icon)
 {
     QIcon dimmed;
-    for (const int size : panelSizes) {
-        const QPixmap original = icon.pixmap(size, size);
+    for (const int side : StatusNotifierItem::pixmapSides) {
+        const QPixmap original = icon.pixmap(side, side);
         QPixmap faded(original.size());
         faded.fill(Qt::transparent);
         QPainter painter(&faded);
@@ -35,14 +45,16 @@ StatusItem::StatusItem(const Options &itemOptions, QObject *parent)
     : QObject(parent)
     , options(itemOptions)
     , statusMenu(std::make_unique<QMenu>())
-    , tray(std::make_unique<QSystemTrayIcon>())
+    , item(std::make_unique<StatusNotifierItem>(itemId))
 {
     dimming.setSingleShot(true);
     connect(&dimming, &QTimer::timeout, this, &StatusItem::dim);
-    tray->setContextMenu(statusMenu.get());
-    connect(tray.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        activated(reason);
-    });
+    item->setMenu(statusMenu.get());
+    connect(item.get(), &StatusNotifierItem::registeredChanged, this, &StatusItem::hostChanged);
+    connect(item.get(), &StatusNotifierItem::activationTokenProvided, this,
+            [this](const QString &token) { activationToken = token; });
+    connect(item.get(), &StatusNotifierItem::activateRequested, this, &StatusItem::clicked);
+    connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &StatusItem::clicked);
 }
 
 StatusItem::~StatusItem() = default;
@@ -50,7 +62,7 @@ StatusItem::~StatusItem() = default;
 void StatusItem::setImage(const QString &name)
 {
     pictureName = name;
-    present();
+    presentIcon();
 }
 
 QString StatusItem::imageName() const { return pictureName; }
@@ -58,23 +70,25 @@ QString StatusItem::imageName() const { return pictureName; }
 void StatusItem::setToolTip(const QString &toolTipTitle)
 {
     title = toolTipTitle;
-    present();
+    item->setTitle(title);
+    presentToolTip();
 }
 
 void StatusItem::addMenuItem(const QString &itemTitle, const QKeySequence &shortcut,
                              const std::function<void()> &action)
 {
-    QAction *item = statusMenu->addAction(itemTitle, this, action);
-    item->setShortcut(shortcut);
+    QAction *entry = statusMenu->addAction(itemTitle, this, action);
+    entry->setShortcut(shortcut);
 }
 
-// Shown all the same without a tray: on X11 a tray that appears later, as a
-// panel started after the agent, picks the icon up.
+// While a StatusNotifierItem host is about, Qt's tray icon would be a second
+// item of its own: it is made only where no watcher is, and dropped as soon
+// as a host shows the agent's item.
 void StatusItem::show()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCInfo(lcDesktop) << "no system tray: starting pellix-growl again opens the preferences";
-    tray->show();
+    shown = true;
+    if (!watcherOnBus())
+        useTray(true);
 }
 
 void StatusItem::showState(const StreamState &streamState)
@@ -82,16 +96,24 @@ void StatusItem::showState(const StreamState &streamState)
     state = streamState;
     if (state.isConnected()) {
         dimming.stop();
-        dimmed = false;
+        if (std::exchange(dimmed, false))
+            presentIcon();
     } else if (!dimmed && !dimming.isActive()) {
         dimming.start(options.dimAfter);
     }
-    present();
+    presentToolTip();
 }
 
+// Each picture is drawn at 22 px and, for the panels that want it, at 44 px;
+// both are offered as pictures of their own size.
 QIcon StatusItem::icon() const
 {
-    const QIcon picture(QStringLiteral(":/") + pictureName);
+    QIcon picture;
+    for (const QString &drawing : {pictureName, QString(pictureName).replace(QLatin1String(".png"), QLatin1String("@2x.png"))}) {
+        QPixmap pixmap(QStringLiteral(":/") + drawing);
+        pixmap.setDevicePixelRatio(1.0);
+        picture.addPixmap(pixmap);
+    }
     return dimmed ? dimmedIcon(picture) : picture;
 }
 
@@ -100,26 +122,67 @@ QString StatusItem::toolTipTitle() const { return title; }
 QString StatusItem::toolTipBody() const { return state.text(); }
 QMenu *StatusItem::menu() const { return statusMenu.get(); }
 
-// A menu-bar agent shows its menu on a plain click as well, where the
-// desktop lets a menu appear at the pointer.
-void StatusItem::activated(int reason)
+// A menu-bar agent shows its menu on a plain click as well. On Wayland a
+// menu without a parent window cannot be placed and would become a window
+// of its own, so the click opens the agent's one window instead.
+void StatusItem::clicked(const QPoint &position)
 {
-    if (reason != QSystemTrayIcon::Trigger)
+    const QString token = std::exchange(activationToken, QString());
+    if (!onWayland()) {
+        statusMenu->popup(position);
         return;
-    if (onWayland())
-        emit windowRequested();
-    else
-        statusMenu->popup(QCursor::pos());
+    }
+    const ActivationTokenScope activation(token);
+    emit windowRequested();
+}
+
+void StatusItem::hostChanged(bool itemShown)
+{
+    qCInfo(lcDesktop) << (itemShown ? "a StatusNotifierItem host shows the item" : "no StatusNotifierItem host");
+    if (shown)
+        useTray(!itemShown);
+}
+
+void StatusItem::useTray(bool use)
+{
+    if (!use) {
+        tray.reset();
+        return;
+    }
+    if (tray)
+        return;
+    // Shown all the same without a tray: on X11 a tray that appears later,
+    // as a panel started after the agent, picks the icon up.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        qCInfo(lcDesktop) << "no system tray: starting pellix-growl again opens the preferences";
+    tray = std::make_unique<QSystemTrayIcon>();
+    tray->setContextMenu(statusMenu.get());
+    connect(tray.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            clicked(QCursor::pos());
+    });
+    presentIcon();
+    presentToolTip();
+    tray->show();
 }
 
 void StatusItem::dim()
 {
     dimmed = true;
-    present();
+    presentIcon();
 }
 
-void StatusItem::present()
+void StatusItem::presentIcon()
 {
-    tray->setIcon(icon());
-    tray->setToolTip(title + QLatin1Char('\n') + toolTipBody());
+    const QIcon picture = icon();
+    item->setIcon(picture);
+    if (tray)
+        tray->setIcon(picture);
+}
+
+void StatusItem::presentToolTip()
+{
+    item->setToolTip(title, toolTipBody());
+    if (tray)
+        tray->setToolTip(title + QLatin1Char('\n') + toolTipBody());
 }

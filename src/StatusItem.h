@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <QTimer>
 
@@ -14,10 +15,14 @@
 
 class QMenu;
 class QSystemTrayIcon;
+class StatusNotifierItem;
 
 // The agent's item in the desktop's panel: its picture, its menu, and where
 // the stream stands, as the tool tip's second line and as a dimmed picture
-// while the stream has been offline for a while.
+// while the stream has been offline for a while. Hosts that speak
+// StatusNotifierItem (Plasma, GNOME's AppIndicator extension, waybar, …)
+// get the agent's own item and show its menu themselves; without such a
+// host, an X11 tray gets Qt's XEmbed icon.
 class StatusItem : public QObject
 {
     Q_OBJECT
@@ -30,12 +35,15 @@ public:
         std::chrono::milliseconds dimAfter{std::chrono::seconds(10)};
     };
 
+    static const QString itemId;
+
     explicit StatusItem(const Options &options, QObject *parent = nullptr);
     ~StatusItem() override;
 
     // A picture of the agent's resources, by name ("pellix_menu_icon.png").
     void setImage(const QString &pictureName);
     QString imageName() const;
+    // Also the item's name in the host's lists.
     void setToolTip(const QString &title);
     void addMenuItem(const QString &title, const QKeySequence &shortcut, const std::function<void()> &action);
     void show();
@@ -51,20 +59,27 @@ public:
 
 signals:
     // A click on the item where a menu cannot be popped up at the pointer
-    // (Wayland): the agent's window is the nearest thing to offer.
+    // (Wayland): the agent's window is the nearest thing to offer. Emitted
+    // with the host's activation token, when it gave one, in the environment.
     void windowRequested();
 
 private:
-    void activated(int reason);
+    void clicked(const QPoint &position);
+    void hostChanged(bool itemShown);
+    void useTray(bool use);
     void dim();
-    void present();
+    void presentIcon();
+    void presentToolTip();
 
     const Options options;
     QString pictureName;
     QString title;
     StreamState state;
     bool dimmed = false;
+    bool shown = false;
     QTimer dimming;
+    QString activationToken;
     std::unique_ptr<QMenu> statusMenu;
+    std::unique_ptr<StatusNotifierItem> item;
     std::unique_ptr<QSystemTrayIcon> tray;
 };

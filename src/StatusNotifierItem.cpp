@@ -87,7 +87,6 @@ QString StatusNotifierItem::serviceName() const { return service; }
 
 bool StatusNotifierItem::isRegistered() const { return registered; }
 
-void StatusNotifierItem::setCategory(const QString &category) { itemCategory = category; }
 
 void StatusNotifierItem::setTitle(const QString &title)
 {
@@ -124,7 +123,8 @@ void StatusNotifierItem::setMenu(QMenu *menu)
         menuExporter = std::make_unique<DBusMenuExporter>(menu, bus, menuObjectPath);
 }
 
-QString StatusNotifierItem::category() const { return itemCategory; }
+// The item tells of the agent's own state, the stream's.
+QString StatusNotifierItem::category() const { return QStringLiteral("ApplicationStatus"); }
 
 QString StatusNotifierItem::id() const { return itemId; }
 

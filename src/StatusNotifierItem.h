@@ -76,7 +76,6 @@ public:
     // True while a watcher holds the item and says a host shows items.
     bool isRegistered() const;
 
-    void setCategory(const QString &category);
     void setTitle(const QString &title);
     void setIcon(const QIcon &icon);
     // Plain text; the body is escaped for hosts that read it as markup.
@@ -127,7 +126,6 @@ private:
     QDBusConnection bus;
     QString service;
     QString itemId;
-    QString itemCategory = QStringLiteral("ApplicationStatus");
     QString itemTitle;
     Pixmaps pixmaps;
     ToolTip tip;
