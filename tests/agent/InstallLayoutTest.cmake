@@ -65,7 +65,7 @@ function(check_contents root)
   endforeach()
 
   foreach(page pellix-growl pellix-json)
-    run(${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "${root}/share/man/man1/${page}.1")
+    run(${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "${root}/share/man/man1/${page}.1.gz")
     if(run_errors)
       fail("${page}(1) renders with warnings:\n${run_errors}")
     endif()

@@ -84,6 +84,12 @@ INSTANTIATE_TEST_SUITE_P(Runs, ToolRunCase, testing::Values(
     RunCase{"--max-depth 1", "[[1]]", 1, "", "7\tNested too deep\n3\tExpected value while parsing array\n"},
     RunCase{"", "", 1, "", "11\tUnexpected end of string\n"},
     RunCase{"--fragment", "\"\xff\"", 1, "", "6\tInvalid UTF-8 sequence in string\n"},
+    // A message is written whole, escaped as the writer escapes a string, one record a line.
+    RunCase{"", R"({"a\u0000b": x})", 1, "",
+            "3\tUnrecognised leading character\n3\tObject value expected for key: a\\u0000b\n"},
+    RunCase{"", R"({"\n\t\"\\\u001f\u00e9\b\f\r": x})", 1, "",
+            "3\tUnrecognised leading character\n3\tObject value expected for key: "
+            R"(\n\t\"\\\u001f)" "\xc3\xa9" R"(\b\f\r)" "\n"},
     RunCase{"--bogus", "[]", 2, "", usage}, RunCase{"--max-depth", "[]", 2, "", usage},
     RunCase{"--max-depth x", "[]", 2, "", usage}, RunCase{"--max-depth -1", "[]", 2, "", usage},
     RunCase{"a b", "[]", 2, "", usage}));

@@ -1,17 +1,36 @@
 #include "TestStreamService.h"
 
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QtTest>
 
-TestStreamService::TestStreamService()
+namespace {
+std::unique_ptr<QTcpServer> serverFor(const std::optional<QSslConfiguration> &tls)
 {
-    server.listen(QHostAddress::LocalHost, 0);
-    connect(&server, &QTcpServer::newConnection, this, &TestStreamService::accept);
+    if (!tls)
+        return std::make_unique<QTcpServer>();
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(*tls);
+    return server;
+}
 }
 
-quint16 TestStreamService::port() const { return server.serverPort(); }
+// A TLS server hands a connection on only after its handshake, so accepting
+// follows the pending connections, not the incoming ones.
+TestStreamService::TestStreamService(const std::optional<QSslConfiguration> &tls)
+    : server(serverFor(tls))
+{
+    server->listen(QHostAddress::LocalHost, 0);
+    connect(server.get(), &QTcpServer::pendingConnectionAvailable, this, &TestStreamService::accept);
+}
 
-QString TestStreamService::streamhost() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+quint16 TestStreamService::port() const { return server->serverPort(); }
+
+QString TestStreamService::streamhost() const
+{
+    const QString scheme = qobject_cast<QSslServer *>(server.get()) ? QStringLiteral("https://") : QString();
+    return scheme + QStringLiteral("127.0.0.1:%1").arg(port());
+}
 
 void TestStreamService::enqueueReply(const TestStreamReply &reply) { scripted.enqueue(reply); }
 
@@ -31,11 +50,11 @@ TestStreamExchange *TestStreamService::nextExchange(int timeoutMs)
     return unanswered.dequeue();
 }
 
-void TestStreamService::stopListening() { server.close(); }
+void TestStreamService::stopListening() { server->close(); }
 
 void TestStreamService::accept()
 {
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
         socket->setParent(this);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
     }

@@ -6,23 +6,28 @@
 #include <QList>
 #include <QObject>
 #include <QQueue>
+#include <QSslConfiguration>
 #include <QTcpServer>
 
+#include <memory>
 #include <optional>
 
 // A stand-in for the notification stream service: an HTTP service on
-// 127.0.0.1 at a port of its own choosing. It records every request; each
+// 127.0.0.1 at a port of its own choosing, or HTTPS when given a TLS
+// configuration (its certificate and key). It records every request; each
 // request is answered by the next scripted reply, or, when none is left,
-// handed to the test as an exchange to drive by hand.
+// handed to the test as an exchange to drive by hand. A TLS connection
+// counts only once its handshake has succeeded.
 class TestStreamService : public QObject
 {
     Q_OBJECT
 
 public:
-    TestStreamService();
+    explicit TestStreamService(const std::optional<QSslConfiguration> &tls = std::nullopt);
 
     quint16 port() const;
-    // The value for the agent's streamhost setting: "127.0.0.1:<port>".
+    // The value for the agent's streamhost setting: "127.0.0.1:<port>", led
+    // by "https://" when serving TLS.
     QString streamhost() const;
 
     void enqueueReply(const TestStreamReply &reply);
@@ -44,7 +49,7 @@ private:
     void readRequest(QTcpSocket *socket);
     void answer(TestStreamExchange *exchange, const TestStreamReply &reply);
 
-    QTcpServer server;
+    std::unique_ptr<QTcpServer> server;
     QQueue<TestStreamReply> scripted;
     std::optional<TestStreamReply> fallback;
     QList<TestStreamRequest> received;

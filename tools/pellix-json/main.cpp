@@ -3,6 +3,7 @@
 
 #include "KzJSON.h"
 #include "KzJsonUtf8.h"
+#include "KzJsonWriter.h"
 
 #include <cerrno>
 #include <charconv>
@@ -26,7 +27,8 @@ constexpr std::string_view helpText =
     "parses it with the Pellix JSON codec and writes it back as UTF-8, followed\n"
     "by one line feed. On a parse failure it prints the codec's error trace to\n"
     "standard error, one record per line as <code><TAB><message>, innermost\n"
-    "failure first.\n"
+    "failure first; control characters, '\"' and '\\' in a message are escaped\n"
+    "as in a JSON string.\n"
     "\n"
     "  --fragment      accept any JSON value, not only an object or an array\n"
     "  --pretty        write one element or member per line, indented\n"
@@ -115,11 +117,36 @@ void write(std::FILE *stream, std::string_view text)
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+// A message as the codec's writer writes the content of a string: control
+// characters (NUL among them), '"' and '\' escaped, so that a record stays
+// on one line and nothing in it is cut off or mistaken for an escape.
+// Escaping byte by byte is sound for UTF-8: no byte of a multi-byte
+// character is below 0x80.
+std::string escapedMessage(std::string_view message)
+{
+    KzJsonWriter writer;
+    std::string escaped;
+    for (const char byte : message) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(byte));
+        if (unit >= 0x20 && unit != u'"' && unit != u'\\') {
+            escaped.push_back(byte);
+            continue;
+        }
+        // Any string of one code unit has a JSON form.
+        const std::u16string quoted = writer.stringWithFragment(KzJsonValue::string({&unit, 1})).value();
+        escaped += KzJsonUtf8::fromUtf16Lossy(std::u16string_view(quoted).substr(1, quoted.size() - 2));
+    }
+    return escaped;
+}
+
 int printTrace(const KzJsonErrorTrace &trace)
 {
     if (trace) {
-        for (const KzJsonErrorRecord &record : *trace)
-            std::fprintf(stderr, "%u\t%s\n", static_cast<unsigned>(record->code()), record->description().c_str());
+        for (const KzJsonErrorRecord &record : *trace) {
+            const std::string line = std::to_string(static_cast<unsigned>(record->code())) + '\t'
+                                     + escapedMessage(record->description()) + '\n';
+            write(stderr, line);
+        }
     }
     return exitInvalid;
 }

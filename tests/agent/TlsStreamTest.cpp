@@ -1,0 +1,103 @@
+#include "PellixSettings.h"
+#include "PellixTestEnvironment.h"
+#include "TestNotificationService.h"
+#include "TestStreamService.h"
+#include "pellix_growlAppDelegate.h"
+
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+
+namespace {
+QByteArray certificateFile(const QString &name)
+{
+    QFile file(QStringLiteral(PELLIX_TEST_CERTIFICATES "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qWarning("cannot read %s", qPrintable(file.fileName()));
+    return file.readAll();
+}
+
+QSslConfiguration serving(const QString &certificate)
+{
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate(certificateFile(certificate)));
+    tls.setPrivateKey(QSslKey(certificateFile(QStringLiteral("server-key.pem")), QSsl::Ec));
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return tls;
+}
+}
+
+// The stream over https, against a loopback service under certificates made
+// for the test: one signed by a CA this process trusts streams as usual; one
+// nobody trusts, or one made out for another host, fails before the request
+// (and with it the key digest) is sent, and counts as a failed connection
+// for the back-off.
+class TlsStreamTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+        QVERIFY(trusting.addCaCertificates(QStringLiteral(PELLIX_TEST_CERTIFICATES "/ca.pem")));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+
+    void streamsOnlyFromAServiceItCanTrust_data()
+    {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QStringList>("posted");
+        QTest::addColumn<QList<int>>("waits");
+        const QString line = QStringLiteral("over tls");
+        QTest::newRow("trusted") << "server.pem" << QStringList{line, line} << QList<int>{1, 1};
+        QTest::newRow("untrusted") << "untrusted.pem" << QStringList() << QList<int>{1, 3};
+        QTest::newRow("another host") << "elsewhere.pem" << QStringList() << QList<int>{1, 3};
+    }
+
+    // Two connections, each answered with one line when the handshake
+    // succeeds; the wait scheduled after each shows how it counted.
+    void streamsOnlyFromAServiceItCanTrust()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(QStringList, posted);
+        PellixTestEnvironment::clearSettings();
+        TestNotificationService notifications;
+        TestStreamService stream(serving(certificate));
+        for (int reply = 0; reply < 2; ++reply)
+            stream.enqueueReply({200, {}, {"{\"title\":\"Build\",\"description\":\"over tls\"}\n"}});
+        PellixSettings settings;
+        settings.setUsername(QStringLiteral("alice"));
+        settings.setApikey(QStringLiteral("secret"));
+        settings.setStreamhost(stream.streamhost());
+
+        pellix_growlAppDelegate delegate;
+        delegate.setExitFunction([](int) {});
+        delegate.applicationDidFinishLaunching();
+        QTimer *reopen = delegate.reconnectTimer();
+        QList<int> waits;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (attempt > 0) {
+                reopen->start(0);
+                QVERIFY(QTest::qWaitFor([reopen] { return !reopen->isActive(); }, 5000));
+            }
+            QVERIFY(QTest::qWaitFor([reopen] { return reopen->isActive(); }, 10000));
+            waits.append(reopen->interval() / 1000);
+        }
+        QTEST(waits, "waits");
+        QCOMPARE(stream.requests().size(), posted.size());
+        const auto streamed = [&notifications] {
+            QStringList bodies;
+            for (const NotifyCall &call : notifications.calls()) {
+                if (call.summary == QStringLiteral("Build"))
+                    bodies.append(call.body);
+            }
+            return bodies;
+        };
+        QVERIFY(QTest::qWaitFor([&] { return streamed() == posted; }, 5000));
+    }
+};
+
+PELLIX_TEST_MAIN(TlsStreamTest)
+#include "TlsStreamTest.moc"
