@@ -72,20 +72,20 @@ private slots:
         settings.setApikey(QStringLiteral("secret"));
         settings.setStreamhost(stream.streamhost());
 
-        pellix_growlAppDelegate delegate;
-        delegate.setExitFunction([](int) {});
+        pellix_growlAppDelegate::Options options;
+        options.exitProcess = [](int) {};
+        pellix_growlAppDelegate delegate(options);
         delegate.applicationDidFinishLaunching();
-        QTimer *reopen = delegate.reconnectTimer();
+        const NotificationStream &agentStream = delegate.notificationStream();
         QList<int> waits;
         for (int attempt = 0; attempt < 2; ++attempt) {
-            if (attempt > 0) {
-                reopen->start(0);
-                QVERIFY(QTest::qWaitFor([reopen] { return !reopen->isActive(); }, 5000));
-            }
-            QVERIFY(QTest::qWaitFor([reopen] { return reopen->isActive(); }, 10000));
-            waits.append(reopen->interval() / 1000);
+            if (attempt > 0)
+                delegate.reconnectNotificationStream();
+            QVERIFY(QTest::qWaitFor([&agentStream] { return agentStream.isWaitingToReopen(); }, 10000));
+            waits.append(int(agentStream.state().nextAttemptIn().count()));
         }
         QTEST(waits, "waits");
+        QCOMPARE(agentStream.state().text().endsWith(QStringLiteral("securely")), posted.isEmpty());
         QCOMPARE(stream.requests().size(), posted.size());
         const auto streamed = [&notifications] {
             QStringList bodies;
