@@ -1,0 +1,135 @@
+#include "AgentInstance.h"
+#include "PellixSettings.h"
+#include "PellixTestEnvironment.h"
+#include "TestNotificationService.h"
+#include "TestStatusNotifierHost.h"
+#include "TestStreamService.h"
+#include "WestonSession.h"
+#include "pellix_growlAppDelegate.h"
+
+#include <QProcess>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The agent's windows a user would see: every top-level widget shown.
+QStringList shownWindows()
+{
+    QStringList shown;
+    for (const QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible())
+            shown.append(widget->objectName().isEmpty() ? QString::fromLatin1(widget->metaObject()->className())
+                                                        : widget->objectName());
+    }
+    return shown;
+}
+
+// The activation token in the environment when the preferences window shows.
+struct TokenAtShowing : QObject
+{
+    TokenAtShowing() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->objectName() == u"PrefsWindow"_s)
+            tokens.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
+        return false;
+    }
+    QStringList tokens;
+};
+}
+
+// The agent on a real Wayland compositor (weston, headless) with a
+// StatusNotifierItem host on the session bus: a click on its item, which
+// cannot pop a menu up at the pointer there, opens its one window and
+// nothing else; so does a second start.
+class WaylandSessionTest : public QObject
+{
+    Q_OBJECT
+
+    TestNotificationService notifications;
+    TestStreamService stream;
+    TestStatusNotifierHost host;
+    std::unique_ptr<pellix_growlAppDelegate> delegate;
+    std::unique_ptr<AgentInstance> instance;
+
+    void hidePreferences()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            widget->hide();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        PellixSettings settings;
+        settings.setUsername(u"alice"_s);
+        settings.setApikey(u"secret"_s);
+        settings.setStreamhost(stream.streamhost());
+        pellix_growlAppDelegate::Options options;
+        options.exitProcess = [](int) {};
+        delegate = std::make_unique<pellix_growlAppDelegate>(options);
+        instance = std::make_unique<AgentInstance>(*delegate);
+        QCOMPARE(instance->claim(), AgentInstance::Claim::Owned);
+        delegate->applicationDidFinishLaunching();
+        QTRY_COMPARE(host.registeredItems().size(), 1);
+        QVERIFY(shownWindows().isEmpty());
+    }
+
+    void cleanup() { hidePreferences(); }
+
+    void aClickOnTheItemOpensOnlyThePreferences_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::newRow("Activate") << u"Activate"_s;
+        QTest::newRow("ContextMenu") << u"ContextMenu"_s;
+    }
+
+    // Plasma hands the item an activation token just before the click; the
+    // window is raised with it.
+    void aClickOnTheItemOpensOnlyThePreferences()
+    {
+        QFETCH(QString, method);
+        const TokenAtShowing showing;
+        const QString item = host.registeredItems().constFirst();
+        QVERIFY(host.callItem(item, u"ProvideXdgActivationToken"_s, {u"plasma-token"_s}));
+        QVERIFY(host.callItem(item, method, {100, 0}));
+        QTRY_COMPARE(shownWindows(), QStringList{u"PrefsWindow"_s});
+        QCOMPARE(showing.tokens, QStringList{u"plasma-token"_s});
+        QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
+    }
+
+    void aSecondStartShowsThePreferences()
+    {
+        const TokenAtShowing showing;
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_ACTIVATION_TOKEN"_s, u"launcher-token"_s);
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), QStringList());
+        QVERIFY(QTest::qWaitFor([&second] { return second.state() == QProcess::NotRunning; }, 20000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(shownWindows(), QStringList{u"PrefsWindow"_s});
+        QCOMPARE(showing.tokens, QStringList{u"launcher-token"_s});
+    }
+};
+
+// The compositor comes before the application object and ends after it: a
+// Wayland client ends its process when its compositor goes away.
+int main(int argc, char *argv[])
+{
+    PellixTestEnvironment environment;
+    const WestonSession weston;
+    if (!weston.isReady()) {
+        std::fprintf(stderr, "weston did not start:\n%s", weston.log().constData());
+        return 1;
+    }
+    weston.exportClientEnvironment();
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    WaylandSessionTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "WaylandSessionTest.moc"
