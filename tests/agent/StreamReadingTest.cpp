@@ -1,12 +1,83 @@
+#include "ChunkedBodyDecoder.h"
+#include "HttpResponseHead.h"
 #include "StreamLineReassembler.h"
 
 #include <QtTest>
 
-class StreamLineReassemblerTest : public QObject
+// What the stream makes of the bytes a service sends: the answer's head,
+// a chunked body, and the lines of the body, however the network cuts them.
+class StreamReadingTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void headsAreReadStrictly_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<int>("status"); // 0: not a head
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        const auto row = [](const char *name, const QByteArray &head, int status, const QByteArray &field = "x",
+                            const QByteArray &value = {}) { QTest::newRow(name) << head << status << field << value; };
+        row("status and a field", "HTTP/1.1 200 OK\r\nContent-Type: text/plain", 200, "content-type", "text/plain");
+        row("bare line feeds, white space trimmed", "HTTP/1.0 404 Not Found\nServer:  pellix  ", 404, "Server", "pellix");
+        row("no reason", "HTTP/1.1 204", 204);
+        row("repeated field joined", "HTTP/1.1 200 OK\r\nX-A: 1\r\nx-a: 2", 200, "X-A", "1, 2");
+        row("empty value is present", "HTTP/1.1 200 OK\r\nX-E:", 200, "x-e", "");
+        row("not HTTP", "HELLO THERE", 0);
+        row("HTTP/2", "HTTP/2 200", 0);
+        row("two-digit status", "HTTP/1.1 20 OK", 0);
+        row("letters in the status", "HTTP/1.1 2x0 OK", 0);
+        row("no space after the status", "HTTP/1.1 200OK", 0);
+        row("field without a colon", "HTTP/1.1 200 OK\r\nno colon", 0);
+        row("space in a field name", "HTTP/1.1 200 OK\r\nX A: 1", 0);
+        row("empty field name", "HTTP/1.1 200 OK\r\n: 1", 0);
+        row("folded continuation line", "HTTP/1.1 200 OK\r\nX-A: 1\r\n  more", 0);
+    }
+
+    void headsAreReadStrictly()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, name);
+        const std::optional<HttpResponseHead> parsed = HttpResponseHead::parse(head);
+        QTEST(parsed ? parsed->status() : 0, "status");
+        if (parsed)
+            QTEST(parsed->field(name), "value");
+    }
+
+    void chunkedBodiesDecodeHoweverTheReadsAreCut_data()
+    {
+        QTest::addColumn<QByteArray>("coded");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("chunks, an extension, the end") << QByteArray("4\r\nWiki\r\n5;x=1\r\npedia\r\n0\r\n\r\n")
+                                                       << QByteArray("Wikipedia") << "finished";
+        QTest::newRow("hex in capitals, bare line feeds") << QByteArray("A\nabcdefghij\n0\n\n")
+                                                          << QByteArray("abcdefghij") << "finished";
+        QTest::newRow("trailer") << QByteArray("3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n") << QByteArray("abc") << "finished";
+        QTest::newRow("unfinished") << QByteArray("3\r\nab") << QByteArray("ab") << "open";
+        QTest::newRow("size not hex") << QByteArray("zz\r\n") << QByteArray() << "broken";
+        QTest::newRow("no size") << QByteArray("\r\n") << QByteArray() << "broken";
+        QTest::newRow("more data than its size") << QByteArray("3\r\nabcd\r\n") << QByteArray("abc") << "broken";
+        QTest::newRow("endless size line") << QByteArray("1;" + QByteArray(2000, 'x')) << QByteArray() << "broken";
+        QTest::newRow("size past fifteen digits") << QByteArray("1000000000000000\r\n") << QByteArray() << "broken";
+        QTest::newRow("endless trailer")
+            << QByteArray("0\r\n" + QByteArray("X-T: 0123456789\r\n").repeated(2000)) << QByteArray() << "broken";
+    }
+
+    void chunkedBodiesDecodeHoweverTheReadsAreCut()
+    {
+        QFETCH(QByteArray, coded);
+        for (qsizetype cut = 0; cut <= coded.size(); cut += 1 + cut / 16) {
+            ChunkedBodyDecoder decoder;
+            QByteArray body;
+            const bool sound = decoder.decode(QByteArrayView(coded).first(cut), body)
+                               && decoder.decode(QByteArrayView(coded).sliced(cut), body);
+            QTEST(body, "body");
+            QTEST(QString::fromLatin1(!sound ? "broken" : decoder.isFinished() ? "finished" : "open"), "outcome");
+        }
+    }
+
     // Bound 8 for the rows about overlong lines, the default for the others.
     void readsBecomeLines_data()
     {
@@ -88,5 +159,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(StreamLineReassemblerTest)
-#include "StreamLineReassemblerTest.moc"
+QTEST_APPLESS_MAIN(StreamReadingTest)
+#include "StreamReadingTest.moc"
