@@ -1,5 +1,6 @@
 # Entry points: `make run` builds and starts the agent, `make test` builds and
-# runs every test, `make demo` starts the agent on a local demo stream, `make bench`
+# runs every test but the long soak (`make soak` runs that), `make demo` starts
+# the agent on a local demo stream, `make bench`
 # measures the codec against its peers and the agent's whole path. All first install
 # the Debian packages the build needs. `make install` installs into PREFIX (default
 # /usr/local), honouring DESTDIR; `make package` builds the Debian package.
@@ -12,7 +13,7 @@ SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 
-.PHONY: deps configure build run test test-sanitize fuzz demo install package bench-build bench bench-codec bench-agent clean
+.PHONY: deps configure build run test soak test-sanitize fuzz demo install package bench-build bench bench-codec bench-agent clean
 
 deps:
 	scripts/install-deps
@@ -27,7 +28,12 @@ run: build
 	$(BUILD)/src/pellix-growl
 
 test: build
-	scripts/run-tests $(BUILD)
+	scripts/run-tests $(BUILD) -LE soak
+
+# The long run of the stream path (CTest label soak): 100,000 lines over 21
+# connections, every line once and in order, memory flat.
+soak: build
+	scripts/run-tests $(BUILD) -L soak
 
 demo: build
 	scripts/run-demo $(BUILD) $(DEMO_PORT)
@@ -47,7 +53,7 @@ test-sanitize: deps
 	ulimit -s 65536 && \
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	scripts/run-tests $(SANITIZE_BUILD)
+	scripts/run-tests $(SANITIZE_BUILD) -LE soak
 
 # Each fuzz target for FUZZ_SECONDS, built with clang's libFuzzer and sanitizers.
 fuzz:
