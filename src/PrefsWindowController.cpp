@@ -59,7 +59,18 @@ void PrefsWindowController::loadWindow()
     ui->setupUi(prefsWindow.get());
     connect(ui->checkboxBWIcon, &QCheckBox::clicked, this, [this] { menuIconCheck(ui->checkboxBWIcon); });
     connect(ui->saveButton, &QPushButton::clicked, this, [this] { savePrefs(ui->saveButton); });
+    const NotificationStream &stream = pellix_growlAppDelegate::appDelegate()->notificationStream();
+    showStreamState(stream.state());
+    connect(&stream, &NotificationStream::stateChanged, this, &PrefsWindowController::showStreamState);
     awakeFromNib();
+}
+
+void PrefsWindowController::showStreamState(const StreamState &state)
+{
+    const QString line = state.phase() == StreamState::Phase::NotSignedIn
+                             ? QStringLiteral("Sign in to receive your notifications.")
+                             : state.text().toHtmlEscaped();
+    ui->intro->setText(QStringLiteral("<b>Pellix</b><br>") + line);
 }
 
 void PrefsWindowController::awakeFromNib()

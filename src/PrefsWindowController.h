@@ -11,15 +11,18 @@ class QDialog;
 class QLabel;
 class QLineEdit;
 class QWidget;
+class StreamState;
 
 namespace Ui {
 class PrefsWindow;
 }
 
 // Runs the preferences window: the user name, the API key, the stream server,
-// the monochrome menu-bar icon and whether the agent starts at login. One controller serves the whole run; its
-// window is built from its description at the first showing and then only
-// hidden and shown again.
+// the monochrome tray icon and whether the agent starts at login, under a
+// line that says where the stream stands (on a desktop without a tray, the
+// one place that shows it). One controller serves the whole run; its window
+// is built from its description at the first showing and then only hidden
+// and shown again.
 class PrefsWindowController : public QObject
 {
     Q_OBJECT
@@ -64,6 +67,7 @@ private:
     explicit PrefsWindowController(const QString &windowNibName);
 
     void loadWindow();
+    void showStreamState(const StreamState &state);
     void centreWindow();
     void showSaveFailure(const QString &fileName);
     static void showMenuIcon(bool monochrome);

@@ -12,6 +12,7 @@
 
 #include <QColor>
 #include <QDBusConnection>
+#include <QLabel>
 #include <QDBusServiceWatcher>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -379,6 +380,9 @@ private slots:
                          QStringLiteral("^Connected as alice since (\\S+) \\(offline \\S+–\\1\\)$"))),
                      qPrintable(item->toolTipBody()));
         QVERIFY(!item->isDimmed());
+        delegate->prefs();
+        QCOMPARE(preferencesWindow()->findChild<QLabel *>(QStringLiteral("intro"))->text(),
+                 QStringLiteral("<b>Pellix</b><br>") + item->toolTipBody());
 
         configure(QString());
         delegate->reconnectNotificationStream();
