@@ -1,4 +1,5 @@
 #include "GrowlApplicationBridge.h"
+#include "NotificationTypeList.h"
 #include "PellixGrowlDelegate.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
@@ -138,6 +139,32 @@ private slots:
         QCOMPARE(registrations.constLast().constFirst().toMap().value(u"DefaultNotifications"_s).toStringList(), types);
         QVERIFY(!delegate->checkNotificationType(QString()));
         QVERIFY(!delegate->checkNotificationType(u""_s));
+    }
+
+    // A service that numbers its titles registers a new type with every
+    // message: the list keeps "Generic" and the latest titles, and the file
+    // is written a moment later, once for the whole burst. A title too long
+    // to be a type is shown under "Generic".
+    void theTypeListKeepsTheLatestTitlesAndIsWrittenOnceForABurst()
+    {
+        const auto onDisk = [] {
+            QFile file(PellixSettings().fileName());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray before = onDisk();
+        for (int title = 0; title <= NotificationTypeList::maximumTitles; ++title)
+            QVERIFY(delegate->checkNotificationType(QString::number(title)));
+        QCOMPARE(onDisk(), before);
+        QTRY_VERIFY_WITH_TIMEOUT(onDisk().endsWith(" 1000\n"), 5000);
+        const QStringList types = PellixSettings().notificationTypesArray().value_or(QStringList());
+        QCOMPARE(types.size(), 1 + NotificationTypeList::maximumTitles);
+        QCOMPARE(types.mid(0, 2), QStringList({u"Generic"_s, u"1"_s}));
+        QVERIFY(delegate->checkNotificationType(u"0"_s));
+
+        const QString longest(NotificationTypeList::maximumTitleLength, u'x');
+        QVERIFY(delegate->checkNotificationType(longest));
+        QCOMPARE(post(longest + u'x').hints.value(typeHint).toString(), u"Generic"_s);
+        QCOMPARE(post(longest + u'x').hints.value(typeHint).toString(), u"Generic"_s);
     }
 
     void notifyCarriesTheNotification_data()
