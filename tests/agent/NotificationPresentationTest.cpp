@@ -232,6 +232,12 @@ private slots:
         QTest::newRow("no context") << Context() << nothing << none;
         QTest::newRow("mail address") << addresses(u"mailto:team@pellix.example"_s, websafe) << nothing
                                       << QList{QUrl(u"mailto:team@pellix.example"_s)};
+        QTest::newRow("mail with an attachment refused")
+            << addresses(u"mailto:team@pellix.example?subject=Hi&attach=/home/u/.ssh/id_rsa"_s, websafe) << nothing
+            << toWebsafe;
+        QTest::newRow("mail with an encoded attachment refused")
+            << addresses(u"MAILTO:team@pellix.example?Attachment%20=%2Fetc%2Fpasswd"_s, websafe) << nothing
+            << toWebsafe;
         QTest::newRow("local file refused") << addresses(u"file:///etc/passwd"_s, websafe) << nothing << toWebsafe;
         QTest::newRow("launcher refused") << addresses(u"application://evil.desktop"_s, websafe) << nothing
                                           << toWebsafe;

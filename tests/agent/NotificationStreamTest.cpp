@@ -260,6 +260,9 @@ private slots:
         QTest::newRow("another scheme") << "ftp://push.example.com" << "alice" << QString();
         QTest::newRow("ordinary punctuation") << QString() << "a.b-c_d~e" << host + "a.b-c_d~e/" + secretDigest;
         QTest::newRow("path and query marks") << QString() << "a/b?c#d" << host + "a%2Fb%3Fc%23d/" + secretDigest;
+        QTest::newRow("a dot") << QString() << "." << QString();
+        QTest::newRow("two dots") << QString() << ".." << QString();
+        QTest::newRow("three dots") << QString() << "..." << host + ".../" + secretDigest;
     }
 
     void streamAddressFromStreamhostAndUser()
