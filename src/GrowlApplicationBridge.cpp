@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
 const QString servicePath = QStringLiteral("/org/freedesktop/Notifications");
@@ -29,13 +31,18 @@ constexpr int neverExpire = 0;
 constexpr uint closedBecauseExpired = 1;
 const QString defaultAction = QStringLiteral("default");
 
-QDBusMessage askTheBus(const QString &method, const QVariantList &arguments, int timeoutMs)
+QDBusMessage callOnTheBus(const QString &method, const QVariantList &arguments)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
                                                        QStringLiteral("/org/freedesktop/DBus"),
                                                        QStringLiteral("org.freedesktop.DBus"), method);
     call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, timeoutMs);
+    return call;
+}
+
+QDBusMessage askTheBus(const QString &method, const QVariantList &arguments, int timeoutMs)
+{
+    return QDBusConnection::sessionBus().call(callOnTheBus(method, arguments), QDBus::Block, timeoutMs);
 }
 
 bool answersTrue(const QDBusMessage &reply)
@@ -69,6 +76,17 @@ QVariant imageDataHint(const QImage &image)
              << QByteArray(reinterpret_cast<const char *>(rgba.constBits()), rgba.sizeInBytes());
     argument.endStructure();
     return QVariant::fromValue(argument);
+}
+
+// The call did not reach a service: none owned the name, the one that did
+// left without answering, or starting one on demand failed.
+bool meansTheServiceIsGone(const QDBusError &error)
+{
+    const QString name = error.name();
+    return error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::NoReply
+           || error.type() == QDBusError::TimedOut
+           || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
+           || name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
 }
 
 // Urgency levels of the service: 0 low, 1 normal, 2 critical.
@@ -184,12 +202,15 @@ void GrowlApplicationBridge::notify(Notification notification)
         emit waitingShrank();
         return;
     }
+    notification.sequence = nextSequence++;
     waiting.push_back(std::move(notification));
     sendWaiting();
 }
 
 void GrowlApplicationBridge::sendWaiting()
 {
+    if (serviceAway)
+        return;
     if (!capabilities) {
         requestCapabilities();
         return;
@@ -247,20 +268,52 @@ void GrowlApplicationBridge::send(const Notification &notification)
     ++callsInFlight;
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, clickContext = notification.clickContext](QDBusPendingCallWatcher *answered) {
-                shown(answered, clickContext);
-            });
+            [this, notification](QDBusPendingCallWatcher *answered) { shown(answered, notification); });
 }
 
-void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const std::optional<ClickContext> &clickContext)
+void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const Notification &notification)
 {
     call->deleteLater();
     --callsInFlight;
     const QDBusPendingReply<uint> reply = *call;
     if (reply.isValid())
-        remember(reply.value(), clickContext);
+        remember(reply.value(), notification.clickContext);
+    else if (meansTheServiceIsGone(reply.error()))
+        keepUntilTheServiceReturns(notification);
     else
         qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
+    sendWaiting();
+}
+
+// Calls answered out of order come back in order all the same.
+void GrowlApplicationBridge::keepUntilTheServiceReturns(const Notification &notification)
+{
+    const auto later = std::ranges::upper_bound(waiting, notification.sequence, {}, &Notification::sequence);
+    waiting.insert(later, notification);
+    if (serviceAway)
+        return;
+    serviceAway = true;
+    qCInfo(lcNotify) << "the notification service has gone; notifications wait for it";
+    askWhetherTheServiceIsBack();
+}
+
+// A service that came back before the failure was seen, or that is there
+// but failed to answer in time, announces no new owner.
+void GrowlApplicationBridge::askWhetherTheServiceIsBack()
+{
+    const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(
+        callOnTheBus(QStringLiteral("NameHasOwner"), {serviceName}), busQueryTimeoutMs);
+    auto *watcher = new QDBusPendingCallWatcher(call, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answered) {
+        answered->deleteLater();
+        if (answersTrue(answered->reply()))
+            serviceReturned();
+    });
+}
+
+void GrowlApplicationBridge::serviceReturned()
+{
+    serviceAway = false;
     sendWaiting();
 }
 
@@ -305,6 +358,9 @@ void GrowlApplicationBridge::serviceOwnerChanged(const QString &newOwner)
     shownNotifications.clear();
     shownOrder.clear();
     capabilities.reset();
-    if (!newOwner.isEmpty() && delegate)
+    if (newOwner.isEmpty())
+        return;
+    if (delegate)
         delegate->growlIsReady();
+    serviceReturned();
 }

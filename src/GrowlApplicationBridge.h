@@ -22,6 +22,9 @@ class QDBusPendingCallWatcher;
 // (org.freedesktop.Notifications on the session bus) and hands clicks on them
 // back to the installed delegate with their click context. Every call to the
 // service is asynchronous: a missing or stuck service never blocks the agent.
+// A notification the service could not take because it had gone (stopped,
+// restarted) goes back to its place in the waiting line, and nothing more is
+// sent until a service owns the name again: none is lost, none overtaken.
 class GrowlApplicationBridge : public QObject
 {
     Q_OBJECT
@@ -75,6 +78,8 @@ private:
         int priority;
         bool isSticky;
         std::optional<ClickContext> clickContext;
+        // The order of arrival, kept when the notification comes back.
+        quint64 sequence = 0;
     };
 
     explicit GrowlApplicationBridge(QObject *parent);
@@ -83,7 +88,10 @@ private:
     void notify(Notification notification);
     void sendWaiting();
     void send(const Notification &notification);
-    void shown(QDBusPendingCallWatcher *call, const std::optional<ClickContext> &clickContext);
+    void shown(QDBusPendingCallWatcher *call, const Notification &notification);
+    void keepUntilTheServiceReturns(const Notification &notification);
+    void askWhetherTheServiceIsBack();
+    void serviceReturned();
     void requestCapabilities();
     void capabilitiesArrived(QDBusPendingCallWatcher *call);
     void serviceOwnerChanged(const QString &newOwner);
@@ -96,7 +104,11 @@ private:
     std::optional<QStringList> capabilities;
     bool capabilitiesRequested = false;
     std::deque<Notification> waiting;
+    quint64 nextSequence = 0;
     int callsInFlight = 0;
+    // A call failed because no service owned the name: nothing is sent until
+    // one does.
+    bool serviceAway = false;
     void remember(uint id, const std::optional<ClickContext> &clickContext);
 
     // The notifications a click may still come back for, and their ids oldest

@@ -10,8 +10,12 @@
 namespace {
 // Costs are in KiB: the cache holds at most this much decoded picture data.
 constexpr qsizetype cacheKibibytes = 16 * 1024;
-// A small file can still claim an enormous picture; refuse to allocate more.
-constexpr int decodeLimitMebibytes = 32;
+// What a picture decoded whole may cost, at 4 bytes a pixel: the readers
+// that cannot decode straight to the icon's size (BMP, GIF, ICO) hold all of
+// it before it is scaled.
+constexpr int decodeLimitMebibytes = 16;
+// The network holds at most this much of a body the loader has not taken yet.
+constexpr qint64 readAheadBytes = 64 * 1024;
 
 qsizetype cacheCost(const QImage &icon) { return icon.sizeInBytes() / 1024 + 1; }
 }
@@ -47,19 +51,36 @@ void IconLoader::fetch(const QUrl &url, const QString &address)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     QNetworkReply *reply = network.get(request);
     QTimer::singleShot(timeLimit, reply, &QNetworkReply::abort);
-    watchSize(reply);
     refuseUnsafeRedirects(reply);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, address] { finishFetch(reply, address); });
+    const std::shared_ptr<QByteArray> body = takeBodyWithinBound(reply);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, address, body] {
+        readWithinBound(reply, *body);
+        finishFetch(reply, address, *body);
+    });
 }
 
-// Stops the transfer as soon as the announced length or what has arrived
-// passes the bound, so that a huge or endless body is not held in memory.
-void IconLoader::watchSize(QNetworkReply *reply)
+// The body is taken as it arrives, with the network holding little of it
+// ahead, and the transfer stops as soon as the announced length or what has
+// arrived passes the bound: a huge or endless body is never held.
+std::shared_ptr<QByteArray> IconLoader::takeBodyWithinBound(QNetworkReply *reply)
 {
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > maximumPictureBytes || total > maximumPictureBytes)
+    reply->setReadBufferSize(readAheadBytes);
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maximumPictureBytes)
             reply->abort();
     });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body] { readWithinBound(reply, *body); });
+    return body;
+}
+
+void IconLoader::readWithinBound(QNetworkReply *reply, QByteArray &body)
+{
+    if (body.size() > maximumPictureBytes)
+        return;
+    body += reply->read(maximumPictureBytes + 1 - body.size());
+    if (body.size() > maximumPictureBytes)
+        reply->abort();
 }
 
 // A redirect may only lead to another network address, never to a local file
@@ -74,22 +95,15 @@ void IconLoader::refuseUnsafeRedirects(QNetworkReply *reply)
     });
 }
 
-void IconLoader::finishFetch(QNetworkReply *reply, const QString &address)
+void IconLoader::finishFetch(QNetworkReply *reply, const QString &address, const QByteArray &body)
 {
     reply->deleteLater();
-    const QImage icon = reply->error() == QNetworkReply::NoError ? decode(bodyWithinBound(reply)) : QImage();
+    const bool whole = reply->error() == QNetworkReply::NoError && body.size() <= maximumPictureBytes;
+    const QImage icon = whole ? decode(body) : QImage();
     if (!icon.isNull() && isNetworkAddress(reply->request().url()))
         cache.insert(address, new QImage(icon), cacheCost(icon));
     for (const Completion &done : waiting.take(address))
         done(icon);
-}
-
-// A body that was complete before the size watch could stop it is measured
-// here; one over the bound counts as no picture.
-QByteArray IconLoader::bodyWithinBound(QNetworkReply *reply)
-{
-    const QByteArray bytes = reply->read(maximumPictureBytes + 1);
-    return bytes.size() <= maximumPictureBytes ? bytes : QByteArray();
 }
 
 void IconLoader::completeLater(const QImage &icon, Completion done)
@@ -109,11 +123,35 @@ bool IconLoader::isNetworkAddress(const QUrl &url)
            && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
+// The size a picture claims is checked before any of it is decoded. Qt's PNG
+// and JPEG readers decode straight to the size asked for, without a buffer of
+// the full picture, and then without the allocation limit.
 QImage IconLoader::decode(const QByteArray &bytes)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);
     reader.setAllocationLimit(decodeLimitMebibytes);
-    return reader.read();
+    const QSize size = reader.size();
+    if (qint64(size.width()) * size.height() > maximumPicturePixels)
+        return {};
+    if (size.width() > maximumIconSide || size.height() > maximumIconSide)
+        reader.setScaledSize(iconSizeFor(size));
+    return scaledDown(reader.read());
+}
+
+// For the readers that decode a picture whole. Scaling works on 32-bit
+// pixels: a picture decoded as such is converted in place, so it is never
+// held twice at full size.
+QImage IconLoader::scaledDown(QImage picture)
+{
+    if (picture.width() <= maximumIconSide && picture.height() <= maximumIconSide)
+        return picture;
+    picture.convertTo(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    return picture.scaled(iconSizeFor(picture.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QSize IconLoader::iconSizeFor(const QSize &pictureSize)
+{
+    return pictureSize.scaled(maximumIconSide, maximumIconSide, Qt::KeepAspectRatio).expandedTo({1, 1});
 }

@@ -12,6 +12,7 @@ public:
 
     // streamhost: "host[:port]", optionally led by "http://" or "https://";
     // empty means the default host. A value that names more than a host and
-    // port gives an invalid address, which no connection can be opened to.
+    // port, or the user name "." or "..", gives an invalid address, which no
+    // connection can be opened to.
     static QUrl forUser(const QString &streamhost, const QString &username, const QString &apikeyDigest);
 };

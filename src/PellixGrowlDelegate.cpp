@@ -3,11 +3,26 @@
 #include "PellixSettings.h"
 
 #include <QStringList>
+#include <QUrlQuery>
+
+#include <algorithm>
 
 namespace {
 // Addresses from the stream are opened only when they lead to a web page or a
 // mail composer, never to a local file or a program.
 const QStringList openableSchemes{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto")};
+// Some mail clients attach the local file such a parameter names.
+const QStringList attachmentParameters{QStringLiteral("attach"), QStringLiteral("attachment")};
+
+bool asksForAnAttachment(const QUrl &url)
+{
+    if (url.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) != 0)
+        return false;
+    const QList<std::pair<QString, QString>> parameters = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    return std::ranges::any_of(parameters, [](const std::pair<QString, QString> &parameter) {
+        return attachmentParameters.contains(parameter.first.trimmed(), Qt::CaseInsensitive);
+    });
+}
 }
 
 PellixGrowlDelegate::PellixGrowlDelegate(UrlOpener opener)
@@ -57,7 +72,7 @@ void PellixGrowlDelegate::connectionDidFailWithError(QNetworkReply *) {}
 bool PellixGrowlDelegate::open(const QString &address) const
 {
     const QUrl url(address);
-    if (!url.isValid() || !openableSchemes.contains(url.scheme(), Qt::CaseInsensitive))
+    if (!url.isValid() || !openableSchemes.contains(url.scheme(), Qt::CaseInsensitive) || asksForAnAttachment(url))
         return false;
     return urlOpener(url);
 }

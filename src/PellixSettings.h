@@ -1,23 +1,17 @@
 #pragma once
 
-#include "SettingsFileCondition.h"
-
-#include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <optional>
 
-// The agent's per-user settings store ("Pellix"/"PellixGrowl" in Qt's native
-// format, $XDG_CONFIG_HOME/Pellix/PellixGrowl.conf). Every value is read afresh
-// from the store at each use; nothing is cached here. Because the file holds
-// the API key it is kept readable by its owner only. A file that cannot be
-// read or parsed reads as no settings; it and a read-only one are never written.
+// The agent's settings by name, kept in the one settings store of the run
+// (SettingsStore). Every value is read from the store at each use, so a
+// change to the file is seen at the next read; nothing is kept here.
 class PellixSettings
 {
 public:
-    PellixSettings();
-
     // An absent key reads as a null string; an absent integer as 0.
     QString username() const;
     QString apikey() const;
@@ -32,8 +26,8 @@ public:
     void setStreamhost(const QString &streamhost);
     void setNotificationTypesArray(const QStringList &types);
 
-    // Writes pending changes to disk, keeping the file owner-only. Whether
-    // they are there: never for a file that must not be written.
+    // Writes pending changes to disk now, keeping the file owner-only.
+    // Whether they are there: never for a file that must not be written.
     bool synchronize();
 
     QString fileName() const;
@@ -41,10 +35,6 @@ public:
     bool isWritable() const;
 
 private:
-    QVariant read(const QString &key) const;
-    void write(const QString &key, const QVariant &value);
-    void keepOwnerOnly() const;
-
-    QSettings store;
-    SettingsFileCondition::Condition fileCondition = SettingsFileCondition::Missing;
+    static QVariant read(const QString &key);
+    static void write(const QString &key, const QVariant &value);
 };

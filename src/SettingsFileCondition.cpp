@@ -1,59 +1,109 @@
 #include "SettingsFileCondition.h"
 
-#include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
-#include <QHash>
-#include <QSettings>
-#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-struct Verdict
+constexpr mode_t groupAndOthers = S_IRWXG | S_IRWXO;
+
+QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+QString kindOf(mode_t mode)
 {
-    qint64 size;
-    QDateTime modified;
-    QFile::Permissions permissions;
-    SettingsFileCondition::Condition condition;
-};
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a device");
 }
 
-SettingsFileCondition::Condition SettingsFileCondition::of(const QString &path)
+SettingsFileCondition::Condition unusable(QString &reason, const QString &why)
 {
-    static QHash<QString, Verdict> verdicts;
-    const QFileInfo file(path);
-    if (!file.exists()) {
-        verdicts.remove(path);
-        return Missing;
+    reason = why;
+    return SettingsFileCondition::Unusable;
+}
+
+// What tells one state of a file from another: its identity, kind, owner,
+// size and the times of its last write and last change.
+std::array<qint64, 6> stamp(const struct stat &status)
+{
+    constexpr qint64 nanoseconds = 1'000'000'000;
+    return {qint64(status.st_ino),
+            qint64(status.st_mode),
+            qint64(status.st_uid),
+            qint64(status.st_size),
+            status.st_mtim.tv_sec * nanoseconds + status.st_mtim.tv_nsec,
+            status.st_ctim.tv_sec * nanoseconds + status.st_ctim.tv_nsec};
+}
+
+// Non-blocking, so that a FIFO put in the file's place in the meantime
+// cannot hold the agent up.
+int openForReading(const QByteArray &path) { return ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+}
+
+SettingsFileCondition::Version SettingsFileCondition::versionOf(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat entry = {};
+    struct stat target = {};
+    if (::lstat(name.constData(), &entry) != 0)
+        return {};
+    if (S_ISLNK(entry.st_mode))
+        ::stat(name.constData(), &target);
+    Version version;
+    const auto [entryStamp, targetStamp] = std::pair(stamp(entry), stamp(target));
+    std::copy(entryStamp.begin(), entryStamp.end(), version.begin());
+    std::copy(targetStamp.begin(), targetStamp.end(), version.begin() + entryStamp.size());
+    return version;
+}
+
+SettingsFileCondition::Condition SettingsFileCondition::examine(const QString &path, QString &reason)
+{
+    reason.clear();
+    const QByteArray name = QFile::encodeName(path);
+    struct stat entry = {};
+    if (::lstat(name.constData(), &entry) != 0)
+        return errno == ENOENT ? Missing : unusable(reason, QStringLiteral("cannot be examined: ") + systemError());
+    if (S_ISLNK(entry.st_mode)) {
+        struct stat target = {};
+        if (::stat(name.constData(), &target) != 0)
+            return unusable(reason, QStringLiteral("is a symbolic link to nothing that can be reached"));
+        if (!S_ISREG(target.st_mode))
+            return unusable(reason, QStringLiteral("is a symbolic link to ") + kindOf(target.st_mode));
+        if (target.st_uid != ::geteuid())
+            return unusable(reason, QStringLiteral("is a symbolic link to a file of another user"));
+    } else if (!S_ISREG(entry.st_mode)) {
+        return unusable(reason, QStringLiteral("is ") + kindOf(entry.st_mode) + QStringLiteral(", not a file"));
     }
-    const auto known = verdicts.constFind(path);
-    if (known != verdicts.cend() && known->size == file.size() && known->modified == file.lastModified()
-        && known->permissions == file.permissions())
-        return known->condition;
-    const Condition condition = examine(path);
-    verdicts.insert(path, {file.size(), file.lastModified(), file.permissions(), condition});
-    return condition;
+    const int file = openForReading(name);
+    if (file < 0)
+        return unusable(reason, QStringLiteral("cannot be read: ") + systemError());
+    ::close(file);
+    return ::access(name.constData(), W_OK) == 0 ? Sound : ReadOnly;
 }
 
-SettingsFileCondition::Condition SettingsFileCondition::examine(const QString &path)
+// The mode is changed through the descriptor of the file checked, so that a
+// link turned elsewhere meanwhile cannot lend another file its treatment.
+bool SettingsFileCondition::keepOwnerOnly(const QString &path)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || !parsesCleanly(path))
-        return Unusable;
-    return QFileInfo(path).isWritable() ? Sound : ReadOnly;
-}
-
-// Qt notices some malformed lines only while rewriting the file, so the check
-// is a rewrite of a private copy.
-bool SettingsFileCondition::parsesCleanly(const QString &path)
-{
-    const QTemporaryDir probeFolder;
-    const QString probePath = probeFolder.filePath(QStringLiteral("probe.conf"));
-    // The copy keeps the original's mode; only the parsing is in question.
-    if (!probeFolder.isValid() || !QFile::copy(path, probePath)
-        || !QFile::setPermissions(probePath, QFile::ReadOwner | QFile::WriteOwner))
+    QString reason;
+    const Condition condition = examine(path, reason);
+    if (condition != Sound && condition != ReadOnly)
         return false;
-    QSettings probe(probePath, QSettings::IniFormat);
-    probe.setValue(QStringLiteral("probe"), true);
-    probe.sync();
-    return probe.status() == QSettings::NoError;
+    const int file = openForReading(QFile::encodeName(path));
+    if (file < 0)
+        return false;
+    struct stat status = {};
+    const bool narrowed = ::fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid()
+                          && (status.st_mode & groupAndOthers) && ::fchmod(file, status.st_mode & S_IRWXU) == 0;
+    ::close(file);
+    return narrowed;
 }

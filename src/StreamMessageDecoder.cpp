@@ -76,6 +76,9 @@ std::optional<StreamMessage> StreamMessageDecoder::messageFrom(const KzJsonValue
     StreamMessage message;
     message.title = JsonValueConversion::displayText(title);
     message.description = JsonValueConversion::displayText(description);
+    // A keep-alive ({}, {"type":"ping"}) has nothing to show.
+    if (message.title.isEmpty() && message.description.isEmpty())
+        return std::nullopt;
     message.iconpath = JsonValueConversion::stringText(object.member(u"iconpath"));
     return message;
 }

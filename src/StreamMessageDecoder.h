@@ -11,7 +11,9 @@ class KzJsonValue;
 
 // Turns the text of stream lines into messages. Each line holds one JSON
 // object; a line that does not decode as one is skipped, and so is a message
-// whose title or description is JSON null. Values of an unexpected kind are
+// whose title or description is JSON null, and one with neither a title nor a
+// description (absent or empty), which a service sends to keep a quiet
+// stream alive. Values of an unexpected kind are
 // read leniently where a sensible reading exists (a number as a title is shown
 // as its JSON text) and are otherwise treated as absent.
 class StreamMessageDecoder

@@ -3,6 +3,7 @@
 #include "GrowlApplicationBridge.h"
 #include "LoggingCategories.h"
 #include "NotificationStreamAddress.h"
+#include "NotificationTypeList.h"
 #include "PellixSettings.h"
 #include "PrefsWindowController.h"
 #include "StreamMessageDecoder.h"
@@ -256,18 +257,21 @@ void pellix_growlAppDelegate::doGrowlWithTitle(const QString &title, const QStri
                                                const QImage &iconData, const std::optional<ClickContext> &context)
 {
     const bool isNewType = checkNotificationType(title);
-    GrowlApplicationBridge::notifyWithTitle(title, description, isNewType ? genericType : title, iconData,
+    // A title too long to be a type is shown under the type every title starts with.
+    const bool isGeneric = isNewType || title.size() > NotificationTypeList::maximumTitleLength;
+    GrowlApplicationBridge::notifyWithTitle(title, description, isGeneric ? genericType : title, iconData,
                                             normalPriority, false, context);
 }
 
 bool pellix_growlAppDelegate::checkNotificationType(const QString &name)
 {
-    PellixSettings settings;
-    QStringList types = settings.notificationTypesArray().value_or(QStringList());
-    if (name.isEmpty() || types.contains(name))
+    if (!NotificationTypeList::admits(name))
         return false;
-    types.append(name);
-    settings.setNotificationTypesArray(types);
+    PellixSettings settings;
+    const QStringList types = settings.notificationTypesArray().value_or(QStringList());
+    if (types.contains(name))
+        return false;
+    settings.setNotificationTypesArray(NotificationTypeList::withTitle(types, name));
     GrowlApplicationBridge::reregisterGrowlNotifications();
     return true;
 }

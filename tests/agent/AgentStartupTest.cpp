@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -42,13 +43,23 @@ QWidget *preferencesWindow() { return PrefsWindowController::initWithWindowNibNa
 bool preferencesShown() { return preferencesWindow() && preferencesWindow()->isVisible(); }
 QString settingsPath() { return PellixSettings().fileName(); }
 
-// What the user has on disk: a folder, or a file's mode and bytes.
+// What the user has at a path: a link and what it leads to, a FIFO, a
+// folder and its entries, or a file's mode and bytes.
 QString fileState(const QString &path)
 {
+    struct stat entry = {};
+    if (::lstat(QFile::encodeName(path).constData(), &entry) != 0)
+        return u"nothing"_s;
+    if (S_ISLNK(entry.st_mode))
+        return u"link to "_s + QFile::symLinkTarget(path) + u", "_s + fileState(QFile::symLinkTarget(path));
+    if (S_ISFIFO(entry.st_mode))
+        return u"FIFO"_s;
+    if (S_ISDIR(entry.st_mode))
+        return u"folder of "_s + QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(u' ');
     const QFile::Permissions permissions = QFile::permissions(path);
     QFile file(path);
     QFile::setPermissions(path, permissions | QFile::ReadOwner);
-    const QByteArray bytes = !QFileInfo(path).isDir() && file.open(QIODevice::ReadOnly) ? file.readAll() : "folder";
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : "unreadable";
     QFile::setPermissions(path, permissions);
     return u"mode %1: "_s.arg(int(permissions), 0, 16) + QString::fromLatin1(bytes.toPercentEncoding(" =[]\n"));
 }
@@ -80,6 +91,7 @@ class AgentStartupTest : public QObject
     std::unique_ptr<TestNotificationService> notifications;
     std::unique_ptr<TestStreamService> stream;
     std::unique_ptr<pellix_growlAppDelegate> delegate;
+    std::unique_ptr<QTemporaryDir> elsewhere;
     QList<int> exits;
 
     QByteArray completeSettings() const
@@ -87,13 +99,41 @@ class AgentStartupTest : public QObject
         return "[General]\nusername=Alice\napikey=secret\nstreamhost=" + stream->streamhost().toLatin1() + "\n";
     }
 
-    void placeSettings(const QByteArray &bytes, QFile::Permissions permissions = ownerReadWrite)
+    void placeSettings(const QByteArray &bytes, QFile::Permissions permissions = ownerReadWrite,
+                       const QString &path = settingsPath())
     {
-        QFile file(settingsPath());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
         file.close();
-        QVERIFY(QFile::setPermissions(settingsPath(), permissions));
+        QVERIFY(QFile::setPermissions(path, permissions));
+    }
+
+    // Puts what the row names in the settings file's place; a link's target
+    // lives in another folder.
+    void placeInstead(const QString &kind, const QByteArray &bytes, int permissions)
+    {
+        const QString path = settingsPath();
+        const QString target = elsewhere->filePath(u"target"_s);
+        QFile::remove(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        if (kind == u"file") {
+            placeSettings(completeSettings() + bytes, QFile::Permissions(permissions));
+        } else if (kind == u"folder") {
+            QVERIFY(QDir().mkpath(path) && QFile(path + u"/inside"_s).open(QIODevice::WriteOnly));
+        } else if (kind == u"FIFO") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            if (kind == u"link to a folder")
+                QVERIFY(QDir().mkpath(target));
+            if (kind == u"link to a file of another user") {
+                placeSettings(completeSettings(), QFile::Permissions(permissions), target);
+                if (::chown(QFile::encodeName(target).constData(), 65534, 65534) != 0)
+                    QSKIP("files of another user need root");
+            }
+            QVERIFY(QFile::link(target, path));
+        }
     }
 
     // A save that cannot reach the file keeps the window and what was typed,
@@ -139,6 +179,7 @@ private slots:
     {
         notifications = std::make_unique<TestNotificationService>();
         stream = std::make_unique<TestStreamService>();
+        elsewhere = std::make_unique<QTemporaryDir>();
         exits.clear();
         pellix_growlAppDelegate::Options options;
         options.exitProcess = [this](int status) { exits.append(status); };
@@ -152,10 +193,12 @@ private slots:
         notifications.reset();
         if (QWidget *window = preferencesWindow())
             window->hide();
+        PellixSettings().synchronize();
         const QString path = settingsPath();
         QFile::setPermissions(path, ownerReadWrite | QFile::ExeOwner);
-        QDir(path).removeRecursively();
-        QFile::remove(path);
+        if (!QFile::remove(path))
+            QDir(path).removeRecursively();
+        elsewhere.reset();
     }
 
     // A service that comes up during the grace, as one started at login
@@ -285,54 +328,78 @@ private slots:
         QVERIFY(fileState(settingsPath()).contains(u"A type of this run"_s));
     }
 
-    // Only others lose their access; the owner keeps what they had.
+    // Only others lose their access; the owner keeps what they had. A link to
+    // the user's own file is followed, and stays a link.
     void theFileIsKeptOwnerOnly_data()
     {
         QTest::addColumn<int>("before");
+        QTest::addColumn<bool>("throughALink");
         QTest::addColumn<QFile::Permissions>("after");
-        QTest::newRow("created") << -1 << ownerReadWrite;
-        QTest::newRow("readable by all") << int(ownerReadWrite | QFile::ReadGroup | QFile::ReadOther) << ownerReadWrite;
-        QTest::newRow("read-only for all") << int(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther)
+        const int readableByAll = int(ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
+        QTest::newRow("created") << -1 << false << ownerReadWrite;
+        QTest::newRow("readable by all") << readableByAll << false << ownerReadWrite;
+        QTest::newRow("read-only for all") << int(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther) << false
                                            << QFile::Permissions(QFile::ReadOwner);
+        QTest::newRow("link to the user's own file") << readableByAll << true << ownerReadWrite;
     }
 
     void theFileIsKeptOwnerOnly()
     {
         QFETCH(int, before);
+        QFETCH(bool, throughALink);
+        const QString file = throughALink ? elsewhere->filePath(u"own.conf"_s) : settingsPath();
         if (before >= 0)
-            QVERIFY(QFile::setPermissions(settingsPath(), QFile::Permissions(before)));
+            placeSettings("[General]\n", QFile::Permissions(before), file);
+        if (throughALink)
+            QVERIFY(!QFile::exists(settingsPath()) && QFile::link(file, settingsPath()));
         PellixSettings settings;
         settings.setApikey(u"secret"_s);
         settings.synchronize();
-        QTEST(QFile::permissions(settingsPath()) & QFile::Permissions(ownerGroupOthers), "after");
+        QTEST(QFile::permissions(file) & QFile::Permissions(ownerGroupOthers), "after");
+        QCOMPARE(QFileInfo(settingsPath()).isSymLink(), throughALink);
+        QCOMPARE(fileState(file).contains(u"apikey=secret"_s), bool(before & QFile::WriteOwner));
+    }
+
+    // Reading the file needs no room anywhere else: no copy of it is made.
+    void theFileIsReadWhereItIs()
+    {
+        QTemporaryDir noRoom;
+        QVERIFY(QFile::setPermissions(noRoom.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const QByteArray temporaryFolder = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(noRoom.path()));
+        placeSettings(completeSettings());
+        const QString username = PellixSettings().username();
+        qputenv("TMPDIR", temporaryFolder);
+        QFile::setPermissions(noRoom.path(), ownerReadWrite | QFile::ExeOwner);
+        QCOMPARE(username, u"Alice"_s);
     }
 
     void unusableFileLeavesTheAgentAsWithoutSettingsAndIsKept_data()
     {
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("permissions");
         const int readWrite = int(ownerReadWrite);
-        QTest::newRow("unclosed section") << QByteArray("[General\nbroken\n") << readWrite;
-        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe\x01 garbage\n[%%%]\n", 17) << readWrite;
-        QTest::newRow("malformed key") << QByteArray("[General]\n\"unterminated=1\n") << readWrite;
-        QTest::newRow("unreadable") << QByteArray() << int(QFile::WriteOwner);
-        QTest::newRow("folder in its place") << QByteArray() << -1;
+        const QString file = u"file"_s;
+        QTest::newRow("unclosed section") << file << QByteArray("[General\nbroken\n") << readWrite;
+        QTest::newRow("binary garbage") << file << QByteArray("\x00\xff\xfe\x01 garbage\n[%%%]\n", 17) << readWrite;
+        QTest::newRow("malformed key") << file << QByteArray("[General]\n\"unterminated=1\n") << readWrite;
+        QTest::newRow("unreadable") << file << QByteArray() << int(QFile::WriteOwner);
+        for (const QString &kind : {u"folder"_s, u"FIFO"_s, u"link to nothing"_s, u"link to a folder"_s})
+            QTest::newRow(qPrintable(kind)) << kind << QByteArray() << 0;
+        QTest::newRow("link to a file of another user")
+            << u"link to a file of another user"_s << QByteArray() << int(ownerReadWrite | QFile::ReadOther);
     }
 
     // The corrupt files also name a complete user: the agent must not use a
     // part of what it could not read as a whole.
     void unusableFileLeavesTheAgentAsWithoutSettingsAndIsKept()
     {
+        QFETCH(QString, kind);
         QFETCH(QByteArray, bytes);
         QFETCH(int, permissions);
-        const QString path = settingsPath();
-        if (permissions < 0) {
-            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
-            QVERIFY(QFile(path + u"/inside"_s).open(QIODevice::WriteOnly));
-        } else {
-            placeSettings(completeSettings() + bytes, QFile::Permissions(permissions));
-        }
-        const QString before = fileState(path);
+        placeInstead(kind, bytes, permissions);
+        const QString before = fileState(settingsPath());
 
         start();
         QVERIFY(preferencesShown());
@@ -342,8 +409,7 @@ private slots:
         QVERIFY(stream->requests().isEmpty());
         quit();
         QVERIFY(!PellixSettings().isWritable());
-        QCOMPARE(fileState(path), before);
-        QVERIFY(permissions >= 0 || QFileInfo::exists(path + u"/inside"_s));
+        QCOMPARE(fileState(settingsPath()), before);
     }
 
     void readOnlyFileIsUsedButNeverWritten()

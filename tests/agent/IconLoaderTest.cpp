@@ -1,7 +1,9 @@
 #include "IconLoader.h"
 #include "LoopbackPictureService.h"
+#include "ProcessMemory.h"
 
 #include <QColor>
+#include <QtEndian>
 #include <QtTest>
 
 #include <optional>
@@ -44,13 +46,39 @@ private slots:
         service.route("/silent.png", {"200 OK", {}, {}, true, {}, /*silent*/ true});
     }
 
+    static QString dataAddress(const QByteArray &picture) { return "data:image/png;base64," + picture.toBase64(); }
+
+    // 64 bytes that claim a run-length coded picture of side x side pixels,
+    // which Qt decodes whole before scaling it.
+    static QByteArray claimedBmp(quint32 side)
+    {
+        const auto le = [](quint32 value, int bytes) {
+            QByteArray field(4, '\0');
+            qToLittleEndian(value, field.data());
+            return field.left(bytes);
+        };
+        const QByteArray info = le(40, 4) + le(side, 4) + le(side, 4) + le(1, 2) + le(8, 2) + le(1, 4) + le(2, 4)
+                                + le(0, 4) + le(0, 4) + le(2, 4) + le(0, 4);
+        const QByteArray palette("\0\0\xff\0\xff\xff\xff\0", 8);
+        return "BM" + le(64, 4) + le(0, 4) + le(62, 4) + info + palette + QByteArray("\0\1", 2);
+    }
+
+    // Pictures larger than a notification shows are scaled down at once,
+    // keeping their aspect ratio.
     void pictureArrives_data()
     {
         QTest::addColumn<QString>("address");
-        QTest::newRow("http") << service.url("/red.png").toString();
-        QTest::newRow("data: address") << QString("data:image/png;base64," + redPng.toBase64());
-        QTest::newRow("followed redirect") << service.url("/to-red").toString();
-        QTest::newRow("trailing bytes up to the size bound") << service.url("/fitting.png").toString();
+        QTest::addColumn<QSize>("size");
+        const QSize small(12, 8);
+        QTest::newRow("http") << service.url("/red.png").toString() << small;
+        QTest::newRow("data: address") << dataAddress(redPng) << small;
+        QTest::newRow("followed redirect") << service.url("/to-red").toString() << small;
+        QTest::newRow("trailing bytes up to the size bound") << service.url("/fitting.png").toString() << small;
+        QTest::newRow("wide picture") << dataAddress(LoopbackPictureService::png({2800, 1400}, Qt::red))
+                                      << QSize(256, 128);
+        QTest::newRow("tall picture") << dataAddress(LoopbackPictureService::png({300, 3000}, Qt::red))
+                                      << QSize(25, 256);
+        QTest::newRow("picture decoded whole") << dataAddress(claimedBmp(1800)) << QSize(256, 256);
     }
 
     void pictureArrives()
@@ -59,8 +87,8 @@ private slots:
         IconLoader loader;
         const std::optional<QImage> icon = loadAndWait(loader, address);
         QVERIFY(icon.has_value());
-        QCOMPARE(icon->size(), QSize(12, 8));
-        QCOMPARE(icon->pixelColor(3, 3), QColor(Qt::red));
+        QTEST(icon->size(), "size");
+        QCOMPARE(icon->pixelColor(3, 3).toHsv().hue(), 0); // red, give or take the scaling
     }
 
     void noIcon_data()
@@ -80,6 +108,9 @@ private slots:
         QTest::newRow("empty") << QString();
         QTest::newRow("http without host") << QStringLiteral("http:///icon.png");
         QTest::newRow("data: that is not a picture") << QStringLiteral("data:text/plain,hello");
+        QTest::newRow("more pixels than may be decoded")
+            << dataAddress(LoopbackPictureService::png({3000, 3000}, Qt::red));
+        QTest::newRow("more than may be decoded whole") << dataAddress(claimedBmp(2400));
     }
 
     void noIcon()
@@ -89,6 +120,33 @@ private slots:
         const std::optional<QImage> icon = loadAndWait(loader, address);
         QVERIFY(icon.has_value());
         QVERIFY(icon->isNull());
+    }
+
+    // Bodies far over the bound, without a length, are given up while they
+    // arrive, each costing little more than the bound.
+    void hugeBodiesAreGivenUpWhileTheyArrive()
+    {
+        constexpr int fetches = 8;
+        LoopbackPictureService::Response huge = LoopbackPictureService::picture(QByteArray(64 * 1024, 'x'));
+        huge.announceLength = false;
+        huge.bodyRepeats = 1600;
+        IconLoader loader;
+        const qint64 baseline = ProcessMemory::residentKibibytes();
+        qint64 peak = baseline;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&peak] { peak = std::max(peak, ProcessMemory::residentKibibytes()); });
+        sampler.start(10);
+        QList<QImage> icons;
+        for (int fetch = 0; fetch < fetches; ++fetch) {
+            const QString path = QStringLiteral("/huge-%1.png").arg(fetch);
+            service.route(path, huge);
+            loader.load(service.url(path).toString(), [&icons](const QImage &icon) { icons.append(icon); });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(icons.size(), fetches, 30000);
+        QVERIFY(std::ranges::all_of(icons, &QImage::isNull));
+        if (ProcessMemory::residentMemoryIsMeaningful)
+            QVERIFY2(peak - baseline < fetches * 3 * 1024,
+                     qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg(peak - baseline)));
     }
 
     void hostThatNeverAnswersIsGivenUp()

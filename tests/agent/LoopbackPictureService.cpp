@@ -5,6 +5,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+
 LoopbackPictureService::LoopbackPictureService(QObject *parent)
     : QObject(parent)
 {
@@ -65,8 +67,15 @@ void LoopbackPictureService::respond(QTcpSocket *socket, const Response &respons
     QByteArray head = "HTTP/1.1 " + response.status + "\r\nConnection: close\r\n" + response.headers;
     if (response.announceLength)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    QTimer::singleShot(response.delay, socket, [socket, message = head + "\r\n" + response.body] {
-        socket->write(message);
-        socket->disconnectFromHost();
+    QTimer::singleShot(response.delay, socket, [socket, response, head] {
+        socket->write(head + "\r\n" + response.body);
+        const auto sendMore = [socket, body = response.body, left = std::make_shared<int>(response.bodyRepeats - 1)] {
+            if (*left == 0)
+                socket->disconnectFromHost();
+            else if (socket->bytesToWrite() == 0 && --*left >= 0)
+                socket->write(body);
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, sendMore);
+        sendMore();
     });
 }

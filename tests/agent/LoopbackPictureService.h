@@ -29,6 +29,9 @@ public:
         std::chrono::milliseconds delay{0};
         // Accept the request and never answer it.
         bool silent = false;
+        // The body is sent this many times over, each once the last has gone
+        // out, so that a long body is never held here.
+        int bodyRepeats = 1;
     };
 
     explicit LoopbackPictureService(QObject *parent = nullptr);

@@ -1,11 +1,11 @@
 #include "GrowlApplicationBridge.h"
+#include "NotificationTypeList.h"
 #include "PellixGrowlDelegate.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "TestNotificationService.h"
 #include "pellix_growlAppDelegate.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 
 using namespace Qt::StringLiterals;
@@ -144,6 +144,32 @@ private slots:
         QVERIFY(!delegate->checkNotificationType(u""_s));
     }
 
+    // A service that numbers its titles registers a new type with every
+    // message: the list keeps "Generic" and the latest titles, and the file
+    // is written a moment later, once for the whole burst. A title too long
+    // to be a type is shown under "Generic".
+    void theTypeListKeepsTheLatestTitlesAndIsWrittenOnceForABurst()
+    {
+        const auto onDisk = [] {
+            QFile file(PellixSettings().fileName());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray before = onDisk();
+        for (int title = 0; title <= NotificationTypeList::maximumTitles; ++title)
+            QVERIFY(delegate->checkNotificationType(QString::number(title)));
+        QCOMPARE(onDisk(), before);
+        QTRY_VERIFY_WITH_TIMEOUT(onDisk().endsWith(" 1000\n"), 5000);
+        const QStringList types = PellixSettings().notificationTypesArray().value_or(QStringList());
+        QCOMPARE(types.size(), 1 + NotificationTypeList::maximumTitles);
+        QCOMPARE(types.mid(0, 2), QStringList({u"Generic"_s, u"1"_s}));
+        QVERIFY(delegate->checkNotificationType(u"0"_s));
+
+        const QString longest(NotificationTypeList::maximumTitleLength, u'x');
+        QVERIFY(delegate->checkNotificationType(longest));
+        QCOMPARE(post(longest + u'x').hints.value(typeHint).toString(), u"Generic"_s);
+        QCOMPARE(post(longest + u'x').hints.value(typeHint).toString(), u"Generic"_s);
+    }
+
     void notifyCarriesTheNotification_data()
     {
         QTest::addColumn<QStringList>("capabilities");
@@ -209,6 +235,12 @@ private slots:
         QTest::newRow("no context") << Context() << nothing << none;
         QTest::newRow("mail address") << addresses(u"mailto:team@pellix.example"_s, websafe) << nothing
                                       << QList{QUrl(u"mailto:team@pellix.example"_s)};
+        QTest::newRow("mail with an attachment refused")
+            << addresses(u"mailto:team@pellix.example?subject=Hi&attach=/home/u/.ssh/id_rsa"_s, websafe) << nothing
+            << toWebsafe;
+        QTest::newRow("mail with an encoded attachment refused")
+            << addresses(u"MAILTO:team@pellix.example?Attachment%20=%2Fetc%2Fpasswd"_s, websafe) << nothing
+            << toWebsafe;
         QTest::newRow("local file refused") << addresses(u"file:///etc/passwd"_s, websafe) << nothing << toWebsafe;
         QTest::newRow("launcher refused") << addresses(u"application://evil.desktop"_s, websafe) << nothing
                                           << toWebsafe;
@@ -276,20 +308,21 @@ private slots:
         QCOMPARE(opened, QList{QUrl(u"https://kept.example/"_s)});
     }
 
-    // Calls on one connection reach the bus in order, so once a later call
-    // has been answered the lost one has been refused, twice over for a
-    // notification that first asks what the service offers.
-    void aServiceThatLeftDropsNotificationsUntilItReturns()
+    // A notification the service could not take because it had gone, in
+    // flight when it went or sent while it was away, waits in the bridge's
+    // line, in order, and goes to the next service that owns the name.
+    void notificationsWaitInOrderForTheNextService()
     {
-        service->leave();
-        delegate->doGrowlWithTitle(u"Lost"_s, u"text"_s, QImage(), std::nullopt);
-        for (int round = 0; round < 2; ++round) {
-            QDBusConnection::sessionBus().interface()->isServiceRegistered(u"org.freedesktop.DBus"_s);
-            QCoreApplication::processEvents();
-        }
-        rejoinWith(TestNotificationService::allCapabilities);
+        service->holdAnswers();
+        post(u"In flight"_s);
+        service.reset();
+        delegate->doGrowlWithTitle(u"While away"_s, u"text"_s, QImage(), std::nullopt);
+        QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), 2);
+        service = std::make_unique<TestNotificationService>();
+        QVERIFY(service->waitForCalls(2));
+        QCOMPARE(service->calls().constFirst().summary, u"In flight"_s);
+        QCOMPARE(service->calls().constLast().summary, u"While away"_s);
         QCOMPARE(post(u"Back"_s).summary, u"Back"_s);
-        QCOMPARE(service->calls().size(), 1);
     }
 };
 

@@ -264,6 +264,9 @@ private slots:
         QTest::newRow("another scheme") << "ftp://push.example.com" << "alice" << QString();
         QTest::newRow("ordinary punctuation") << QString() << "a.b-c_d~e" << host + "a.b-c_d~e/" + secretDigest;
         QTest::newRow("path and query marks") << QString() << "a/b?c#d" << host + "a%2Fb%3Fc%23d/" + secretDigest;
+        QTest::newRow("a dot") << QString() << "." << QString();
+        QTest::newRow("two dots") << QString() << ".." << QString();
+        QTest::newRow("three dots") << QString() << "..." << host + ".../" + secretDigest;
     }
 
     void streamAddressFromStreamhostAndUser()
@@ -758,7 +761,7 @@ private slots:
         QVERIFY(back.wait(5000));
         exchange->sendPiece(line("once back"));
         QVERIFY(QTest::qWaitFor([this] { return posted().contains(QStringLiteral("once back")); }, 10000));
-        QCOMPARE(posted().constFirst(), QStringLiteral("while there"));
+        QCOMPARE(posted(), (QStringList{"while there", "while away", "once back"}));
         QVERIFY(!agentStream().isWaitingToReopen());
         QVERIFY(!exchange->closedByPeer());
     }

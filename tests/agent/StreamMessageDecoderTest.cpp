@@ -75,8 +75,12 @@ private slots:
             {message("Hi", "there", "http://i.example/a.png")});
         row("title missing", j("{'description':'there'}"), {message(none, "there")});
         row("description missing", j("{'title':'Hi'}"), {message("Hi", none)});
-        row("empty object", "{}", {message(none, none)});
-        row("empty strings are texts", j("{'title':'','description':'','iconpath':''}"), {message("", "", "")});
+        row("keep-alive lines post nothing",
+            j("{}\n{'type':'ping'}\n{'keepalive':true}\n{'title':'','description':'','iconpath':'x'}\n"
+              "{'title':{'a':1},'description':[1,2]}"),
+            {});
+        row("empty strings are texts", j("{'title':'','description':'there','iconpath':''}"),
+            {message("", "there", "")});
         row("escapes and characters beyond the basic plane",
             QString::fromUtf8("{\"title\":\"caf\\u00e9 \\ud83d\\ude00\",\"description\":\"Gr\xc3\xbc\xc3\x9f" "e\"}"),
             {message(QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x98\x80"), QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e"))});
@@ -94,7 +98,7 @@ private slots:
         row("array line is skipped", j("[{'title':'Hi','description':'there'}]"), {});
         row("number title is its JSON text", j("{'title':42,'description':-0.5}"), {message("42", "-0.5")});
         row("boolean title is its JSON text", j("{'title':true,'description':false}"), {message("true", "false")});
-        row("object or array title is absent", j("{'title':{'a':1},'description':[1,2]}"), {message(none, none)});
+        row("object or array title is absent", j("{'title':{'a':1},'description':'there'}"), {message(none, "there")});
         row("icon address that is not a string means no icon", j("{'title':'Hi','description':'there','iconpath':5}"),
             {hiThere});
         row("null icon address means no icon", j("{'title':'Hi','description':'there','iconpath':null}"), {hiThere});
@@ -103,8 +107,8 @@ private slots:
         row("address that is not a string is left out",
             j("{'title':'Hi','description':'there','final_uri':17,'websafe_uri':'https://w.example/'}"),
             {message("Hi", "there", none, addresses(std::nullopt, "https://w.example/"))});
-        row("batched line in the stream form has no title", j("{'messages':[{'title':'Hi'}],'cursor':'c'}"),
-            {message(none, none)});
+        row("batched line in the stream form has nothing to show", j("{'messages':[{'title':'Hi'}],'cursor':'c'}"),
+            {});
     }
 
     void streamLines()
@@ -129,6 +133,8 @@ private slots:
             j("{'messages':[{'title':null,'cursor':'skipped'},{'title':'Hi','description':'there','cursor':'kept'}]}"),
             {message("Hi", "there", none, std::nullopt, "kept")});
         row("null description skips the message", j("{'messages':[{'description':null,'cursor':'skipped'}]}"), {});
+        row("keep-alive message posts nothing and leaves the cursor",
+            j("{'messages':[{'cursor':'skipped'},{'title':'','description':''}]}"), {});
         row("cursor that is not a string is not taken",
             j("{'messages':[{'title':'Hi','description':'there','cursor':12}]}"), {hiThere});
         row("null cursor is not taken", j("{'messages':[{'title':'Hi','description':'there','cursor':null}]}"),

@@ -1,6 +1,8 @@
 #include "PellixTestEnvironment.h"
 
-#include <QSettings>
+#include "PellixSettings.h"
+
+#include <QFile>
 
 #include <cstdlib>
 
@@ -15,10 +17,11 @@ PellixTestEnvironment::PellixTestEnvironment()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+// Changes the store still waits to write go to the file first, so that none
+// of them outlives the clearing.
 void PellixTestEnvironment::clearSettings()
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellix"),
-                       QStringLiteral("PellixGrowl"));
-    settings.clear();
-    settings.sync();
+    PellixSettings settings;
+    settings.synchronize();
+    QFile::remove(settings.fileName());
 }

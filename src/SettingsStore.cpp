@@ -1,0 +1,157 @@
+#include "SettingsStore.h"
+
+#include "LoggingCategories.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QStandardPaths>
+
+namespace {
+QString settingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/Pellix/PellixGrowl.conf");
+}
+
+std::pair<qint64, QDateTime> contentAsQtSeesIt(const QString &path)
+{
+    const QFileInfo file(path);
+    return {file.size(), file.lastModified()};
+}
+}
+
+// Owned by the application, so that it writes what is still waiting before
+// Qt's own globals go.
+SettingsStore &SettingsStore::instance()
+{
+    static QPointer<SettingsStore> store;
+    if (!store)
+        store = new SettingsStore(QCoreApplication::instance());
+    return *store;
+}
+
+SettingsStore::SettingsStore(QObject *parent)
+    : QObject(parent)
+    , path(settingsPath())
+{
+    writeLater.setSingleShot(true);
+    writeLater.setInterval(writeDelay);
+    connect(&writeLater, &QTimer::timeout, this, &SettingsStore::flush);
+}
+
+SettingsStore::~SettingsStore() { flush(); }
+
+QVariant SettingsStore::value(const QString &key)
+{
+    refresh();
+    if (!settings)
+        return {};
+    const auto change = pending.constFind(key);
+    return change != pending.cend() ? *change : settings->value(key);
+}
+
+void SettingsStore::setValue(const QString &key, const QVariant &value)
+{
+    if (!isWritable())
+        return;
+    pending.insert(key, value);
+    if (!writeLater.isActive())
+        writeLater.start();
+}
+
+// Changes made while the file was changed or replaced on disk are applied to
+// what it holds now, unless it can no longer be written.
+bool SettingsStore::flush()
+{
+    writeLater.stop();
+    if (!pending.isEmpty() && condition == SettingsFileCondition::Missing)
+        createOwnerOnly();
+    refresh();
+    if (!isWritable()) {
+        pending.clear();
+        return false;
+    }
+    if (pending.isEmpty())
+        return settings->status() == QSettings::NoError;
+    for (auto change = pending.cbegin(); change != pending.cend(); ++change)
+        settings->setValue(change.key(), change.value());
+    pending.clear();
+    settings->sync();
+    if (settings->status() != QSettings::NoError) {
+        // Read again at the next use, for a store whose status is its own.
+        loadedVersion.reset();
+        return false;
+    }
+    loadedVersion = SettingsFileCondition::versionOf(path);
+    return true;
+}
+
+QString SettingsStore::fileName() const { return path; }
+
+bool SettingsStore::isWritable()
+{
+    refresh();
+    return condition == SettingsFileCondition::Missing || condition == SettingsFileCondition::Sound;
+}
+
+void SettingsStore::refresh()
+{
+    const SettingsFileCondition::Version version = SettingsFileCondition::versionOf(path);
+    if (version != loadedVersion)
+        load(version);
+}
+
+// Qt shares what it has parsed of a file among the settings objects open on
+// it: the old one goes first, so that the new one reads the file afresh.
+// Every section is parsed at once, since Qt notices a malformed line only
+// when it parses the section that holds it.
+void SettingsStore::load(const SettingsFileCondition::Version &version)
+{
+    settings.reset();
+    loadedVersion = version;
+    QString reason;
+    condition = SettingsFileCondition::examine(path, reason);
+    if (condition != SettingsFileCondition::Unusable && !parseFailedBefore()) {
+        settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        settings->allKeys();
+        if (settings->status() != QSettings::NoError) {
+            unparsableContent = contentAsQtSeesIt(path);
+            settings.reset();
+        }
+    }
+    if (condition != SettingsFileCondition::Unusable && !settings) {
+        condition = SettingsFileCondition::Unusable;
+        reason = QStringLiteral("does not parse as settings");
+    }
+    if (condition != SettingsFileCondition::Unusable && SettingsFileCondition::keepOwnerOnly(path))
+        loadedVersion = SettingsFileCondition::versionOf(path);
+    reportUnusable(reason);
+}
+
+bool SettingsStore::parseFailedBefore() const
+{
+    return unparsableContent && *unparsableContent == contentAsQtSeesIt(path);
+}
+
+void SettingsStore::reportUnusable(const QString &reason)
+{
+    if (!reason.isEmpty() && reason != reportedReason)
+        qCWarning(lcPrefs).noquote() << path << reason
+                                     << "- the agent runs as without settings and leaves the file as it is";
+    reportedReason = reason;
+}
+
+// Qt rewrites the file through a temporary that keeps the mode of the file
+// it replaces, so creating it owner-only up front means the API key is never
+// readable by others, not even between a write and a change of mode. Never
+// through a link: creating fails on anything already in the file's place.
+void SettingsStore::createOwnerOnly() const
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
+        file.close();
+}
