@@ -25,12 +25,8 @@ QUrl NotificationStreamAddress::forUser(const QString &streamhost, const QString
     QUrl root = serviceRoot(streamhost);
     if (!root.isValid())
         return {};
-    // The user name is one path segment whatever it holds. Qt decodes an
-    // escaped dot, and its HTTP client drops "." and ".." segments from every
-    // request, which would send the key's digest to another path: such a
-    // name makes no address.
-    if (username == QLatin1String(".") || username == QLatin1String(".."))
-        return {};
+    // The user name is one path segment whatever it holds (the connection
+    // escapes one made only of dots).
     const QString userSegment = QString::fromLatin1(QUrl::toPercentEncoding(username));
     root.setPath(streamPath + QLatin1Char('/') + userSegment + QLatin1Char('/') + apikeyDigest, QUrl::StrictMode);
     return root;

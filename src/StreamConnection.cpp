@@ -110,13 +110,25 @@ void StreamConnection::connectTo(const QUrl &address)
         connection->connectToHost(address.host(), port);
 }
 
+// The path as the request sends it. A segment that is only dots, as the user
+// name "." or "..", is escaped: a service or proxy would otherwise drop it,
+// and the key's digest would go to another path.
+QByteArray StreamConnection::requestPath() const
+{
+    QByteArrayList segments = target.path(QUrl::FullyEncoded).toLatin1().split('/');
+    for (QByteArray &segment : segments) {
+        if (segment == "." || segment == "..")
+            segment.replace(".", "%2E");
+    }
+    const QByteArray path = segments.join('/');
+    return path.isEmpty() ? QByteArray("/") : path;
+}
+
 // One request per connection; the body ends with it or by its own framing.
 void StreamConnection::sendRequest()
 {
     phase = Phase::Head;
-    QByteArray path = target.path(QUrl::FullyEncoded).toLatin1();
-    if (path.isEmpty())
-        path = "/";
+    QByteArray path = requestPath();
     if (target.hasQuery())
         path += '?' + target.query(QUrl::FullyEncoded).toLatin1();
     socket->write("GET " + path + " HTTP/1.1\r\nHost: " + target.authority(QUrl::FullyEncoded).toLatin1()

@@ -73,6 +73,7 @@ private:
     enum class Phase { Connecting, Head, Body, Ended };
 
     void connectTo(const QUrl &target);
+    QByteArray requestPath() const;
     void sendRequest();
     void readHead();
     void headArrived(QByteArrayView head, QByteArray rest);
