@@ -192,10 +192,9 @@ void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
     reconnectNotificationStream();
 }
 
-void pellix_growlAppDelegate::caclulateNewReconnectBackoff()
-{
-    reconnect_delay = std::min(2 * reconnect_delay, reconnectDelayCap) + 1;
-}
+void pellix_growlAppDelegate::caclulateNewReconnectBackoff() { reconnect_delay = nextReconnectDelay(reconnect_delay); }
+
+qint32 pellix_growlAppDelegate::nextReconnectDelay(qint32 delay) { return std::min(2 * delay, reconnectDelayCap) + 1; }
 
 QString pellix_growlAppDelegate::md5(const QString &text) const
 {

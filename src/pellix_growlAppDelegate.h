@@ -71,6 +71,8 @@ public:
     // again at once; the back-off delay stays as it is.
     void reopenStreamAfterWakeUp();
     void caclulateNewReconnectBackoff();
+    // The wait after delay seconds: twice as long plus one, 61 at most.
+    static qint32 nextReconnectDelay(qint32 delay);
     QString md5(const QString &text) const;
 
     void connectionDidReceiveResponse(StreamConnection *connection);

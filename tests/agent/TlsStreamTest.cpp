@@ -1,8 +1,5 @@
-#include "PellixSettings.h"
+#include "AgentFixture.h"
 #include "PellixTestEnvironment.h"
-#include "TestNotificationService.h"
-#include "TestStreamService.h"
-#include "pellix_growlAppDelegate.h"
 
 #include <QFile>
 #include <QSslCertificate>
@@ -62,40 +59,22 @@ private slots:
     {
         QFETCH(QString, certificate);
         QFETCH(QStringList, posted);
-        PellixTestEnvironment::clearSettings();
-        TestNotificationService notifications;
-        TestStreamService stream(serving(certificate));
+        AgentFixture fixture(serving(certificate));
         for (int reply = 0; reply < 2; ++reply)
-            stream.enqueueReply({200, {}, {"{\"title\":\"Build\",\"description\":\"over tls\"}\n"}});
-        PellixSettings settings;
-        settings.setUsername(QStringLiteral("alice"));
-        settings.setApikey(QStringLiteral("secret"));
-        settings.setStreamhost(stream.streamhost());
-
-        pellix_growlAppDelegate::Options options;
-        options.exitProcess = [](int) {};
-        pellix_growlAppDelegate delegate(options);
-        delegate.applicationDidFinishLaunching();
-        const NotificationStream &agentStream = delegate.notificationStream();
+            fixture.stream.enqueueReply({200, {}, {AgentFixture::line("over tls")}});
+        fixture.start();
         QList<int> waits;
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (attempt > 0)
-                delegate.reconnectNotificationStream();
-            QVERIFY(QTest::qWaitFor([&agentStream] { return agentStream.isWaitingToReopen(); }, 10000));
-            waits.append(int(agentStream.state().nextAttemptIn().count()));
+                fixture.reopenNow();
+            QVERIFY(fixture.waitForReopenScheduled());
+            waits.append(fixture.waitSeconds());
         }
         QTEST(waits, "waits");
-        QCOMPARE(agentStream.state().text().endsWith(QStringLiteral("securely")), posted.isEmpty());
-        QCOMPARE(stream.requests().size(), posted.size());
-        const auto streamed = [&notifications] {
-            QStringList bodies;
-            for (const NotifyCall &call : notifications.calls()) {
-                if (call.summary == QStringLiteral("Build"))
-                    bodies.append(call.body);
-            }
-            return bodies;
-        };
-        QVERIFY(QTest::qWaitFor([&] { return streamed() == posted; }, 5000));
+        QCOMPARE(fixture.stream.requests().size(), posted.size());
+        QCOMPARE(fixture.agentStream().state().text().endsWith(QStringLiteral("securely")), posted.isEmpty());
+        QVERIFY(fixture.waitForPosted(posted.size()));
+        QCOMPARE(fixture.posted(), posted);
     }
 };
 

@@ -1,9 +1,7 @@
+#include "AgentFixture.h"
 #include "AgentInstance.h"
-#include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
-#include "TestNotificationService.h"
 #include "TestStatusNotifierHost.h"
-#include "TestStreamService.h"
 #include "WestonSession.h"
 #include "pellix_growlAppDelegate.h"
 
@@ -48,10 +46,8 @@ class WaylandSessionTest : public QObject
 {
     Q_OBJECT
 
-    TestNotificationService notifications;
-    TestStreamService stream;
     TestStatusNotifierHost host;
-    std::unique_ptr<pellix_growlAppDelegate> delegate;
+    AgentFixture fixture;
     std::unique_ptr<AgentInstance> instance;
 
     void hidePreferences()
@@ -63,16 +59,9 @@ class WaylandSessionTest : public QObject
 private slots:
     void initTestCase()
     {
-        PellixSettings settings;
-        settings.setUsername(u"alice"_s);
-        settings.setApikey(u"secret"_s);
-        settings.setStreamhost(stream.streamhost());
-        pellix_growlAppDelegate::Options options;
-        options.exitProcess = [](int) {};
-        delegate = std::make_unique<pellix_growlAppDelegate>(options);
-        instance = std::make_unique<AgentInstance>(*delegate);
+        instance = std::make_unique<AgentInstance>(fixture.create(fixture.options()));
         QCOMPARE(instance->claim(), AgentInstance::Claim::Owned);
-        delegate->applicationDidFinishLaunching();
+        fixture.agent().applicationDidFinishLaunching();
         QTRY_COMPARE(host.registeredItems().size(), 1);
         QVERIFY(shownWindows().isEmpty());
     }

@@ -1,16 +1,116 @@
 #include "ChunkedBodyDecoder.h"
 #include "HttpResponseHead.h"
-#include "StreamLineReassembler.h"
+#include "NotificationStreamAddress.h"
+#include "StreamLineReader.h"
+#include "WakeUpWatcher.h"
+#include "pellix_growlAppDelegate.h"
 
 #include <QtTest>
 
-// What the stream makes of the bytes a service sends: the answer's head,
-// a chunked body, and the lines of the body, however the network cuts them.
-class StreamReadingTest : public QObject
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString secretDigest = u"5ebe2294ecd0e0f08eab7690d2a6ee69"_s;
+}
+
+// The stream's parts that need no agent running: the key's digest, the
+// stream's address, the back-off, what counts as a wake-up, and what the
+// stream makes of the bytes a service sends (the answer's head, a chunked
+// body, the lines of the body), however the network cuts them.
+class StreamPartsTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void digestIsLowerCaseHexOfTheUtf8Bytes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("digest");
+        QTest::newRow("empty") << QString() << "d41d8cd98f00b204e9800998ecf8427e";
+        QTest::newRow("ascii") << "secret" << secretDigest;
+        QTest::newRow("case is kept") << "Secret" << "1e6947ac7fb3a9529a9726eb692c8cc5";
+        QTest::newRow("non-ascii") << "kéy" << "e8e651d3ec2770a9dec9eb8465ba6edd";
+        QTest::newRow("ends at a zero character") << u"a"_s + QChar(0) + u"b"_s << "0cc175b9c0f1b6a831c399e269772661";
+        QTest::newRow("leading zeros") << "k441" << "000f069c0b32888df986167fb1610f9d";
+    }
+
+    void digestIsLowerCaseHexOfTheUtf8Bytes()
+    {
+        QFETCH(QString, text);
+        QTEST(pellix_growlAppDelegate().md5(text), "digest");
+    }
+
+    void streamAddressFromStreamhostAndUser_data()
+    {
+        QTest::addColumn<QString>("streamhost");
+        QTest::addColumn<QString>("username");
+        QTest::addColumn<QString>("address");
+        const QString rest = "/user/notifications/alice/" + secretDigest;
+        const QString host = u"http://stream.pellix.org/user/notifications/"_s;
+        QTest::newRow("absent") << QString() << "alice" << "http://stream.pellix.org" + rest;
+        QTest::newRow("host and port") << "push.example.com:8080" << "alice" << "http://push.example.com:8080" + rest;
+        QTest::newRow("https") << "https://push.example.com" << "alice" << "https://push.example.com" + rest;
+        QTest::newRow("scheme in capitals, final slash")
+            << "HTTP://push.example.com/" << "alice" << "http://push.example.com" + rest;
+        QTest::newRow("a path") << "push.example.com/other" << "alice" << QString();
+        QTest::newRow("user info") << "someone@push.example.com" << "alice" << QString();
+        QTest::newRow("a query") << "push.example.com?x=1" << "alice" << QString();
+        QTest::newRow("another scheme") << "ftp://push.example.com" << "alice" << QString();
+        QTest::newRow("ordinary punctuation") << QString() << "a.b-c_d~e" << host + "a.b-c_d~e/" + secretDigest;
+        QTest::newRow("path and query marks") << QString() << "a/b?c#d" << host + "a%2Fb%3Fc%23d/" + secretDigest;
+    }
+
+    void streamAddressFromStreamhostAndUser()
+    {
+        QFETCH(QString, streamhost);
+        QFETCH(QString, username);
+        const QUrl url = NotificationStreamAddress::forUser(streamhost, username, secretDigest);
+        QTEST(url.isValid() ? url.toString(QUrl::FullyEncoded) : QString(), "address");
+    }
+
+    void backOffDoublesPlusOneUpTo61()
+    {
+        QList<qint32> waits{1};
+        while (waits.size() < 8)
+            waits.append(pellix_growlAppDelegate::nextReconnectDelay(waits.constLast()));
+        QCOMPARE(waits, (QList<qint32>{1, 3, 7, 15, 31, 61, 61, 61}));
+        QCOMPARE(pellix_growlAppDelegate::nextReconnectDelay(30), 61);
+        QCOMPARE(pellix_growlAppDelegate::nextReconnectDelay(29), 59);
+    }
+
+    // What logind or the reachability backend reports, in order.
+    void onlyAResumeOrAReturnFromAnOutageIsAWakeUp_data()
+    {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<int>("wakeUps");
+        QTest::newRow("resume") << "resume" << 1;
+        QTest::newRow("going to sleep") << "sleep" << 0;
+        QTest::newRow("two resumes") << "sleep resume sleep resume" << 2;
+        QTest::newRow("first report online") << "online" << 0;
+        QTest::newRow("back from offline") << "offline online" << 1;
+        QTest::newRow("back from local only") << "offline local online" << 1;
+        QTest::newRow("still local") << "offline local" << 0;
+        QTest::newRow("from unknown") << "unknown online" << 0;
+        QTest::newRow("two outages") << "offline online offline online" << 2;
+    }
+
+    void onlyAResumeOrAReturnFromAnOutageIsAWakeUp()
+    {
+        using Reachability = QNetworkInformation::Reachability;
+        const QHash<QString, Reachability> reachability{
+            {u"online"_s, Reachability::Online}, {u"local"_s, Reachability::Local}, {u"offline"_s, Reachability::Disconnected}};
+        QFETCH(QString, events);
+        WakeUpWatcher watcher;
+        QSignalSpy woken(&watcher, &WakeUpWatcher::wokeUp);
+        for (const QString &event : events.split(u' ')) {
+            if (event == u"sleep"_s || event == u"resume"_s)
+                watcher.prepareForSleep(event == u"sleep"_s);
+            else
+                watcher.reachabilityChanged(reachability.value(event, Reachability::Unknown));
+        }
+        QTEST(int(woken.size()), "wakeUps");
+    }
+
     void headsAreReadStrictly_data()
     {
         QTest::addColumn<QByteArray>("head");
@@ -119,6 +219,28 @@ private slots:
         QTEST(reassembler.finish().value_or(QByteArray()), "tail");
     }
 
+    // Each line is decoded from UTF-8 on its own, in one read or a byte a
+    // read: one that is not UTF-8 (a stray byte, a cut character, an
+    // overlong form, an encoded surrogate) costs only itself.
+    void linesAreDecodedOneByOne()
+    {
+        const QByteArrayList good{"caf\xc3\xa9", "\xe2\x82\xac \xf0\x9f\x9a\x80", "crlf\r", ""};
+        const QByteArrayList bad{"\xff", "caf\xc3", "\xc0\xaf", "\xed\xa0\x80"};
+        QByteArray body;
+        QStringList expected;
+        for (qsizetype index = 0; index < good.size(); ++index) {
+            body += good.at(index) + '\n' + bad.at(index) + '\n';
+            expected.append(QString::fromUtf8(good.at(index)));
+        }
+        for (const qsizetype step : {body.size(), qsizetype(1)}) {
+            StreamLineReader reader;
+            QStringList texts;
+            for (qsizetype at = 0; at < body.size(); at += step)
+                texts += reader.takeLines(body.mid(at, step));
+            QCOMPARE(texts, expected);
+        }
+    }
+
     // Every cut, inside the two-, three- and four-byte characters and just
     // after the line feed included.
     void lineSplitAtEveryPosition()
@@ -159,5 +281,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(StreamReadingTest)
-#include "StreamReadingTest.moc"
+QTEST_GUILESS_MAIN(StreamPartsTest)
+#include "StreamPartsTest.moc"

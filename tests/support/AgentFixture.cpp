@@ -1,0 +1,158 @@
+#include "AgentFixture.h"
+
+#include "PellixSettings.h"
+
+#include <QSettings>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+void RecordingAgent::handleMessageFromStream(const QString &text)
+{
+    handedOn.append(text);
+    pellix_growlAppDelegate::handleMessageFromStream(text);
+}
+
+AgentFixture::AgentFixture(const std::optional<QSslConfiguration> &tls)
+    : stream(tls)
+{
+    clearSettings();
+    signIn();
+}
+
+AgentFixture::~AgentFixture() { recordingAgent.reset(); }
+
+QString AgentFixture::settingsPath() { return PellixSettings().fileName(); }
+
+// Changes the agent's store still waits to write go to the file first, so
+// that none of them outlives the clearing.
+void AgentFixture::clearSettings()
+{
+    PellixSettings settings;
+    settings.synchronize();
+    QFile::remove(settings.fileName());
+}
+
+void AgentFixture::writeSettings(const QVariantMap &values)
+{
+    PellixSettings().synchronize();
+    QSettings file(settingsPath(), QSettings::IniFormat);
+    for (auto value = values.cbegin(); value != values.cend(); ++value) {
+        if (value->isValid())
+            file.setValue(value.key(), *value);
+        else
+            file.remove(value.key());
+    }
+}
+
+void AgentFixture::signIn(const QString &username, const QString &apikey)
+{
+    writeSettings({{QStringLiteral("username"), username.isNull() ? QVariant() : QVariant(username)},
+                   {QStringLiteral("apikey"), apikey.isNull() ? QVariant() : QVariant(apikey)},
+                   {QStringLiteral("streamhost"), stream.streamhost()}});
+}
+
+pellix_growlAppDelegate::Options AgentFixture::options()
+{
+    pellix_growlAppDelegate::Options options;
+    options.exitProcess = [this](int status) { exits.append(status); };
+    options.urlOpener = [this](const QUrl &url) {
+        opened.append(url);
+        openingTokens.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
+        return true;
+    };
+    options.iconTimeLimit = 400ms;
+    return options;
+}
+
+RecordingAgent &AgentFixture::create(pellix_growlAppDelegate::Options agentOptions)
+{
+    recordingAgent.reset();
+    exchange = nullptr;
+    recordingAgent = std::make_unique<RecordingAgent>(std::move(agentOptions));
+    return *recordingAgent;
+}
+
+RecordingAgent &AgentFixture::start(pellix_growlAppDelegate::Options agentOptions)
+{
+    create(std::move(agentOptions)).applicationDidFinishLaunching();
+    return *recordingAgent;
+}
+
+RecordingAgent &AgentFixture::start() { return start(options()); }
+RecordingAgent &AgentFixture::agent() const { return *recordingAgent; }
+const NotificationStream &AgentFixture::agentStream() const { return recordingAgent->notificationStream(); }
+
+bool AgentFixture::opens(int status)
+{
+    exchange = stream.nextExchange(10000);
+    if (exchange && status)
+        exchange->sendHead(status);
+    return exchange;
+}
+
+bool AgentFixture::waitForReopenScheduled(int timeoutMs) const
+{
+    return QTest::qWaitFor([this] { return agentStream().isWaitingToReopen(); }, timeoutMs);
+}
+
+int AgentFixture::waitSeconds() const { return int(agentStream().state().nextAttemptIn().count()); }
+
+void AgentFixture::reopenNow()
+{
+    if (!waitForReopenScheduled())
+        qWarning("no re-open was scheduled");
+    recordingAgent->reconnectNotificationStream();
+}
+
+QList<int> AgentFixture::failNextOpens(int count)
+{
+    QList<int> waits;
+    stream.setFallbackReply(TestStreamReply::dropped(TestStreamReply::Ending::Reset));
+    for (int failure = 0; failure < count; ++failure) {
+        failure == 0 ? recordingAgent->reconnectNotificationStream() : reopenNow();
+        waitForReopenScheduled(5000);
+        waits.append(waitSeconds());
+    }
+    stream.setFallbackReply(std::nullopt);
+    return waits;
+}
+
+QByteArray AgentFixture::line(const QByteArray &description, const QByteArray &members)
+{
+    return "{\"title\":\"Build\",\"description\":\"" + description + "\""
+           + (members.isEmpty() ? QByteArray() : "," + members) + "}\n";
+}
+
+QList<NotifyCall> AgentFixture::postedCalls() const
+{
+    QList<NotifyCall> calls = notifications.calls();
+    calls.removeIf([](const NotifyCall &call) { return call.summary == QStringLiteral("Pellix"); });
+    return calls;
+}
+
+QStringList AgentFixture::posted() const
+{
+    QStringList bodies;
+    for (const NotifyCall &call : postedCalls())
+        bodies.append(call.body);
+    return bodies;
+}
+
+bool AgentFixture::waitForPosted(qsizetype count, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return posted().size() >= count; }, timeoutMs);
+}
+
+bool AgentFixture::posts(const QByteArray &description)
+{
+    exchange->sendPiece(line(description));
+    return QTest::qWaitFor([&] { return posted().value(posted().size() - 1) == QString::fromUtf8(description); },
+                           10000);
+}
+
+bool AgentFixture::recovers()
+{
+    reopenNow();
+    return opens(200) && posts("after");
+}
