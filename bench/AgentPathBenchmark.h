@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestNotificationService.h"
-#include "TestStreamService.h"
+#include "TestHttpService.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -71,8 +71,8 @@ private:
     QString executable;
     QTemporaryDir config;
     TestNotificationService notifications;
-    TestStreamService stream;
-    TestStreamExchange *exchange = nullptr;
+    TestHttpService stream;
+    TestHttpExchange *exchange = nullptr;
     QProcess agent;
     QElapsedTimer clock;
     int nextSequence = 0;

@@ -49,12 +49,16 @@ void IconLoader::fetch(const QUrl &url, const QString &address)
 {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    // Asked for uncompressed, the size bound holds for what is decoded too: a
+    // compressed body sent all the same is no picture.
+    request.setRawHeader("Accept-Encoding", "identity");
     QNetworkReply *reply = network.get(request);
     QTimer::singleShot(timeLimit, reply, &QNetworkReply::abort);
     refuseUnsafeRedirects(reply);
     const std::shared_ptr<QByteArray> body = takeBodyWithinBound(reply);
     connect(reply, &QNetworkReply::finished, this, [this, reply, address, body] {
-        readWithinBound(reply, *body);
+        if (reply->error() == QNetworkReply::NoError)
+            readWithinBound(reply, *body);
         finishFetch(reply, address, *body);
     });
 }

@@ -2,7 +2,7 @@
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
 #include "TestNotificationService.h"
-#include "TestStreamService.h"
+#include "TestHttpService.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QDBusMessage>
@@ -208,11 +208,11 @@ private slots:
         QFETCH(int, signalNumber);
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         TestNotificationService notifications;
-        TestStreamService stream;
+        TestHttpService stream;
         OtherConnection logind(u"fake logind"_s);
         QVERIFY(logind.bus.registerService(u"org.freedesktop.login1"_s));
         AgentProcess agent({.streamhost = stream.streamhost()});
-        TestStreamExchange *beforeSleep = stream.nextExchange(10000);
+        TestHttpExchange *beforeSleep = stream.nextExchange(10000);
         QVERIFY(beforeSleep);
         QCOMPARE(beforeSleep->request().path, QByteArray("/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69"));
         beforeSleep->sendHead(200);
@@ -228,7 +228,7 @@ private slots:
                                                        u"PrepareForSleep"_s)
                             << goingToSleep);
         QVERIFY(beforeSleep->waitForClosedByPeer());
-        TestStreamExchange *afterResume = stream.nextExchange();
+        TestHttpExchange *afterResume = stream.nextExchange();
         QVERIFY(afterResume);
         QTest::qWait(500);
 
@@ -261,8 +261,8 @@ private slots:
         QFETCH(QString, situation);
         QFETCH(QStringList, said);
         TestNotificationService notifications;
-        TestStreamService stream;
-        TestStreamReply reply;
+        TestHttpService stream;
+        TestHttpReply reply;
         if (situation == "bad line"_L1)
             reply.pieces = {"not json\n"};
         else
@@ -270,7 +270,7 @@ private slots:
         stream.setFallbackReply(reply);
         QString streamhost = stream.streamhost();
         if (situation == "closed port"_L1) {
-            TestStreamService closed;
+            TestHttpService closed;
             streamhost = closed.streamhost();
             closed.stopListening();
         }

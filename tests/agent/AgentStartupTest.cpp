@@ -3,8 +3,8 @@
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
 #include "TestNotificationService.h"
-#include "TestStreamExchange.h"
-#include "TestStreamService.h"
+#include "TestHttpExchange.h"
+#include "TestHttpService.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QMenu>
@@ -89,7 +89,7 @@ class AgentStartupTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestNotificationService> notifications;
-    std::unique_ptr<TestStreamService> stream;
+    std::unique_ptr<TestHttpService> stream;
     std::unique_ptr<pellix_growlAppDelegate> delegate;
     std::unique_ptr<QTemporaryDir> elsewhere;
     QList<int> exits;
@@ -178,7 +178,7 @@ private slots:
     void init()
     {
         notifications = std::make_unique<TestNotificationService>();
-        stream = std::make_unique<TestStreamService>();
+        stream = std::make_unique<TestHttpService>();
         elsewhere = std::make_unique<QTemporaryDir>();
         exits.clear();
         pellix_growlAppDelegate::Options options;
@@ -259,7 +259,7 @@ private slots:
     {
         placeSettings(completeSettings());
         start();
-        TestStreamExchange *exchange = stream->nextExchange();
+        TestHttpExchange *exchange = stream->nextExchange();
         QVERIFY(exchange);
         QCOMPARE(notifications->calls().constFirst().hints.value(u"x-pellix-notification-type"_s).toString(),
                  u"Generic"_s);
@@ -419,7 +419,7 @@ private slots:
         start();
         QVERIFY(stream->waitForRequests(1));
         QVERIFY(!preferencesShown());
-        TestStreamExchange *open = stream->nextExchange();
+        TestHttpExchange *open = stream->nextExchange();
         QVERIFY(open);
         open->sendHead(200);
         delegate->prefs();

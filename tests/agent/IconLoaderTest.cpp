@@ -1,5 +1,5 @@
 #include "IconLoader.h"
-#include "LoopbackPictureService.h"
+#include "TestHttpService.h"
 #include "ProcessMemory.h"
 
 #include <QColor>
@@ -14,8 +14,8 @@ class IconLoaderTest : public QObject
 {
     Q_OBJECT
 
-    LoopbackPictureService service;
-    const QByteArray redPng = LoopbackPictureService::png({12, 8}, Qt::red);
+    TestHttpService service;
+    const QByteArray redPng = TestHttpReply::png({12, 8}, Qt::red);
 
     static std::optional<QImage> loadAndWait(IconLoader &loader, const QString &address)
     {
@@ -31,19 +31,20 @@ class IconLoaderTest : public QObject
 private slots:
     void initTestCase()
     {
-        service.route("/red.png", LoopbackPictureService::picture(redPng));
-        service.route("/page.html", {"200 OK", "Content-Type: text/html\r\n", "<html>not a picture</html>"});
-        service.route("/gone.png", {"404 Not Found", {}, redPng});
-        service.route("/to-red", {"302 Found", "Location: /red.png\r\n", {}});
-        service.route("/to-file", {"302 Found", "Location: file:///etc/hostname\r\n", {}});
-        service.route("/to-data", {"302 Found", "Location: data:image/png;base64," + redPng.toBase64() + "\r\n", {}});
+        service.setFallbackReply(TestHttpReply{.status = 404, .announceLength = true});
+        service.route("/red.png", TestHttpReply::picture(redPng));
+        service.route("/page.html", {.extraHeaders = "Content-Type: text/html\r\n", .pieces = {"<html>not a picture</html>"}, .announceLength = true});
+        service.route("/gone.png", {.status = 404, .pieces = {redPng}, .announceLength = true});
+        service.route("/to-red", {.status = 302, .extraHeaders = "Location: /red.png\r\n", .announceLength = true});
+        service.route("/to-file", {.status = 302, .extraHeaders = "Location: file:///etc/hostname\r\n", .announceLength = true});
+        service.route("/to-data", {.status = 302, .extraHeaders = "Location: data:image/png;base64," + redPng.toBase64() + "\r\n", .announceLength = true});
         QByteArray padded = redPng + QByteArray(IconLoader::maximumPictureBytes, '\0');
-        service.route("/announced-big.png", LoopbackPictureService::picture(padded));
-        LoopbackPictureService::Response unannounced = LoopbackPictureService::picture(padded);
+        service.route("/announced-big.png", TestHttpReply::picture(padded));
+        TestHttpReply unannounced = TestHttpReply::picture(padded);
         unannounced.announceLength = false;
         service.route("/unannounced-big.png", unannounced);
-        service.route("/fitting.png", LoopbackPictureService::picture(padded.left(IconLoader::maximumPictureBytes)));
-        service.route("/silent.png", {"200 OK", {}, {}, true, {}, /*silent*/ true});
+        service.route("/fitting.png", TestHttpReply::picture(padded.left(IconLoader::maximumPictureBytes)));
+        service.route("/silent.png", TestHttpReply::silent());
     }
 
     static QString dataAddress(const QByteArray &picture) { return "data:image/png;base64," + picture.toBase64(); }
@@ -74,9 +75,9 @@ private slots:
         QTest::newRow("data: address") << dataAddress(redPng) << small;
         QTest::newRow("followed redirect") << service.url("/to-red").toString() << small;
         QTest::newRow("trailing bytes up to the size bound") << service.url("/fitting.png").toString() << small;
-        QTest::newRow("wide picture") << dataAddress(LoopbackPictureService::png({2800, 1400}, Qt::red))
+        QTest::newRow("wide picture") << dataAddress(TestHttpReply::png({2800, 1400}, Qt::red))
                                       << QSize(256, 128);
-        QTest::newRow("tall picture") << dataAddress(LoopbackPictureService::png({300, 3000}, Qt::red))
+        QTest::newRow("tall picture") << dataAddress(TestHttpReply::png({300, 3000}, Qt::red))
                                       << QSize(25, 256);
         QTest::newRow("picture decoded whole") << dataAddress(claimedBmp(1800)) << QSize(256, 256);
     }
@@ -109,7 +110,7 @@ private slots:
         QTest::newRow("http without host") << QStringLiteral("http:///icon.png");
         QTest::newRow("data: that is not a picture") << QStringLiteral("data:text/plain,hello");
         QTest::newRow("more pixels than may be decoded")
-            << dataAddress(LoopbackPictureService::png({3000, 3000}, Qt::red));
+            << dataAddress(TestHttpReply::png({3000, 3000}, Qt::red));
         QTest::newRow("more than may be decoded whole") << dataAddress(claimedBmp(2400));
     }
 
@@ -127,9 +128,9 @@ private slots:
     void hugeBodiesAreGivenUpWhileTheyArrive()
     {
         constexpr int fetches = 8;
-        LoopbackPictureService::Response huge = LoopbackPictureService::picture(QByteArray(64 * 1024, 'x'));
+        TestHttpReply huge = TestHttpReply::picture(QByteArray(64 * 1024, 'x'));
         huge.announceLength = false;
-        huge.bodyRepeats = 1600;
+        huge.repeats = 1600;
         IconLoader loader;
         const qint64 baseline = ProcessMemory::residentKibibytes();
         qint64 peak = baseline;
@@ -161,9 +162,7 @@ private slots:
     // Callers waiting at once share one fetch; a later one is answered from it.
     void anAddressIsFetchedOnce()
     {
-        LoopbackPictureService::Response slow = LoopbackPictureService::picture(redPng);
-        slow.delay = 100ms;
-        service.route("/shared.png", slow);
+        service.route("/shared.png", TestHttpReply::picture(redPng));
         const QString address = service.url("/shared.png").toString();
         IconLoader loader;
         QList<QImage> icons;
@@ -174,15 +173,17 @@ private slots:
         for (const QImage &icon : icons)
             QCOMPARE(icon.size(), QSize(12, 8));
         QCOMPARE(service.requestCount("/shared.png"), 1);
+        // Asked for uncompressed, so that the size bound holds for what is decoded.
+        QVERIFY(service.requests().constLast().headers.contains("Accept-Encoding: identity\r\n"));
     }
 
     void failuresAreNotCached()
     {
-        service.route("/later.png", {"503 Service Unavailable", {}, {}});
+        service.route("/later.png", {.status = 503, .announceLength = true});
         const QString address = service.url("/later.png").toString();
         IconLoader loader;
         QVERIFY(loadAndWait(loader, address)->isNull());
-        service.route("/later.png", LoopbackPictureService::picture(redPng));
+        service.route("/later.png", TestHttpReply::picture(redPng));
         QVERIFY(!loadAndWait(loader, address)->isNull());
     }
 };

@@ -1,6 +1,5 @@
 #include "AgentFixture.h"
 #include "GrowlApplicationBridge.h"
-#include "LoopbackPictureService.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
 #include "ProcessMemory.h"
@@ -38,9 +37,8 @@ class NotificationStreamTest : public QObject
 {
     Q_OBJECT
 
-    LoopbackPictureService pictures;
     std::unique_ptr<AgentFixture> fixture;
-    TestStreamExchange *&exchange() { return fixture->exchange; }
+    TestHttpExchange *&exchange() { return fixture->exchange; }
     RecordingAgent &agent() { return fixture->agent(); }
 
     // A new agent with these stream options, its first connection taken.
@@ -54,14 +52,6 @@ class NotificationStreamTest : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        pictures.route("/red.png", LoopbackPictureService::picture(LoopbackPictureService::png({5, 3}, Qt::red)));
-        LoopbackPictureService::Response silent;
-        silent.silent = true;
-        pictures.route("/never.png", silent);
-    }
-
     void init()
     {
         fixture = std::make_unique<AgentFixture>();
@@ -239,7 +229,7 @@ private slots:
         exchange()->sendHead(200);
         exchange()->sendPiece(line("one") + "{\"title\":\"ha");
         QTRY_COMPARE(agent().handedOn.size(), 1);
-        TestStreamExchange *first = exchange();
+        TestHttpExchange *first = exchange();
         agent().reconnectNotificationStream();
         QVERIFY(fixture->opens(200));
         QVERIFY(first->waitForClosedByPeer());
@@ -293,7 +283,7 @@ private slots:
 
         fixture->reopenNow();
         QVERIFY(fixture->opens(200));
-        TestStreamExchange *open = exchange();
+        TestHttpExchange *open = exchange();
         agent().reopenStreamAfterWakeUp();
         QVERIFY(open->waitForClosedByPeer());
         QVERIFY(fixture->opens());
@@ -485,8 +475,10 @@ private slots:
     void iconsAndAddressesOfTheLinesArePosted()
     {
         exchange()->sendHead(200);
-        const QByteArray never = "\"iconpath\":\"" + pictures.url("/never.png").toEncoded() + "\"";
-        const QByteArray red = "\"iconpath\":\"" + pictures.url("/red.png").toEncoded() + "\"";
+        fixture->stream.route(u"/red.png"_s, TestHttpReply::picture(TestHttpReply::png({5, 3}, Qt::red)));
+        fixture->stream.route(u"/never.png"_s, TestHttpReply::silent());
+        const QByteArray never = "\"iconpath\":\"" + fixture->stream.url(u"/never.png"_s).toEncoded() + "\"";
+        const QByteArray red = "\"iconpath\":\"" + fixture->stream.url(u"/red.png"_s).toEncoded() + "\"";
         const QByteArray link = "\"final_uri\":\"https://example.org/a\",\"websafe_uri\":\"https://example.org/w\"";
         exchange()->sendPiece(line("first") + line("stuck", never) + line("behind") + line("with icon", red)
                               + line("link", link));

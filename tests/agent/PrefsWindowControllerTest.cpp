@@ -4,7 +4,7 @@
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
 #include "TestNotificationService.h"
-#include "TestStreamService.h"
+#include "TestHttpService.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QCheckBox>
@@ -29,7 +29,7 @@ void store(const QVariantMap &values)
         settings.setValue(value.key(), value.value());
 }
 
-QString userOf(const TestStreamRequest &request) { return QString::fromUtf8(request.path).section(u'/', 3, 3); }
+QString userOf(const TestHttpRequest &request) { return QString::fromUtf8(request.path).section(u'/', 3, 3); }
 
 void typeInto(QLineEdit *field, const QString &text)
 {
@@ -71,7 +71,7 @@ class PrefsWindowControllerTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestNotificationService> notifications;
-    std::unique_ptr<TestStreamService> stream;
+    std::unique_ptr<TestHttpService> stream;
     std::unique_ptr<pellix_growlAppDelegate> agent;
     PrefsWindowController *controller = nullptr;
 
@@ -93,15 +93,15 @@ class PrefsWindowControllerTest : public QObject
 
     qsizetype requestsForUser() const
     {
-        const QList<TestStreamRequest> requests = stream->requests();
+        const QList<TestHttpRequest> requests = stream->requests();
         return std::count_if(requests.cbegin(), requests.cend(),
-                             [this](const TestStreamRequest &request) { return userOf(request) == user; });
+                             [this](const TestHttpRequest &request) { return userOf(request) == user; });
     }
 
     // The connection of this test's user; those of earlier tests come first.
-    TestStreamExchange *exchangeForUser() const
+    TestHttpExchange *exchangeForUser() const
     {
-        while (TestStreamExchange *exchange = stream->nextExchange()) {
+        while (TestHttpExchange *exchange = stream->nextExchange()) {
             if (userOf(exchange->request()) == user)
                 return exchange;
         }
@@ -125,7 +125,7 @@ private slots:
     void initTestCase()
     {
         notifications = std::make_unique<TestNotificationService>();
-        stream = std::make_unique<TestStreamService>();
+        stream = std::make_unique<TestHttpService>();
         agent = std::make_unique<pellix_growlAppDelegate>();
         agent->setStatusItem(new StatusItem({}));
         agent->statusItem()->setImage(colour);
@@ -309,7 +309,7 @@ private slots:
     {
         QFETCH(bool, clearUsername);
         agent->reconnectNotificationStream();
-        TestStreamExchange *open = exchangeForUser();
+        TestHttpExchange *open = exchangeForUser();
         QVERIFY(open);
         open->sendHead(200);
         agent->prefs();

@@ -108,7 +108,7 @@ void AgentFixture::reopenNow()
 QList<int> AgentFixture::failNextOpens(int count)
 {
     QList<int> waits;
-    stream.setFallbackReply(TestStreamReply::dropped(TestStreamReply::Ending::Reset));
+    stream.setFallbackReply(TestHttpReply::dropped(TestHttpReply::Ending::Reset));
     for (int failure = 0; failure < count; ++failure) {
         failure == 0 ? recordingAgent->reconnectNotificationStream() : reopenNow();
         waitForReopenScheduled(5000);

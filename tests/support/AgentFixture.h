@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestNotificationService.h"
-#include "TestStreamService.h"
+#include "TestHttpService.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QStringList>
@@ -76,8 +76,8 @@ public:
     bool recovers();
 
     TestNotificationService notifications;
-    TestStreamService stream;
-    TestStreamExchange *exchange = nullptr;
+    TestHttpService stream;
+    TestHttpExchange *exchange = nullptr;
     QList<int> exits;
     QList<QUrl> opened;
     // The activation token each opening found in its environment.

@@ -1,4 +1,4 @@
-#include "TestStreamExchange.h"
+#include "TestHttpExchange.h"
 
 #include <QTcpSocket>
 #include <QtTest>
@@ -19,7 +19,7 @@ QByteArray reasonPhrase(int status)
 }
 }
 
-TestStreamExchange::TestStreamExchange(QTcpSocket *connection, const TestStreamRequest &request, QObject *parent)
+TestHttpExchange::TestHttpExchange(QTcpSocket *connection, const TestHttpRequest &request, QObject *parent)
     : QObject(parent)
     , socket(connection)
     , received(request)
@@ -28,55 +28,58 @@ TestStreamExchange::TestStreamExchange(QTcpSocket *connection, const TestStreamR
     connect(socket, &QTcpSocket::disconnected, this, [this] { peerClosed = true; });
 }
 
-TestStreamRequest TestStreamExchange::request() const { return received; }
+TestHttpRequest TestHttpExchange::request() const { return received; }
 
-void TestStreamExchange::sendHead(int status, const QByteArray &extraHeaders)
+void TestHttpExchange::sendHead(int status, const QByteArray &extraHeaders)
 {
     socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
                   + "\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n" + extraHeaders + "\r\n");
     socket->flush();
 }
 
-void TestStreamExchange::sendPiece(const QByteArray &piece)
+void TestHttpExchange::sendPiece(const QByteArray &piece)
 {
     socket->write(piece);
     socket->flush();
 }
 
-void TestStreamExchange::sendPaced(PieceSource next)
+void TestHttpExchange::sendPaced(PieceSource next, std::function<void()> whenSent)
 {
     pacedSource = std::move(next);
-    connect(socket, &QTcpSocket::bytesWritten, this, &TestStreamExchange::sendNextPaced, Qt::UniqueConnection);
+    pacedEnd = std::move(whenSent);
+    connect(socket, &QTcpSocket::bytesWritten, this, &TestHttpExchange::sendNextPaced, Qt::UniqueConnection);
     sendNextPaced();
 }
 
-bool TestStreamExchange::isSendingPaced() const { return bool(pacedSource); }
+bool TestHttpExchange::isSendingPaced() const { return bool(pacedSource); }
 
-void TestStreamExchange::sendNextPaced()
+void TestHttpExchange::sendNextPaced()
 {
     constexpr qint64 lowWater = 256 * 1024;
     while (pacedSource && socket->bytesToWrite() < lowWater) {
         const std::optional<QByteArray> piece = pacedSource();
         if (!piece) {
             pacedSource = nullptr;
+            if (const std::function<void()> end = std::exchange(pacedEnd, {}))
+                end();
             return;
         }
         socket->write(*piece);
     }
 }
 
-void TestStreamExchange::close() { socket->disconnectFromHost(); }
+void TestHttpExchange::close() { socket->disconnectFromHost(); }
 
-void TestStreamExchange::reset()
+void TestHttpExchange::reset()
 {
     const linger abortive{1, 0};
     ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
     socket->abort();
 }
 
-bool TestStreamExchange::closedByPeer() const { return peerClosed; }
+bool TestHttpExchange::closedByPeer() const { return peerClosed; }
 
-bool TestStreamExchange::waitForClosedByPeer(int timeoutMs)
+bool TestHttpExchange::waitForClosedByPeer(int timeoutMs)
 {
     return QTest::qWaitFor([this] { return peerClosed; }, timeoutMs);
 }

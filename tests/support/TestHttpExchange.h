@@ -9,7 +9,7 @@
 class QTcpSocket;
 
 // The request line and headers of one request to the test stream service.
-struct TestStreamRequest
+struct TestHttpRequest
 {
     QByteArray method;
     QByteArray path;
@@ -19,14 +19,14 @@ struct TestStreamRequest
 // One accepted connection of the test stream service, driven by the test
 // step by step: each piece is written and flushed on its own, so the test
 // decides what arrives in which network read.
-class TestStreamExchange : public QObject
+class TestHttpExchange : public QObject
 {
     Q_OBJECT
 
 public:
-    TestStreamExchange(QTcpSocket *socket, const TestStreamRequest &request, QObject *parent);
+    TestHttpExchange(QTcpSocket *socket, const TestHttpRequest &request, QObject *parent);
 
-    TestStreamRequest request() const;
+    TestHttpRequest request() const;
 
     // Status line and headers of a streaming answer.
     void sendHead(int status, const QByteArray &extraHeaders = {});
@@ -35,7 +35,7 @@ public:
     // earlier ones on, so that a body of any length is produced as it goes
     // and never piles up in the test; ends when next() gives none.
     using PieceSource = std::function<std::optional<QByteArray>()>;
-    void sendPaced(PieceSource next);
+    void sendPaced(PieceSource next, std::function<void()> whenSent = {});
     bool isSendingPaced() const;
     // Ends the body the orderly way.
     void close();
@@ -51,6 +51,7 @@ private:
 
     QTcpSocket *socket;
     PieceSource pacedSource;
-    TestStreamRequest received;
+    std::function<void()> pacedEnd;
+    TestHttpRequest received;
     bool peerClosed = false;
 };
