@@ -13,6 +13,7 @@ const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString itemPath = QStringLiteral("/StatusNotifierItem");
 const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+const QString menuPath = QStringLiteral("/MenuBar");
 constexpr int answerTimeoutMs = 5000;
 
 QString newConnectionName()
@@ -63,7 +64,6 @@ HostedMenuEntry decodedMenuEntry(const QDBusArgument &argument)
     argument >> entry.id >> properties;
     argument.endStructure();
     entry.label = properties.value(QStringLiteral("label")).toString();
-    entry.enabled = properties.value(QStringLiteral("enabled"), true).toBool();
     entry.shortcut = qdbus_cast<QList<QStringList>>(properties.value(QStringLiteral("shortcut")));
     return entry;
 }
@@ -74,10 +74,8 @@ TestStatusNotifierHost::TestStatusNotifierHost()
     , connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
 {
     connection.registerObject(watcherPath, this, QDBusConnection::ExportScriptableContents);
-    for (const char *name : {"NewTitle", "NewIcon", "NewToolTip", "NewStatus"})
+    for (const char *name : {"NewTitle", "NewIcon", "NewToolTip"})
         connection.connect({}, {}, itemInterface, QLatin1String(name), this, SLOT(recordItemSignal(QDBusMessage)));
-    for (const char *name : {"LayoutUpdated", "ItemsPropertiesUpdated"})
-        connection.connect({}, {}, menuInterface, QLatin1String(name), this, SLOT(recordItemSignal(QDBusMessage)));
     join();
 }
 
@@ -96,27 +94,9 @@ void TestStatusNotifierHost::leave()
     items.clear();
 }
 
-void TestStatusNotifierHost::setHostRegistered(bool registered)
-{
-    if (registered == hostRegistered)
-        return;
-    hostRegistered = registered;
-    if (registered)
-        emit StatusNotifierHostRegistered();
-    else
-        emit StatusNotifierHostUnregistered();
-}
-
 QStringList TestStatusNotifierHost::registeredItems() const { return items; }
 
-bool TestStatusNotifierHost::isHostRegistered() const { return hostRegistered; }
-
-int TestStatusNotifierHost::protocolVersion() const { return 0; }
-
-bool TestStatusNotifierHost::waitForItem(const QString &service)
-{
-    return QTest::qWaitFor([&] { return items.contains(service); }, answerTimeoutMs);
-}
+bool TestStatusNotifierHost::isHostRegistered() const { return true; }
 
 QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
 {
@@ -138,8 +118,7 @@ QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
 
 QList<HostedMenuEntry> TestStatusNotifierHost::menu(const QString &service)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, menuPath(service), menuInterface,
-                                                       QStringLiteral("GetLayout"));
+    QDBusMessage call = QDBusMessage::createMethodCall(service, menuPath, menuInterface, QStringLiteral("GetLayout"));
     call << 0 << -1 << QStringList();
     const QDBusMessage reply = callAndWait(call);
     QList<HostedMenuEntry> entries;
@@ -170,7 +149,7 @@ bool TestStatusNotifierHost::callItem(const QString &service, const QString &met
 
 bool TestStatusNotifierHost::clickMenuEntry(const QString &service, int id)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, menuPath(service), menuInterface, QStringLiteral("Event"));
+    QDBusMessage call = QDBusMessage::createMethodCall(service, menuPath, menuInterface, QStringLiteral("Event"));
     call << id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(QString())) << 0u;
     return callAndWait(call).type() == QDBusMessage::ReplyMessage;
 }
@@ -186,8 +165,6 @@ void TestStatusNotifierHost::RegisterStatusNotifierItem(const QString &service)
     emit StatusNotifierItemRegistered(service);
 }
 
-void TestStatusNotifierHost::RegisterStatusNotifierHost(const QString &) { setHostRegistered(true); }
-
 void TestStatusNotifierHost::recordItemSignal(const QDBusMessage &message) { receivedSignals.append(message.member()); }
 
 // The item may live in this very thread, so the answer is awaited with the
@@ -198,9 +175,4 @@ QDBusMessage TestStatusNotifierHost::callAndWait(const QDBusMessage &call)
     if (!QTest::qWaitFor([&] { return pending.isFinished(); }, answerTimeoutMs))
         return QDBusMessage::createError(QDBusError::Timeout, QStringLiteral("the item did not answer"));
     return pending.reply();
-}
-
-QString TestStatusNotifierHost::menuPath(const QString &service)
-{
-    return itemProperties(service).value(QStringLiteral("Menu")).toString();
 }
