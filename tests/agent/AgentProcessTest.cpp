@@ -1,9 +1,7 @@
+#include "AgentFixture.h"
 #include "AgentInstance.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
-#include "TestNotificationService.h"
-#include "TestHttpService.h"
-#include "pellix_growlAppDelegate.h"
 
 #include <QDBusMessage>
 #include <QProcess>
@@ -47,11 +45,10 @@ class AgentProcess
 public:
     explicit AgentProcess(const Launch &launch = {})
     {
-        QSettings settings(settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"username"_s, launch.username);
-        settings.setValue(u"apikey"_s, u"secret"_s);
-        settings.setValue(u"streamhost"_s, launch.streamhost);
-        settings.sync();
+        AgentFixture::writeSettings({{u"username"_s, launch.username},
+                                     {u"apikey"_s, u"secret"_s},
+                                     {u"streamhost"_s, launch.streamhost}},
+                                    settingsFile());
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
@@ -131,7 +128,7 @@ class AgentProcessTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { PellixTestEnvironment::clearSettings(); }
+    void init() { AgentFixture::clearSettings(); }
 
     // No notification service is on the bus: a second start that went on to
     // its own start-up would sit in the alert and never end.
@@ -230,14 +227,19 @@ private slots:
         QVERIFY(beforeSleep->waitForClosedByPeer());
         TestHttpExchange *afterResume = stream.nextExchange();
         QVERIFY(afterResume);
-        QTest::qWait(500);
+        // A line shown after the resume is a definite moment after start-up
+        // by which anything the agent had to say would have been said.
+        afterResume->sendHead(200);
+        afterResume->sendPiece(AgentFixture::line("after the resume"));
+        QTRY_COMPARE(notifications.calls().constLast().body, u"after the resume"_s);
 
         QVERIFY(agent.signal(signalNumber));
         QCOMPARE(agent.process.exitCode(), 0);
         QCOMPARE(agent.errors, saidAtStart);
         QVERIFY(afterResume->waitForClosedByPeer());
         const QSettings written(agent.settingsFile(), QSettings::IniFormat);
-        QCOMPARE(written.value(u"notificationTypesArray"_s).toStringList(), QStringList({u"Generic"_s, u"Pellix"_s}));
+        QCOMPARE(written.value(u"notificationTypesArray"_s).toStringList(),
+                 QStringList({u"Generic"_s, u"Pellix"_s, u"Build"_s}));
     }
 
     void loggingSaysWhyTheStreamIsNotConnected_data()

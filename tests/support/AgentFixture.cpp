@@ -33,10 +33,10 @@ void AgentFixture::clearSettings()
     QFile::remove(settings.fileName());
 }
 
-void AgentFixture::writeSettings(const QVariantMap &values)
+void AgentFixture::writeSettings(const QVariantMap &values, const QString &path)
 {
     PellixSettings().synchronize();
-    QSettings file(settingsPath(), QSettings::IniFormat);
+    QSettings file(path, QSettings::IniFormat);
     for (auto value = values.cbegin(); value != values.cend(); ++value) {
         if (value->isValid())
             file.setValue(value.key(), *value);

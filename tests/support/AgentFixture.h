@@ -37,8 +37,9 @@ public:
     // The settings file, as the user leaves it.
     static QString settingsPath();
     static void clearSettings();
-    // Stores these keys (an invalid value removes its key), the others kept.
-    static void writeSettings(const QVariantMap &values);
+    // Stores these keys (an invalid value removes its key), the others kept,
+    // in the agent's settings file or another agent's.
+    static void writeSettings(const QVariantMap &values, const QString &file = settingsPath());
     // A user and key (none: removed), at this fixture's stream service.
     void signIn(const QString &username = QStringLiteral("Alice"), const QString &apikey = QStringLiteral("secret"));
 
