@@ -185,6 +185,11 @@ void GrowlApplicationBridge::notifyWithTitle(const QString &title, const QString
 
 qsizetype GrowlApplicationBridge::waitingCount() { return qsizetype(instance()->waiting.size()); }
 
+void GrowlApplicationBridge::setRememberedNotifications(std::size_t count)
+{
+    instance()->rememberedNotifications = count;
+}
+
 QVariantMap GrowlApplicationBridge::registration() const { return currentRegistration; }
 
 void GrowlApplicationBridge::registerWithDelegate()

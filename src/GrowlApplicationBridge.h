@@ -53,6 +53,9 @@ public:
     static constexpr int maxCallsInFlight = 16;
     // Notifications accepted but not yet handed to the service.
     static qsizetype waitingCount();
+    // How many shown notifications a click may still come back for.
+    static constexpr std::size_t defaultRememberedNotifications = 1000;
+    static void setRememberedNotifications(std::size_t count);
 
     QVariantMap registration() const;
 
@@ -114,7 +117,7 @@ private:
     // The notifications a click may still come back for, and their ids oldest
     // first: a service that never reports them closed must not make the agent
     // grow, so only the latest rememberedNotifications are kept.
-    static constexpr std::size_t rememberedNotifications = 1000;
+    std::size_t rememberedNotifications = defaultRememberedNotifications;
     QHash<uint, std::optional<ClickContext>> shownNotifications;
     std::deque<uint> shownOrder;
     // The token the service handed out just before a click, for that click.
