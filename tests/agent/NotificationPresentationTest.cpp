@@ -1,54 +1,57 @@
+#include "AgentFixture.h"
 #include "GrowlApplicationBridge.h"
 #include "NotificationTypeList.h"
-#include "PellixGrowlDelegate.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
-#include "TestNotificationService.h"
-#include "pellix_growlAppDelegate.h"
-
-#include <QDBusServiceWatcher>
 
 using namespace Qt::StringLiterals;
 
 using Context = std::optional<ClickContext>;
-Q_DECLARE_METATYPE(Context)
 
 namespace {
 const QString typeHint = u"x-pellix-notification-type"_s;
 const QString sentinel = u"https://sentinel.example/"_s;
+constexpr std::size_t remembered = 4;
 
-Context addresses(std::optional<QString> final_uri, std::optional<QString> websafe_uri)
+Context addresses(std::optional<QString> final_uri, std::optional<QString> websafe_uri = std::nullopt)
 {
     return ClickContext{std::move(final_uri), std::move(websafe_uri)};
 }
+
+QVariantMap registration(const QStringList &types)
+{
+    return {{u"TicketVersion"_s, 1}, {u"AllNotifications"_s, types}, {u"DefaultNotifications"_s, types}};
+}
 }
 
+// What the running agent posts to the desktop's notification service, under
+// which type, and what a click on a notification opens.
 class NotificationPresentationTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestNotificationService> service;
-    std::unique_ptr<pellix_growlAppDelegate> delegate;
-    QList<QUrl> opened;
-    // The activation token each opening found in its environment.
-    QStringList tokens;
-    QStringList refused;
+    std::unique_ptr<AgentFixture> fixture;
 
-    void installBridgeDelegate()
+    TestNotificationService &service() { return fixture->notifications; }
+
+    // A new agent, launched; its start-up notice is the service's first call.
+    // The desktop cannot open addresses on the host "refused.example".
+    void start()
     {
-        GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>([this](const QUrl &url) {
-            opened.append(url);
-            tokens.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
-            return !refused.contains(url.toString());
-        }));
+        pellix_growlAppDelegate::Options options = fixture->options();
+        options.urlOpener = [record = options.urlOpener](const QUrl &url) {
+            return record(url) && url.host() != u"refused.example"_s;
+        };
+        service().clearCalls();
+        fixture->start(options);
+        QVERIFY(service().waitForCalls(1));
     }
 
-    NotifyCall post(const QString &title, const QString &description = u"text"_s, const Context &context = {},
-                    const QImage &icon = QImage())
+    NotifyCall post(const QString &title, const Context &context = {}, const QImage &icon = {})
     {
-        const qsizetype before = service->calls().size();
-        delegate->doGrowlWithTitle(title, description, icon, context);
-        return service->waitForCalls(before + 1) ? service->calls().constLast() : NotifyCall();
+        const qsizetype before = service().calls().size();
+        fixture->agent().doGrowlWithTitle(title, u"Tom & Jerry <3 > all"_s, icon, context);
+        return service().waitForCalls(before + 1) ? service().calls().constLast() : NotifyCall();
     }
 
     // Clicks are signals on the bus, delivered in order: once a click on a
@@ -56,92 +59,41 @@ class NotificationPresentationTest : public QObject
     // been handled.
     void clickAndSettle(uint id)
     {
-        service->invokeAction(id);
-        service->invokeAction(post(u"marker"_s, {}, addresses(sentinel, std::nullopt)).id);
-        if (!QTest::qWaitFor([this] { return opened.contains(QUrl(sentinel)); }, 5000))
-            qWarning("the marker click never arrived");
-        opened.removeAll(QUrl(sentinel));
-    }
-
-    // Leaves and rejoins the bus, and waits until the agent's connection has
-    // seen the service come back, so the bridge asks it afresh what it offers.
-    void rejoinWith(const QStringList &capabilities)
-    {
-        QDBusServiceWatcher watcher(u"org.freedesktop.Notifications"_s, QDBusConnection::sessionBus(),
-                                    QDBusServiceWatcher::WatchForRegistration);
-        bool back = false;
-        connect(&watcher, &QDBusServiceWatcher::serviceRegistered, this, [&back] { back = true; });
-        service->setCapabilities(capabilities);
-        service->leave();
-        service->join();
-        if (!QTest::qWaitFor([&back] { return back; }, 5000))
-            qWarning("the service did not come back");
+        service().invokeAction(id);
+        service().invokeAction(post(u"marker"_s, addresses(sentinel)).id);
+        QVERIFY(QTest::qWaitFor([this] { return fixture->opened.contains(QUrl(sentinel)); }, 5000));
+        fixture->opened.removeAll(QUrl(sentinel));
     }
 
 private slots:
-    void init()
-    {
-        PellixTestEnvironment::clearSettings();
-        service = std::make_unique<TestNotificationService>();
-        delegate = std::make_unique<pellix_growlAppDelegate>();
-        opened.clear();
-        tokens.clear();
-        refused.clear();
-        installBridgeDelegate();
-    }
+    void initTestCase() { GrowlApplicationBridge::setRememberedNotifications(remembered); }
 
-    void cleanup()
-    {
-        delegate.reset();
-        service.reset();
-    }
+    void init() { fixture = std::make_unique<AgentFixture>(); start(); }
 
-    void theStoredTypesAreRegistered_data()
-    {
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QStringList>("registered");
-        QTest::newRow("fresh settings") << QStringList() << QStringList{u"Generic"_s};
-        const QStringList stored{u"News"_s, u"Pellix"_s};
-        QTest::newRow("stored list unchanged") << stored << stored;
-    }
+    void cleanup() { fixture.reset(); }
 
-    void theStoredTypesAreRegistered()
-    {
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, registered);
-        PellixTestEnvironment::clearSettings();
-        if (!stored.isEmpty())
-            PellixSettings().setNotificationTypesArray(stored);
-        QSignalSpy registrations(GrowlApplicationBridge::instance(), &GrowlApplicationBridge::registered);
-        installBridgeDelegate();
-        QCOMPARE(registrations.size(), 1);
-        const QVariantMap expected{
-            {u"TicketVersion"_s, 1}, {u"AllNotifications"_s, registered}, {u"DefaultNotifications"_s, registered}};
-        QCOMPARE(registrations.constFirst().constFirst().toMap(), expected);
-        QCOMPARE(PellixSettings().notificationTypesArray(), std::optional(registered));
-    }
-
-    // Empty and absent titles are shown, without a type, and never become one.
+    // From fresh settings the list starts as "Generic", and the start-up
+    // notice "Pellix" is the first new title. Empty and absent titles are
+    // shown, without a type, and never become one. A stored list is
+    // registered as it is, "Generic" or not.
     void eachNewTitleBecomesATypeAndIsFirstPostedAsGeneric()
     {
-        QSignalSpy registrations(GrowlApplicationBridge::instance(), &GrowlApplicationBridge::registered);
-        const QStringList titles{u"Pellix"_s, u"Pellix"_s, QString(), u"pellix"_s, u""_s, u"pellix"_s, u"Generic"_s};
-        QStringList summaries;
-        QStringList postedTypes;
-        for (const QString &title : titles) {
-            const NotifyCall call = post(title);
-            summaries.append(call.summary);
-            postedTypes.append(call.hints.value(typeHint).toString());
-        }
-        QCOMPARE(summaries, titles);
-        QCOMPARE(postedTypes, QStringList({u"Generic"_s, u"Pellix"_s, u""_s, u"Generic"_s, u""_s, u"pellix"_s,
-                                           u"Generic"_s}));
-        QCOMPARE(registrations.size(), 2);
-        const QStringList types{u"Generic"_s, u"Pellix"_s, u"pellix"_s};
+        for (const QString &title : {u"News"_s, u"News"_s, QString(), u"news"_s, u""_s, u"news"_s, u"Generic"_s})
+            post(title);
+        QStringList posted;
+        for (const NotifyCall &call : service().calls())
+            posted.append(call.summary + u':' + call.hints.value(typeHint).toString());
+        QCOMPARE(posted, QStringList({u"Pellix:Generic"_s, u"News:Generic"_s, u"News:News"_s, u":"_s,
+                                      u"news:Generic"_s, u":"_s, u"news:news"_s, u"Generic:Generic"_s}));
+        const QStringList types{u"Generic"_s, u"Pellix"_s, u"News"_s, u"news"_s};
         QCOMPARE(PellixSettings().notificationTypesArray(), std::optional(types));
-        QCOMPARE(registrations.constLast().constFirst().toMap().value(u"DefaultNotifications"_s).toStringList(), types);
-        QVERIFY(!delegate->checkNotificationType(QString()));
-        QVERIFY(!delegate->checkNotificationType(u""_s));
+        QCOMPARE(GrowlApplicationBridge::instance()->registration(), registration(types));
+
+        const QStringList stored{u"News"_s, u"Pellix"_s};
+        AgentFixture::writeSettings({{u"notificationTypesArray"_s, stored}});
+        start();
+        QCOMPARE(GrowlApplicationBridge::instance()->registration(), registration(stored));
+        QCOMPARE(service().calls().constFirst().hints.value(typeHint).toString(), u"Pellix"_s);
     }
 
     // A service that numbers its titles registers a new type with every
@@ -151,161 +103,100 @@ private slots:
     void theTypeListKeepsTheLatestTitlesAndIsWrittenOnceForABurst()
     {
         const auto onDisk = [] {
-            QFile file(PellixSettings().fileName());
+            QFile file(AgentFixture::settingsPath());
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
+        PellixSettings().synchronize();
         const QByteArray before = onDisk();
-        for (int title = 0; title <= NotificationTypeList::maximumTitles; ++title)
-            QVERIFY(delegate->checkNotificationType(QString::number(title)));
+        for (int title = 0; title < NotificationTypeList::maximumTitles; ++title)
+            QVERIFY(fixture->agent().checkNotificationType(QString::number(title)));
         QCOMPARE(onDisk(), before);
-        QTRY_VERIFY_WITH_TIMEOUT(onDisk().endsWith(" 1000\n"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(onDisk().contains(", 999\n"), 5000);
         const QStringList types = PellixSettings().notificationTypesArray().value_or(QStringList());
         QCOMPARE(types.size(), 1 + NotificationTypeList::maximumTitles);
-        QCOMPARE(types.mid(0, 2), QStringList({u"Generic"_s, u"1"_s}));
-        QVERIFY(delegate->checkNotificationType(u"0"_s));
-
+        QCOMPARE(types.mid(0, 2), QStringList({u"Generic"_s, u"0"_s}));
         const QString longest(NotificationTypeList::maximumTitleLength, u'x');
-        QVERIFY(delegate->checkNotificationType(longest));
+        QVERIFY(fixture->agent().checkNotificationType(longest));
         QCOMPARE(post(longest + u'x').hints.value(typeHint).toString(), u"Generic"_s);
-        QCOMPARE(post(longest + u'x').hints.value(typeHint).toString(), u"Generic"_s);
+        QCOMPARE(PellixSettings().notificationTypesArray()->constLast(), longest);
     }
 
-    void notifyCarriesTheNotification_data()
-    {
-        QTest::addColumn<QStringList>("capabilities");
-        QTest::addColumn<Context>("context");
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<QStringList>("actions");
-        const QStringList all = TestNotificationService::allCapabilities;
-        const QStringList open{u"default"_s, u"Open"_s};
-        const QString escaped = u"Tom &amp; Jerry &lt;3 &gt; all"_s;
-        const Context context = addresses(u"https://a.example/"_s, std::nullopt);
-        QTest::newRow("no context") << all << Context() << escaped << QStringList();
-        QTest::newRow("context") << all << context << escaped << open;
-        QTest::newRow("empty context") << all << Context(ClickContext{}) << escaped << open;
-        QTest::newRow("plain service") << QStringList{u"body"_s} << context << u"Tom & Jerry <3 > all"_s
-                                       << QStringList();
-    }
-
+    // A notification with a click context offers the default action.
     void notifyCarriesTheNotification()
     {
-        QFETCH(QStringList, capabilities);
-        QFETCH(Context, context);
-        rejoinWith(capabilities);
-        const NotifyCall call = post(u"Title"_s, u"Tom & Jerry <3 > all"_s, context);
+        const QImage icon = QImage(u":/pellix_menu_icon.png"_s).convertToFormat(QImage::Format_ARGB32);
+        const NotifyCall call = post(u"Title"_s, addresses(u"https://a.example/"_s), icon);
         QCOMPARE(call.appName, u"PellixGrowl"_s);
-        QCOMPARE(call.replacesId, 0u);
-        QCOMPARE(call.summary, u"Title"_s);
-        QTEST(call.body, "body");
-        QTEST(call.actions, "actions");
+        QCOMPARE(call.body, u"Tom &amp; Jerry &lt;3 &gt; all"_s);
+        QCOMPARE(call.actions, (QStringList{u"default"_s, u"Open"_s}));
         QCOMPARE(call.expireTimeout, -1);
         QCOMPARE(call.hints.value(u"urgency"_s).toInt(), 1);
-        QCOMPARE(call.hints.value(u"desktop-entry"_s).toString(), u"pellix-growl"_s);
-        QVERIFY(call.image.isNull());
-    }
-
-    void iconTravelsAsImageData()
-    {
-        QImage icon(3, 2, QImage::Format_ARGB32);
-        icon.fill(QColor(200, 40, 10, 255));
-        icon.setPixelColor(2, 1, QColor(0, 0, 255, 128));
-        QCOMPARE(post(u"With icon"_s, u"text"_s, {}, icon).image.convertToFormat(QImage::Format_ARGB32), icon);
+        QCOMPARE(call.image.convertToFormat(QImage::Format_ARGB32), icon);
+        QCOMPARE(service().calls().constFirst().actions, QStringList());
     }
 
     void clickOpensTheAddressOrItsFallback_data()
     {
         QTest::addColumn<Context>("context");
-        QTest::addColumn<QStringList>("refusedByTheDesktop");
-        QTest::addColumn<QList<QUrl>>("expected");
+        QTest::addColumn<QStringList>("opened");
         const QString final_uri = u"https://final.example/item?id=1"_s;
+        const QString refused = u"https://refused.example/item"_s;
         const QString websafe = u"http://websafe.example/item"_s;
-        const Context both = addresses(final_uri, websafe);
-        const QList<QUrl> none;
-        const QList<QUrl> toWebsafe{QUrl(websafe)};
-        const QStringList nothing;
-        QTest::newRow("final opens") << both << nothing << QList{QUrl(final_uri)};
-        QTest::newRow("final fails, websafe tried") << both << QStringList{final_uri}
-                                                    << QList{QUrl(final_uri), QUrl(websafe)};
-        QTest::newRow("final fails, no websafe") << addresses(final_uri, std::nullopt) << QStringList{final_uri}
-                                                 << QList{QUrl(final_uri)};
-        QTest::newRow("websafe fails too") << both << QStringList{final_uri, websafe}
-                                           << QList{QUrl(final_uri), QUrl(websafe)};
-        QTest::newRow("only websafe") << addresses(std::nullopt, websafe) << nothing << none;
-        QTest::newRow("empty context") << Context(ClickContext{}) << nothing << none;
-        QTest::newRow("no context") << Context() << nothing << none;
-        QTest::newRow("mail address") << addresses(u"mailto:team@pellix.example"_s, websafe) << nothing
-                                      << QList{QUrl(u"mailto:team@pellix.example"_s)};
+        const QString mail = u"mailto:team@pellix.example"_s;
+        QTest::newRow("final opens") << addresses(final_uri, websafe) << QStringList{final_uri};
+        QTest::newRow("final fails, websafe tried") << addresses(refused, websafe) << QStringList{refused, websafe};
+        QTest::newRow("final fails, no websafe") << addresses(refused) << QStringList{refused};
+        QTest::newRow("only websafe") << addresses(std::nullopt, websafe) << QStringList();
+        QTest::newRow("empty context") << Context(ClickContext{}) << QStringList();
+        QTest::newRow("no context") << Context() << QStringList();
+        QTest::newRow("mail address") << addresses(mail, websafe) << QStringList{mail};
         QTest::newRow("mail with an attachment refused")
-            << addresses(u"mailto:team@pellix.example?subject=Hi&attach=/home/u/.ssh/id_rsa"_s, websafe) << nothing
-            << toWebsafe;
+            << addresses(mail + u"?subject=Hi&attach=/home/u/.ssh/id_rsa"_s, websafe) << QStringList{websafe};
         QTest::newRow("mail with an encoded attachment refused")
-            << addresses(u"MAILTO:team@pellix.example?Attachment%20=%2Fetc%2Fpasswd"_s, websafe) << nothing
-            << toWebsafe;
-        QTest::newRow("local file refused") << addresses(u"file:///etc/passwd"_s, websafe) << nothing << toWebsafe;
-        QTest::newRow("launcher refused") << addresses(u"application://evil.desktop"_s, websafe) << nothing
-                                          << toWebsafe;
-        QTest::newRow("no scheme refused") << addresses(u"final.example/item"_s, websafe) << nothing << toWebsafe;
-        QTest::newRow("refused fallback") << addresses(u"file:///tmp/a"_s, u"file:///tmp/b"_s) << nothing << none;
-        QTest::newRow("scheme in capitals") << addresses(u"HTTPS://final.example/"_s, std::nullopt) << nothing
-                                            << QList{QUrl(u"https://final.example/"_s)};
+            << addresses(u"MAILTO:team@pellix.example?Attachment%20=%2Fetc%2Fpasswd"_s, websafe) << QStringList{websafe};
+        QTest::newRow("local file refused") << addresses(u"file:///etc/passwd"_s, websafe) << QStringList{websafe};
+        QTest::newRow("refused fallback") << addresses(u"file:///tmp/a"_s, u"application://b.desktop"_s)
+                                          << QStringList();
     }
 
     void clickOpensTheAddressOrItsFallback()
     {
         QFETCH(Context, context);
-        QFETCH(QStringList, refusedByTheDesktop);
-        refused = refusedByTheDesktop;
-        clickAndSettle(post(u"Clickable"_s, u"text"_s, context).id);
-        QTEST(opened, "expected");
+        clickAndSettle(post(u"Clickable"_s, context).id);
+        QTEST(QUrl::toStringList(fixture->opened), "opened");
     }
 
     // The token the service hands out for a click reaches the program that
-    // opens the address, and only it: a click without one carries none, not
-    // even a token left over in the agent's own environment.
+    // opens the address, and only it: a later click without one carries none,
+    // not even a token left over in the agent's own environment.
     void clickHandsItsActivationTokenToTheOpener()
     {
-        const Context link = addresses(u"https://final.example/"_s, std::nullopt);
-        service->invokeAction(post(u"With token"_s, u"text"_s, link).id, u"default"_s, u"token-1"_s);
-        QTRY_COMPARE(tokens, QStringList{u"token-1"_s});
+        const uint id = post(u"Link"_s, addresses(u"https://final.example/"_s)).id;
+        service().invokeAction(id, u"default"_s, u"token-1"_s);
+        QTRY_COMPARE(fixture->openingTokens, QStringList{u"token-1"_s});
         qputenv("XDG_ACTIVATION_TOKEN", "stale");
-        clickAndSettle(post(u"Without"_s, u"text"_s, link).id);
-        QCOMPARE(tokens.first(2), (QStringList{u"token-1"_s, QString()}));
+        clickAndSettle(id);
+        QCOMPARE(fixture->openingTokens.first(2), (QStringList{u"token-1"_s, QString()}));
         QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
     }
 
-    void closedOrOtherwiseAnsweredNotificationsOpenNothing_data()
+    // Only the "default" action opens. Closed notifications are forgotten,
+    // and so are those beyond the latest few, in case the service never
+    // reports them closed.
+    void answeredOrForgottenNotificationsOpenNothing()
     {
-        QTest::addColumn<uint>("closedFor");
-        QTest::newRow("expired") << 1u;
-        QTest::newRow("dismissed") << 2u;
-        QTest::newRow("another action") << 0u;
-    }
-
-    void closedOrOtherwiseAnsweredNotificationsOpenNothing()
-    {
-        QFETCH(uint, closedFor);
-        const NotifyCall call = post(u"Closing"_s, u"text"_s, addresses(u"https://final.example/"_s, std::nullopt));
-        if (closedFor) {
-            service->closeNotification(call.id, closedFor);
-            clickAndSettle(call.id);
-        } else {
-            service->invokeAction(call.id, u"dismiss"_s);
-            clickAndSettle(0);
-        }
-        QCOMPARE(opened, QList<QUrl>());
-    }
-
-    // A service that never reports notifications closed must not make the
-    // agent remember them all: the oldest are forgotten first.
-    void onlyTheLatestThousandNotificationsAreRemembered()
-    {
-        const NotifyCall oldest = post(u"Old"_s, u"text"_s, addresses(u"https://old.example/"_s, std::nullopt));
-        for (int later = 0; later < 999; ++later)
+        const Context link = addresses(u"https://final.example/"_s);
+        const uint expired = post(u"Expired"_s, link).id, dismissed = post(u"Dismissed"_s, link).id,
+                   oldest = post(u"Oldest"_s, link).id;
+        service().closeNotification(expired, 1);
+        service().closeNotification(dismissed, 2);
+        for (const uint id : {expired, dismissed})
+            service().invokeAction(id);
+        service().invokeAction(oldest, u"dismiss"_s);
+        for (std::size_t later = 0; later < remembered; ++later)
             post(u"Later"_s);
-        const NotifyCall kept = post(u"Kept"_s, u"text"_s, addresses(u"https://kept.example/"_s, std::nullopt));
-        clickAndSettle(oldest.id);
-        clickAndSettle(kept.id);
-        QCOMPARE(opened, QList{QUrl(u"https://kept.example/"_s)});
+        clickAndSettle(oldest);
+        QCOMPARE(fixture->opened, QList<QUrl>());
     }
 
     // A notification the service could not take because it had gone, in
@@ -313,16 +204,17 @@ private slots:
     // line, in order, and goes to the next service that owns the name.
     void notificationsWaitInOrderForTheNextService()
     {
-        service->holdAnswers();
-        post(u"In flight"_s);
-        service.reset();
-        delegate->doGrowlWithTitle(u"While away"_s, u"text"_s, QImage(), std::nullopt);
+        service().leave();
+        auto going = std::make_unique<TestNotificationService>();
+        going->holdAnswers();
+        fixture->agent().doGrowlWithTitle(u"Build"_s, u"In flight"_s, QImage(), std::nullopt);
+        QVERIFY(going->waitForCalls(1));
+        going.reset();
+        fixture->agent().doGrowlWithTitle(u"Build"_s, u"While away"_s, QImage(), std::nullopt);
         QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), 2);
-        service = std::make_unique<TestNotificationService>();
-        QVERIFY(service->waitForCalls(2));
-        QCOMPARE(service->calls().constFirst().summary, u"In flight"_s);
-        QCOMPARE(service->calls().constLast().summary, u"While away"_s);
-        QCOMPARE(post(u"Back"_s).summary, u"Back"_s);
+        QVERIFY(service().join());
+        QVERIFY(fixture->waitForPosted(2));
+        QCOMPARE(fixture->posted(), (QStringList{u"In flight"_s, u"While away"_s}));
     }
 };
 
