@@ -45,9 +45,10 @@ TestNotificationService::TestNotificationService(const QStringList &capabilities
     join();
 }
 
+// Gone at once, as a service whose process ends: its name, its object and
+// the calls it has not answered, together.
 TestNotificationService::~TestNotificationService()
 {
-    connection.unregisterObject(servicePath);
     connection = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(connectionName);
 }
