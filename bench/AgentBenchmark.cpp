@@ -40,6 +40,7 @@ int main(int argc, char *argv[])
     const int outageLines = quick ? 3000 : 10000;
     const int iconLines = 80;
     const int iconSide = 2800;
+    const qint64 largeSettingsBytes = qint64(50) * 1000 * 1000;
 
     AgentPathBenchmark bench(QStringLiteral(PELLIX_GROWL_EXECUTABLE));
     if (!bench.start()) {
@@ -61,6 +62,10 @@ int main(int argc, char *argv[])
         icons[inlineIcons] = bench.largeIcons(iconLines, iconSide, inlineIcons);
         bench.stop();
     }
+    if (!bench.start(largeSettingsBytes))
+        return 1;
+    const AgentPathBenchmark::StartUp largeSettings = bench.lastStartUp();
+    bench.stop();
     if (!bench.start())
         return 1;
     const AgentPathBenchmark::Termination termination = bench.terminateDuringBurst(titleLines);
@@ -103,6 +108,10 @@ int main(int argc, char *argv[])
                     run.withIcon, run.largestIcon.width(), run.largestIcon.height(), megabytes(run.peakResidentKiB),
                     megabytes(run.residentAfterKiB));
     }
+    std::printf("  settings    a settings file of %.0f MB: stream requested %.2f s after the launch,"
+                " resident %.1f MB then, peak %.1f MB\n",
+                kilobytes(largeSettingsBytes) / 1024.0, largeSettings.seconds, megabytes(largeSettings.residentKiB),
+                megabytes(largeSettings.peakResidentKiB));
     std::printf("  outage      notification service gone for 5 s during %d lines: %d arrived (%d lost, bar: 0),"
                 " %s, %d shown twice; %.1f s in all\n",
                 outage.lines, outage.arrived, outage.lines - outage.arrived,

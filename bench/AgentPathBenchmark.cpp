@@ -40,11 +40,15 @@ void AgentPathBenchmark::joinNotificationService()
     connect(notifications.get(), &TestNotificationService::notified, this, &AgentPathBenchmark::arrived);
 }
 
-bool AgentPathBenchmark::start()
+bool AgentPathBenchmark::start(qint64 settingsBytes)
 {
     {
         QSettings settings(settingsPath(), QSettings::IniFormat);
-        settings.clear();
+        // A list under a key the agent never reads, as a list that grew for
+        // years would be under the key it does.
+        constexpr int entryBytes = 100;
+        settings.setValue(QStringLiteral("padding"),
+                          QStringList(settingsBytes / entryBytes, QString(entryBytes - 2, QLatin1Char('x'))));
         settings.setValue(QStringLiteral("username"), QStringLiteral("bench"));
         settings.setValue(QStringLiteral("apikey"), QStringLiteral("bench-key"));
         settings.setValue(QStringLiteral("streamhost"), stream.streamhost());
@@ -60,12 +64,15 @@ bool AgentPathBenchmark::start()
     agent.setProcessEnvironment(environment);
     agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const qsizetype noticesBefore = notifications->calls().size();
+    const qint64 launched = clock.nsecsElapsed();
     agent.start(executable, QStringList());
     if (!agent.waitForStarted())
         return false;
-    exchange = stream.nextExchange(10000);
+    exchange = stream.nextExchange(30000);
     if (!exchange)
         return false;
+    startUp = {static_cast<double>(clock.nsecsElapsed() - launched) / 1e9, residentKiB(),
+               ProcessUsage(agentPid()).peakResidentKiB()};
     exchange->sendHead(200);
     return notifications->waitForCalls(noticesBefore + 1, 10000);
 }
@@ -123,6 +130,8 @@ void AgentPathBenchmark::runEventsFor(std::chrono::milliseconds span)
 qint64 AgentPathBenchmark::agentPid() const { return agent.processId(); }
 
 qint64 AgentPathBenchmark::residentKiB() const { return ProcessUsage(agentPid()).residentKiB(); }
+
+AgentPathBenchmark::StartUp AgentPathBenchmark::lastStartUp() const { return startUp; }
 
 AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
 {

@@ -82,11 +82,21 @@ public:
         qint64 residentAfterKiB = 0;
     };
 
+    // From the launch of the agent to its request for the stream.
+    struct StartUp
+    {
+        double seconds = 0;
+        qint64 residentKiB = 0;
+        qint64 peakResidentKiB = 0;
+    };
+
     explicit AgentPathBenchmark(QString agentExecutable);
     ~AgentPathBenchmark() override;
 
-    // Starts the agent and waits until its stream is open and it has said so.
-    bool start();
+    // Starts the agent, with a settings file of at least settingsBytes, and
+    // waits until its stream is open and it has said so.
+    bool start(qint64 settingsBytes = 0);
+    StartUp lastStartUp() const;
     // Writes lines as fast as the stream takes them; timed up to the last arrival.
     Throughput sustained(int lines);
     // Writes linesPerSecond lines a second, one at a time.
@@ -135,4 +145,5 @@ private:
     QList<NotifyCall> arrivals;
     QEventLoop *waiting = nullptr;
     int wantedArrivals = 0;
+    StartUp startUp;
 };
