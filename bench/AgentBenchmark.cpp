@@ -9,7 +9,6 @@
 
 #include <QGuiApplication>
 
-#include <array>
 #include <cstdio>
 
 namespace {
@@ -22,6 +21,14 @@ double kilobytes(qint64 bytes) { return static_cast<double>(bytes) / 1024.0; }
 double rate(const AgentPathBenchmark::Throughput &throughput)
 {
     return throughput.seconds > 0 ? throughput.lines / throughput.seconds : 0.0;
+}
+
+bool started(AgentPathBenchmark &bench, qint64 settingsBytes = 0)
+{
+    if (bench.start(settingsBytes))
+        return true;
+    std::fprintf(stderr, "the agent did not open its stream and announce itself\n");
+    return false;
 }
 
 } // namespace
@@ -43,32 +50,12 @@ int main(int argc, char *argv[])
     const qint64 largeSettingsBytes = qint64(50) * 1000 * 1000;
 
     AgentPathBenchmark bench(QStringLiteral(PELLIX_GROWL_EXECUTABLE));
-    if (!bench.start()) {
-        std::fprintf(stderr, "the agent did not open its stream and announce itself\n");
+    if (!started(bench))
         return 1;
-    }
     const qint64 startedKiB = bench.residentKiB();
     const AgentPathBenchmark::Throughput throughput = bench.sustained(sustainedLines);
     const AgentPathBenchmark::Latency latency = bench.paced(pacedLines, pacedRate);
     const AgentPathBenchmark::Idle rest = bench.idle(idleWindow);
-    const AgentPathBenchmark::TitleBurst titles = bench.distinctTitles(titleLines);
-    const AgentPathBenchmark::Outage outage = bench.serviceOutageDuringBurst(outageLines, std::chrono::seconds(5));
-    bench.stop();
-    // Each measure of peak memory has an agent of its own.
-    std::array<AgentPathBenchmark::Icons, 2> icons;
-    for (const bool inlineIcons : {false, true}) {
-        if (!bench.start())
-            return 1;
-        icons[inlineIcons] = bench.largeIcons(iconLines, iconSide, inlineIcons);
-        bench.stop();
-    }
-    if (!bench.start(largeSettingsBytes))
-        return 1;
-    const AgentPathBenchmark::StartUp largeSettings = bench.lastStartUp();
-    bench.stop();
-    if (!bench.start())
-        return 1;
-    const AgentPathBenchmark::Termination termination = bench.terminateDuringBurst(titleLines);
 
     std::printf("\nagent path: stream line -> agent -> Notify on the session bus\n");
     std::printf("  sustained   %d of %d lines arrived in %.3f s: %.0f notifications/s (bar: >= 5000);"
@@ -84,8 +71,10 @@ int main(int argc, char *argv[])
     std::printf("  idle        %lld s with the stream open and silent: %.3f ms CPU (bar: < 10 ms), resident %.1f MB\n",
                 static_cast<long long>(rest.window.count()), static_cast<double>(rest.cpuTime.count()) / 1e6,
                 megabytes(rest.residentKiB));
+    bool allArrived = throughput.lines == sustainedLines && latency.arrived == pacedLines;
 
     std::printf("\nreliability\n");
+    const AgentPathBenchmark::TitleBurst titles = bench.distinctTitles(titleLines);
     std::printf("  new titles  %d of %d lines, each a new title, in %.3f s: %.0f notifications/s (bar: >= 2000);"
                 " agent CPU %.0f ms, resident up to %.1f MB\n",
                 titles.throughput.lines, titleLines, titles.throughput.seconds, rate(titles.throughput),
@@ -95,30 +84,49 @@ int main(int argc, char *argv[])
                 " files outside its folder: %d (bar: 0)\n",
                 kilobytes(titles.largestSettingsBytes), kilobytes(titles.settingsBytesAfter),
                 titles.copiesOutsideTheFolder);
-    std::printf("  SIGTERM     sent once %d of %d lines had arrived: %s after %.0f ms (bar: < 2000 ms), exit status %d,"
-                " settings %s with %d types\n",
-                termination.arrivedBefore, titleLines, termination.ended ? "ended" : "still running",
-                termination.milliseconds, termination.exitCode, termination.settingsIntact ? "intact" : "DAMAGED",
-                termination.typesKept);
+    std::fflush(stdout);
+    const AgentPathBenchmark::Outage outage = bench.serviceOutageDuringBurst(outageLines, std::chrono::seconds(5));
+    std::printf("  outage      notification service gone for 5 s during %d lines: %d arrived (%d lost, bar: 0),"
+                " %s, %d shown twice; %.1f s in all\n",
+                outage.lines, outage.arrived, outage.lines - outage.arrived,
+                outage.inOrder ? "in order" : "OUT OF ORDER", outage.duplicates, outage.seconds);
+    std::fflush(stdout);
+    bench.stop();
+    allArrived = allArrived && titles.throughput.lines == titleLines && outage.arrived == outage.lines
+                 && outage.inOrder;
+
+    // Each measure of peak memory has an agent of its own.
     for (const bool inlineIcons : {false, true}) {
-        const AgentPathBenchmark::Icons &run = icons[inlineIcons];
+        if (!started(bench))
+            return 1;
+        const AgentPathBenchmark::Icons run = bench.largeIcons(iconLines, iconSide, inlineIcons);
         std::printf("  icons       %d of %d lines with a %dx%d PNG %s: %d shown with an icon of at most %dx%d;"
                     " peak resident %.1f MB (bar: < 100 MB), %.1f MB afterwards\n",
                     run.arrived, run.lines, iconSide, iconSide, inlineIcons ? "as a data: address" : "over http",
                     run.withIcon, run.largestIcon.width(), run.largestIcon.height(), megabytes(run.peakResidentKiB),
                     megabytes(run.residentAfterKiB));
+        std::fflush(stdout);
+        bench.stop();
+        allArrived = allArrived && run.arrived == iconLines;
     }
+
+    if (!started(bench, largeSettingsBytes))
+        return 1;
+    const AgentPathBenchmark::StartUp largeSettings = bench.lastStartUp();
     std::printf("  settings    a settings file of %.0f MB: stream requested %.2f s after the launch,"
                 " resident %.1f MB then, peak %.1f MB\n",
                 kilobytes(largeSettingsBytes) / 1024.0, largeSettings.seconds, megabytes(largeSettings.residentKiB),
                 megabytes(largeSettings.peakResidentKiB));
-    std::printf("  outage      notification service gone for 5 s during %d lines: %d arrived (%d lost, bar: 0),"
-                " %s, %d shown twice; %.1f s in all\n",
-                outage.lines, outage.arrived, outage.lines - outage.arrived,
-                outage.inOrder ? "in order" : "OUT OF ORDER", outage.duplicates, outage.seconds);
+    std::fflush(stdout);
+    bench.stop();
 
-    const bool allArrived = throughput.lines == sustainedLines && latency.arrived == pacedLines
-                            && titles.throughput.lines == titleLines && outage.arrived == outage.lines
-                            && outage.inOrder && icons[0].arrived == iconLines && icons[1].arrived == iconLines;
+    if (!started(bench))
+        return 1;
+    const AgentPathBenchmark::Termination termination = bench.terminateDuringBurst(titleLines);
+    std::printf("  SIGTERM     sent once %d of %d lines had arrived: %s after %.0f ms (bar: < 2000 ms), exit status %d,"
+                " settings %s with %d types\n",
+                termination.arrivedBefore, titleLines, termination.ended ? "ended" : "still running",
+                termination.milliseconds, termination.exitCode, termination.settingsIntact ? "intact" : "DAMAGED",
+                termination.typesKept);
     return allArrived && termination.ended && termination.settingsIntact ? 0 : 1;
 }

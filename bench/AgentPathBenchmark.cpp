@@ -346,6 +346,8 @@ void AgentPathBenchmark::stop()
     if (agent.state() == QProcess::NotRunning)
         return;
     ::kill(static_cast<pid_t>(agent.processId()), SIGTERM);
-    if (!agent.waitForFinished(10000))
-        agent.kill();
+    if (agent.waitForFinished(10000))
+        return;
+    agent.kill();
+    agent.waitForFinished();
 }

@@ -290,15 +290,26 @@ private slots:
         QCOMPARE(opened, QList{QUrl(u"https://kept.example/"_s)});
     }
 
+    void notificationsWaitInOrderForTheNextService_data()
+    {
+        QTest::addColumn<bool>("objectFirst");
+        QTest::newRow("the service ends") << false;
+        QTest::newRow("the service drops its object first") << true;
+    }
+
     // A notification the service could not take because it had gone, in
-    // flight when it went or sent while it was away, waits in the bridge's
-    // line, in order, and goes to the next service that owns the name.
+    // flight when it went or sent while it was away or leaving, waits in the
+    // bridge's line, in order, and goes to the next service that owns the name.
     void notificationsWaitInOrderForTheNextService()
     {
+        QFETCH(bool, objectFirst);
         service->holdAnswers();
         post(u"In flight"_s);
-        service.reset();
+        if (objectFirst)
+            service->dropObject();
         delegate->doGrowlWithTitle(u"While away"_s, u"text"_s, QImage(), std::nullopt);
+        QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), objectFirst ? 1 : 0);
+        service.reset();
         QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), 2);
         service = std::make_unique<TestNotificationService>();
         QVERIFY(service->waitForCalls(2));

@@ -57,6 +57,8 @@ bool TestNotificationService::join() { return connection.registerService(service
 
 void TestNotificationService::leave() { connection.unregisterService(serviceName); }
 
+void TestNotificationService::dropObject() { connection.unregisterObject(servicePath); }
+
 void TestNotificationService::setCapabilities(const QStringList &capabilities) { offered = capabilities; }
 
 void TestNotificationService::holdAnswers() { holdingAnswers = true; }
