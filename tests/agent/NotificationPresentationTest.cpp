@@ -303,6 +303,7 @@ private slots:
     void notificationsWaitInOrderForTheNextService()
     {
         QFETCH(bool, objectFirst);
+        clickAndSettle(0); // the bridge has seen this service come and asked what it offers
         service->holdAnswers();
         post(u"In flight"_s);
         if (objectFirst)
