@@ -87,8 +87,14 @@ bool meansTheServiceIsGone(const QDBusError &error)
            || name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
 }
 
-// A service that is ending may drop its object before its name.
-bool meansTheServiceIsLeaving(const QDBusError &error) { return error.type() == QDBusError::UnknownObject; }
+// The name's owner offers no notifications (any more): a service that is
+// ending drops its object before its name, and one that never offered them
+// is no notification service either.
+bool meansTheServiceIsLeaving(const QDBusError &error)
+{
+    return error.type() == QDBusError::UnknownObject || error.type() == QDBusError::UnknownInterface
+           || error.type() == QDBusError::UnknownMethod;
+}
 
 // Urgency levels of the service: 0 low, 1 normal, 2 critical.
 uchar urgencyForPriority(int priority)
