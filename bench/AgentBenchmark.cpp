@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
     const AgentPathBenchmark::StartUp largeSettings = bench.lastStartUp();
     std::printf("  settings    a settings file of %.0f MB: stream requested %.2f s after the launch,"
                 " resident %.1f MB then, peak %.1f MB\n",
-                kilobytes(largeSettingsBytes) / 1024.0, largeSettings.seconds, megabytes(largeSettings.residentKiB),
+                static_cast<double>(largeSettingsBytes) / 1e6, largeSettings.seconds, megabytes(largeSettings.residentKiB),
                 megabytes(largeSettings.peakResidentKiB));
     std::fflush(stdout);
     bench.stop();
