@@ -1,6 +1,9 @@
 // The agent's whole path under load and at rest: sustained notifications per
 // second, latency from the stream's write to the notification service, the
-// agent's memory, and its CPU time with a silent open stream.
+// agent's memory, and its CPU time with a silent open stream. Then what
+// careless or hostile input costs: a new title in every line, SIGTERM in the
+// middle of such a burst, large icons, and a notification service that goes
+// away during a burst.
 #include "AgentPathBenchmark.h"
 #include "PrivateSessionBus.h"
 
@@ -13,6 +16,20 @@ namespace {
 constexpr int pacedRate = 100;
 
 double megabytes(qint64 kib) { return static_cast<double>(kib) / 1024.0; }
+double kilobytes(qint64 bytes) { return static_cast<double>(bytes) / 1024.0; }
+
+double rate(const AgentPathBenchmark::Throughput &throughput)
+{
+    return throughput.seconds > 0 ? throughput.lines / throughput.seconds : 0.0;
+}
+
+bool started(AgentPathBenchmark &bench, qint64 settingsBytes = 0)
+{
+    if (bench.start(settingsBytes))
+        return true;
+    std::fprintf(stderr, "the agent did not open its stream and announce itself\n");
+    return false;
+}
 
 } // namespace
 
@@ -26,23 +43,24 @@ int main(int argc, char *argv[])
     const int sustainedLines = quick ? 5000 : 20000;
     const int pacedLines = quick ? 300 : 1000;
     const std::chrono::seconds idleWindow{quick ? 5 : 30};
+    const int titleLines = 10000;
+    const int outageLines = quick ? 3000 : 10000;
+    const int iconLines = 80;
+    const int iconSide = 2800;
+    const qint64 largeSettingsBytes = qint64(50) * 1000 * 1000;
 
     AgentPathBenchmark bench(QStringLiteral(PELLIX_GROWL_EXECUTABLE));
-    if (!bench.start()) {
-        std::fprintf(stderr, "the agent did not open its stream and announce itself\n");
+    if (!started(bench))
         return 1;
-    }
     const qint64 startedKiB = bench.residentKiB();
     const AgentPathBenchmark::Throughput throughput = bench.sustained(sustainedLines);
     const AgentPathBenchmark::Latency latency = bench.paced(pacedLines, pacedRate);
     const AgentPathBenchmark::Idle rest = bench.idle(idleWindow);
-    bench.stop();
 
     std::printf("\nagent path: stream line -> agent -> Notify on the session bus\n");
     std::printf("  sustained   %d of %d lines arrived in %.3f s: %.0f notifications/s (bar: >= 5000);"
                 " agent CPU %.0f ms\n",
-                throughput.lines, sustainedLines, throughput.seconds,
-                throughput.seconds > 0 ? throughput.lines / throughput.seconds : 0.0,
+                throughput.lines, sustainedLines, throughput.seconds, rate(throughput),
                 static_cast<double>(throughput.cpuTime.count()) / 1e6);
     std::printf("  latency     %d of %d lines at %d lines/s: p50 %.2f ms, p99 %.2f ms, max %.2f ms (bar: p99 < 5 ms)\n",
                 latency.arrived, latency.lines, pacedRate, latency.p50Milliseconds, latency.p99Milliseconds,
@@ -53,5 +71,62 @@ int main(int argc, char *argv[])
     std::printf("  idle        %lld s with the stream open and silent: %.3f ms CPU (bar: < 10 ms), resident %.1f MB\n",
                 static_cast<long long>(rest.window.count()), static_cast<double>(rest.cpuTime.count()) / 1e6,
                 megabytes(rest.residentKiB));
-    return throughput.lines == sustainedLines && latency.arrived == pacedLines ? 0 : 1;
+    bool allArrived = throughput.lines == sustainedLines && latency.arrived == pacedLines;
+
+    std::printf("\nreliability\n");
+    const AgentPathBenchmark::TitleBurst titles = bench.distinctTitles(titleLines);
+    std::printf("  new titles  %d of %d lines, each a new title, in %.3f s: %.0f notifications/s (bar: >= 2000);"
+                " agent CPU %.0f ms, resident up to %.1f MB\n",
+                titles.throughput.lines, titleLines, titles.throughput.seconds, rate(titles.throughput),
+                static_cast<double>(titles.throughput.cpuTime.count()) / 1e6,
+                megabytes(titles.throughput.largestResidentKiB));
+    std::printf("              settings file up to %.1f KB, %.1f KB afterwards (bar: < 512 KB);"
+                " files outside its folder: %d (bar: 0)\n",
+                kilobytes(titles.largestSettingsBytes), kilobytes(titles.settingsBytesAfter),
+                titles.copiesOutsideTheFolder);
+    std::fflush(stdout);
+    const AgentPathBenchmark::Outage outage = bench.serviceOutageDuringBurst(outageLines, std::chrono::seconds(5));
+    std::printf("  outage      notification service gone for 5 s during %d lines: %d arrived (%d lost, bar: 0),"
+                " %s, %d shown twice; %.1f s in all\n",
+                outage.lines, outage.arrived, outage.lines - outage.arrived,
+                outage.inOrder ? "in order" : "OUT OF ORDER", outage.duplicates, outage.seconds);
+    std::fflush(stdout);
+    bench.stop();
+    allArrived = allArrived && titles.throughput.lines == titleLines && outage.arrived == outage.lines
+                 && outage.inOrder;
+
+    // Each measure of peak memory has an agent of its own.
+    for (const bool inlineIcons : {false, true}) {
+        if (!started(bench))
+            return 1;
+        const AgentPathBenchmark::Icons run = bench.largeIcons(iconLines, iconSide, inlineIcons);
+        std::printf("  icons       %d of %d lines with a %dx%d PNG %s: %d shown with an icon of at most %dx%d;"
+                    " peak resident %.1f MB (bar: < 100 MB), %.1f MB afterwards\n",
+                    run.arrived, run.lines, iconSide, iconSide, inlineIcons ? "as a data: address" : "over http",
+                    run.withIcon, run.largestIcon.width(), run.largestIcon.height(), megabytes(run.peakResidentKiB),
+                    megabytes(run.residentAfterKiB));
+        std::fflush(stdout);
+        bench.stop();
+        allArrived = allArrived && run.arrived == iconLines;
+    }
+
+    if (!started(bench, largeSettingsBytes))
+        return 1;
+    const AgentPathBenchmark::StartUp largeSettings = bench.lastStartUp();
+    std::printf("  settings    a settings file of %.0f MB: stream requested %.2f s after the launch,"
+                " resident %.1f MB then, peak %.1f MB\n",
+                static_cast<double>(largeSettingsBytes) / 1e6, largeSettings.seconds, megabytes(largeSettings.residentKiB),
+                megabytes(largeSettings.peakResidentKiB));
+    std::fflush(stdout);
+    bench.stop();
+
+    if (!started(bench))
+        return 1;
+    const AgentPathBenchmark::Termination termination = bench.terminateDuringBurst(titleLines);
+    std::printf("  SIGTERM     sent once %d of %d lines had arrived: %s after %.0f ms (bar: < 2000 ms), exit status %d,"
+                " settings %s with %d types\n",
+                termination.arrivedBefore, titleLines, termination.ended ? "ended" : "still running",
+                termination.milliseconds, termination.exitCode, termination.settingsIntact ? "intact" : "DAMAGED",
+                termination.typesKept);
+    return allArrived && termination.ended && termination.settingsIntact ? 0 : 1;
 }

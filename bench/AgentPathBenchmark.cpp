@@ -2,6 +2,8 @@
 
 #include "ProcessUsage.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTimer>
 
@@ -26,16 +28,27 @@ double percentile(std::vector<double> values, double fraction)
 
 AgentPathBenchmark::AgentPathBenchmark(QString agentExecutable) : executable(std::move(agentExecutable))
 {
-    connect(&notifications, &TestNotificationService::notified, this, &AgentPathBenchmark::arrived);
+    joinNotificationService();
     clock.start();
 }
 
 AgentPathBenchmark::~AgentPathBenchmark() { stop(); }
 
-bool AgentPathBenchmark::start()
+void AgentPathBenchmark::joinNotificationService()
+{
+    notifications = std::make_unique<TestNotificationService>();
+    connect(notifications.get(), &TestNotificationService::notified, this, &AgentPathBenchmark::arrived);
+}
+
+bool AgentPathBenchmark::start(qint64 settingsBytes)
 {
     {
-        QSettings settings(config.path() + QStringLiteral("/Pellix/PellixGrowl.conf"), QSettings::IniFormat);
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        // A list under a key the agent never reads, as a list that grew for
+        // years would be under the key it does.
+        constexpr int entryBytes = 100;
+        settings.setValue(QStringLiteral("padding"),
+                          QStringList(settingsBytes / entryBytes, QString(entryBytes - 2, QLatin1Char('x'))));
         settings.setValue(QStringLiteral("username"), QStringLiteral("bench"));
         settings.setValue(QStringLiteral("apikey"), QStringLiteral("bench-key"));
         settings.setValue(QStringLiteral("streamhost"), stream.streamhost());
@@ -45,33 +58,53 @@ bool AgentPathBenchmark::start()
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    environment.insert(QStringLiteral("TMPDIR"), agentTemporaryFolder.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), agentRuntimeFolder.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     agent.setProcessEnvironment(environment);
     agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const qsizetype noticesBefore = notifications->calls().size();
+    const qint64 launched = clock.nsecsElapsed();
     agent.start(executable, QStringList());
     if (!agent.waitForStarted())
         return false;
-    exchange = stream.nextExchange(10000);
+    exchange = stream.nextExchange(30000);
     if (!exchange)
         return false;
+    startUp = {static_cast<double>(clock.nsecsElapsed() - launched) / 1e9, residentKiB(),
+               ProcessUsage(agentPid()).peakResidentKiB()};
     exchange->sendHead(200);
-    return notifications.waitForCalls(1, 10000);
+    return notifications->waitForCalls(noticesBefore + 1, 10000);
 }
 
-QByteArray AgentPathBenchmark::line(int sequence)
+QByteArray AgentPathBenchmark::line(int sequence, const QByteArray &title, const QByteArray &members)
 {
-    return QByteArrayLiteral("{\"title\":\"Bench\",\"description\":\"line ") + QByteArray::number(sequence) +
-           QByteArrayLiteral("\",\"final_uri\":\"https://example.invalid/item/") + QByteArray::number(sequence) +
-           QByteArrayLiteral("\",\"websafe_uri\":\"https://example.invalid/safe\"}\n");
+    return "{\"title\":\"" + title + "\",\"description\":\"line " + QByteArray::number(sequence)
+           + "\",\"final_uri\":\"https://example.invalid/item/" + QByteArray::number(sequence)
+           + "\",\"websafe_uri\":\"https://example.invalid/safe\"" + members + "}\n";
 }
 
 void AgentPathBenchmark::arrived(const NotifyCall &call)
 {
-    if (call.summary != benchTitle || !call.body.startsWith(bodyPrefix))
+    if (!call.body.startsWith(bodyPrefix))
         return;
-    arrivedAt.insert(call.body.mid(bodyPrefix.size()).toInt(), clock.nsecsElapsed());
+    arrivals.append(call);
+    const int sequence = call.body.mid(bodyPrefix.size()).toInt();
+    if (!arrivedAt.contains(sequence))
+        arrivedAt.insert(sequence, clock.nsecsElapsed());
     if (waiting && arrivedAt.size() >= wantedArrivals)
         waiting->quit();
+}
+
+void AgentPathBenchmark::writeLines(int lines, const std::function<QByteArray(int sequence)> &lineFor)
+{
+    constexpr int linesPerPiece = 200;
+    for (int first = 0; first < lines; first += linesPerPiece) {
+        QByteArray piece;
+        for (int sequence = first; sequence < std::min(lines, first + linesPerPiece); ++sequence)
+            piece += lineFor(nextSequence + sequence);
+        exchange->sendPiece(piece);
+    }
 }
 
 bool AgentPathBenchmark::waitForArrivals(int count, std::chrono::milliseconds timeout)
@@ -98,10 +131,12 @@ qint64 AgentPathBenchmark::agentPid() const { return agent.processId(); }
 
 qint64 AgentPathBenchmark::residentKiB() const { return ProcessUsage(agentPid()).residentKiB(); }
 
+AgentPathBenchmark::StartUp AgentPathBenchmark::lastStartUp() const { return startUp; }
+
 AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
 {
-    constexpr int linesPerPiece = 200;
     arrivedAt.clear();
+    arrivals.clear();
     const ProcessUsage usage(agentPid());
     Throughput result;
     QTimer sampler;
@@ -110,14 +145,8 @@ AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
     sampler.start(20);
     const std::chrono::nanoseconds cpuBefore = usage.cpuTime();
     const qint64 started = clock.nsecsElapsed();
-    for (int first = 0; first < lines; first += linesPerPiece) {
-        QByteArray piece;
-        for (int sequence = first; sequence < std::min(lines, first + linesPerPiece); ++sequence)
-            piece += line(nextSequence + sequence);
-        exchange->sendPiece(piece);
-    }
-    const int wanted = lines;
-    waitForArrivals(wanted, std::chrono::seconds(120));
+    writeLines(lines, [](int sequence) { return line(sequence); });
+    waitForArrivals(lines, std::chrono::seconds(120));
     qint64 last = started;
     for (const qint64 at : std::as_const(arrivedAt))
         last = std::max(last, at);
@@ -133,6 +162,7 @@ AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
 AgentPathBenchmark::Latency AgentPathBenchmark::paced(int lines, int linesPerSecond)
 {
     arrivedAt.clear();
+    arrivals.clear();
     writtenAt.clear();
     const int first = nextSequence;
     QTimer pace;
@@ -176,11 +206,148 @@ AgentPathBenchmark::Idle AgentPathBenchmark::idle(std::chrono::seconds window)
     return result;
 }
 
+QString AgentPathBenchmark::settingsPath() const { return config.filePath(QStringLiteral("Pellix/PellixGrowl.conf")); }
+
+// Anything in the agent's TMPDIR, or beside the settings folder, would be a
+// copy of what the folder holds.
+int AgentPathBenchmark::filesOutsideTheSettingsFolder() const
+{
+    const QDir::Filters entries = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+    QStringList beside = QDir(config.path()).entryList(entries);
+    beside.removeAll(QStringLiteral("Pellix"));
+    return static_cast<int>(QDir(agentTemporaryFolder.path()).entryList(entries).size() + beside.size());
+}
+
+AgentPathBenchmark::TitleBurst AgentPathBenchmark::distinctTitles(int lines)
+{
+    arrivedAt.clear();
+    arrivals.clear();
+    const ProcessUsage usage(agentPid());
+    TitleBurst result;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&] {
+        result.largestSettingsBytes = std::max(result.largestSettingsBytes, QFileInfo(settingsPath()).size());
+        result.copiesOutsideTheFolder = std::max(result.copiesOutsideTheFolder, filesOutsideTheSettingsFolder());
+        result.throughput.largestResidentKiB = std::max(result.throughput.largestResidentKiB, usage.residentKiB());
+    });
+    sampler.start(5);
+    const std::chrono::nanoseconds cpuBefore = usage.cpuTime();
+    const qint64 started = clock.nsecsElapsed();
+    writeLines(lines, [](int sequence) { return line(sequence, "Build #" + QByteArray::number(sequence) + " passed"); });
+    waitForArrivals(lines, std::chrono::seconds(120));
+    qint64 last = started;
+    for (const qint64 at : std::as_const(arrivedAt))
+        last = std::max(last, at);
+    nextSequence += lines;
+    result.throughput.lines = static_cast<int>(arrivedAt.size());
+    result.throughput.seconds = static_cast<double>(last - started) / 1e9;
+    result.throughput.cpuTime = usage.cpuTime() - cpuBefore;
+    result.throughput.peakResidentKiB = usage.peakResidentKiB();
+    // The last registrations reach the file within the agent's write delay.
+    runEventsFor(std::chrono::seconds(2));
+    result.settingsBytesAfter = QFileInfo(settingsPath()).size();
+    result.largestSettingsBytes = std::max(result.largestSettingsBytes, result.settingsBytesAfter);
+    return result;
+}
+
+AgentPathBenchmark::Termination AgentPathBenchmark::terminateDuringBurst(int lines)
+{
+    arrivedAt.clear();
+    arrivals.clear();
+    writeLines(lines, [](int sequence) { return line(sequence, "Deploy " + QByteArray::number(sequence)); });
+    nextSequence += lines;
+    Termination result;
+    waitForArrivals(lines / 2, std::chrono::seconds(60));
+    result.arrivedBefore = static_cast<int>(arrivedAt.size());
+    QEventLoop ending;
+    connect(&agent, &QProcess::finished, &ending, &QEventLoop::quit);
+    QTimer::singleShot(std::chrono::seconds(10), &ending, &QEventLoop::quit);
+    QElapsedTimer sinceSignal;
+    ::kill(static_cast<pid_t>(agent.processId()), SIGTERM);
+    sinceSignal.start();
+    ending.exec();
+    result.ended = agent.state() == QProcess::NotRunning;
+    result.milliseconds = static_cast<double>(sinceSignal.nsecsElapsed()) / 1e6;
+    result.exitCode = result.ended && agent.exitStatus() == QProcess::NormalExit ? agent.exitCode() : -1;
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    const QStringList types = settings.value(QStringLiteral("notificationTypesArray")).toStringList();
+    settings.allKeys();
+    result.typesKept = static_cast<int>(types.size());
+    result.settingsIntact = settings.status() == QSettings::NoError
+                            && settings.value(QStringLiteral("username")).toString() == QStringLiteral("bench")
+                            && types.startsWith(QStringLiteral("Generic"));
+    return result;
+}
+
+// The service leaves the bus as a killed one does: its connection drops,
+// and calls it had not answered fail.
+AgentPathBenchmark::Outage AgentPathBenchmark::serviceOutageDuringBurst(int lines, std::chrono::milliseconds outage)
+{
+    arrivedAt.clear();
+    arrivals.clear();
+    const int first = nextSequence;
+    const qint64 started = clock.nsecsElapsed();
+    writeLines(lines, [](int sequence) { return line(sequence); });
+    nextSequence += lines;
+    waitForArrivals(lines / 4, std::chrono::seconds(60));
+    notifications.reset();
+    runEventsFor(outage);
+    joinNotificationService();
+    waitForArrivals(lines, std::chrono::seconds(120));
+    Outage result;
+    result.lines = lines;
+    result.arrived = static_cast<int>(arrivedAt.size());
+    result.duplicates = static_cast<int>(arrivals.size() - arrivedAt.size());
+    result.seconds = static_cast<double>(clock.nsecsElapsed() - started) / 1e9;
+    // In order: each line's first arrival comes after that of every line before it.
+    int expected = first;
+    result.inOrder = true;
+    for (const NotifyCall &call : std::as_const(arrivals)) {
+        const int sequence = call.body.mid(bodyPrefix.size()).toInt();
+        if (sequence == expected)
+            ++expected;
+        else if (sequence > expected)
+            result.inOrder = false;
+    }
+    return result;
+}
+
+AgentPathBenchmark::Icons AgentPathBenchmark::largeIcons(int count, int side, bool inlineIcons)
+{
+    arrivedAt.clear();
+    arrivals.clear();
+    const QByteArray picture = TestHttpReply::png({side, side}, QColor(200, 40, 10));
+    const int first = nextSequence;
+    for (int icon = 0; icon < count; ++icon)
+        stream.route(QStringLiteral("/icon-%1.png").arg(first + icon), TestHttpReply::picture(picture));
+    const ProcessUsage usage(agentPid());
+    writeLines(count, [&](int sequence) {
+        const QByteArray address = inlineIcons ? "data:image/png;base64," + picture.toBase64()
+                                               : stream.url(QStringLiteral("/icon-%1.png").arg(sequence)).toEncoded();
+        return line(sequence, "Bench", ",\"iconpath\":\"" + address + "\"");
+    });
+    nextSequence += count;
+    waitForArrivals(count, std::chrono::seconds(120));
+    Icons result;
+    result.lines = count;
+    result.arrived = static_cast<int>(arrivedAt.size());
+    for (const NotifyCall &call : std::as_const(arrivals)) {
+        if (!call.image.isNull())
+            ++result.withIcon;
+        result.largestIcon = result.largestIcon.expandedTo(call.image.size());
+    }
+    result.peakResidentKiB = usage.peakResidentKiB();
+    result.residentAfterKiB = usage.residentKiB();
+    return result;
+}
+
 void AgentPathBenchmark::stop()
 {
     if (agent.state() == QProcess::NotRunning)
         return;
     ::kill(static_cast<pid_t>(agent.processId()), SIGTERM);
-    if (!agent.waitForFinished(10000))
-        agent.kill();
+    if (agent.waitForFinished(10000))
+        return;
+    agent.kill();
+    agent.waitForFinished();
 }

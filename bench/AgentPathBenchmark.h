@@ -44,33 +44,95 @@ public:
         std::chrono::nanoseconds cpuTime{};
         qint64 residentKiB = 0;
     };
+    // Lines whose titles are all different, so each registers a new type.
+    struct TitleBurst
+    {
+        Throughput throughput;
+        qint64 largestSettingsBytes = 0;
+        qint64 settingsBytesAfter = 0;
+        // Files seen outside the settings folder, in the agent's TMPDIR or
+        // beside the folder, while the burst ran.
+        int copiesOutsideTheFolder = 0;
+    };
+    struct Termination
+    {
+        int arrivedBefore = 0;
+        bool ended = false;
+        double milliseconds = 0;
+        int exitCode = -1;
+        bool settingsIntact = false;
+        int typesKept = 0;
+    };
+    struct Outage
+    {
+        int lines = 0;
+        int arrived = 0;
+        int duplicates = 0;
+        bool inOrder = false;
+        double seconds = 0;
+    };
+    struct Icons
+    {
+        int lines = 0;
+        int arrived = 0;
+        int withIcon = 0;
+        QSize largestIcon;
+        qint64 peakResidentKiB = 0;
+        qint64 residentAfterKiB = 0;
+    };
+
+    // From the launch of the agent to its request for the stream.
+    struct StartUp
+    {
+        double seconds = 0;
+        qint64 residentKiB = 0;
+        qint64 peakResidentKiB = 0;
+    };
 
     explicit AgentPathBenchmark(QString agentExecutable);
     ~AgentPathBenchmark() override;
 
-    // Starts the agent and waits until its stream is open and it has said so.
-    bool start();
+    // Starts the agent, with a settings file of at least settingsBytes, and
+    // waits until its stream is open and it has said so.
+    bool start(qint64 settingsBytes = 0);
+    StartUp lastStartUp() const;
     // Writes lines as fast as the stream takes them; timed up to the last arrival.
     Throughput sustained(int lines);
     // Writes linesPerSecond lines a second, one at a time.
     Latency paced(int lines, int linesPerSecond);
     // Leaves the open stream silent for the window.
     Idle idle(std::chrono::seconds window);
+    // As sustained(), every line with a title of its own.
+    TitleBurst distinctTitles(int lines);
+    // A burst of distinct titles, and SIGTERM once half of it has arrived.
+    Termination terminateDuringBurst(int lines);
+    // A burst during which the notification service is gone for the outage.
+    Outage serviceOutageDuringBurst(int lines, std::chrono::milliseconds outage);
+    // count lines, each with an icon of side x side pixels of its own, fetched
+    // over http or given inline as a data: address.
+    Icons largeIcons(int count, int side, bool inlineIcons);
     void stop();
     qint64 residentKiB() const;
 
 private:
-    static QByteArray line(int sequence);
+    static QByteArray line(int sequence, const QByteArray &title = "Bench", const QByteArray &members = {});
+    void joinNotificationService();
     void arrived(const NotifyCall &call);
+    // Writes the lines from nextSequence on, as fast as the stream takes them.
+    void writeLines(int lines, const std::function<QByteArray(int sequence)> &lineFor);
     // Runs the event loop until count lines have arrived or the time is up;
     // it wakes on each arrival (a polling wait would add its own delay).
     bool waitForArrivals(int count, std::chrono::milliseconds timeout);
     static void runEventsFor(std::chrono::milliseconds span);
     qint64 agentPid() const;
+    QString settingsPath() const;
+    int filesOutsideTheSettingsFolder() const;
 
     QString executable;
     QTemporaryDir config;
-    TestNotificationService notifications;
+    QTemporaryDir agentTemporaryFolder;
+    QTemporaryDir agentRuntimeFolder;
+    std::unique_ptr<TestNotificationService> notifications;
     TestHttpService stream;
     TestHttpExchange *exchange = nullptr;
     QProcess agent;
@@ -78,6 +140,8 @@ private:
     int nextSequence = 0;
     QHash<int, qint64> writtenAt;
     QHash<int, qint64> arrivedAt;
+    QList<NotifyCall> arrivals;
     QEventLoop *waiting = nullptr;
     int wantedArrivals = 0;
+    StartUp startUp;
 };

@@ -89,6 +89,15 @@ bool meansTheServiceIsGone(const QDBusError &error)
            || name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
 }
 
+// The name's owner offers no notifications (any more): a service that is
+// ending drops its object before its name, and one that never offered them
+// is no notification service either.
+bool meansTheServiceIsLeaving(const QDBusError &error)
+{
+    return error.type() == QDBusError::UnknownObject || error.type() == QDBusError::UnknownInterface
+           || error.type() == QDBusError::UnknownMethod;
+}
+
 // Urgency levels of the service: 0 low, 1 normal, 2 critical.
 uchar urgencyForPriority(int priority)
 {
@@ -283,15 +292,17 @@ void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const Notifica
     const QDBusPendingReply<uint> reply = *call;
     if (reply.isValid())
         remember(reply.value(), notification.clickContext);
-    else if (meansTheServiceIsGone(reply.error()))
-        keepUntilTheServiceReturns(notification);
+    else if (meansTheServiceIsGone(reply.error()) || meansTheServiceIsLeaving(reply.error()))
+        keepUntilTheServiceReturns(notification, meansTheServiceIsGone(reply.error()));
     else
         qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
     sendWaiting();
 }
 
-// Calls answered out of order come back in order all the same.
-void GrowlApplicationBridge::keepUntilTheServiceReturns(const Notification &notification)
+// Calls answered out of order come back in order all the same. A service
+// still leaving owns its name until it has left: only the next owner ends the
+// wait, or asking would find it there and try it again at once.
+void GrowlApplicationBridge::keepUntilTheServiceReturns(const Notification &notification, bool gone)
 {
     const auto later = std::ranges::upper_bound(waiting, notification.sequence, {}, &Notification::sequence);
     waiting.insert(later, notification);
@@ -299,7 +310,8 @@ void GrowlApplicationBridge::keepUntilTheServiceReturns(const Notification &noti
         return;
     serviceAway = true;
     qCInfo(lcNotify) << "the notification service has gone; notifications wait for it";
-    askWhetherTheServiceIsBack();
+    if (gone)
+        askWhetherTheServiceIsBack();
 }
 
 // A service that came back before the failure was seen, or that is there

@@ -92,7 +92,8 @@ private:
     void sendWaiting();
     void send(const Notification &notification);
     void shown(QDBusPendingCallWatcher *call, const Notification &notification);
-    void keepUntilTheServiceReturns(const Notification &notification);
+    // gone: the name had no owner, or its owner left; otherwise it is leaving.
+    void keepUntilTheServiceReturns(const Notification &notification, bool gone);
     void askWhetherTheServiceIsBack();
     void serviceReturned();
     void requestCapabilities();

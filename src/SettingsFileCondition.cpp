@@ -58,10 +58,11 @@ SettingsFileCondition::Version SettingsFileCondition::versionOf(const QString &p
         return {};
     if (S_ISLNK(entry.st_mode))
         ::stat(name.constData(), &target);
-    Version version;
-    const auto [entryStamp, targetStamp] = std::pair(stamp(entry), stamp(target));
-    std::copy(entryStamp.begin(), entryStamp.end(), version.begin());
-    std::copy(targetStamp.begin(), targetStamp.end(), version.begin() + entryStamp.size());
+    const std::array<qint64, 6> entryStamp = stamp(entry);
+    const std::array<qint64, 6> targetStamp = stamp(target);
+    Version version{};
+    std::ranges::copy(entryStamp, version.begin());
+    std::ranges::copy(targetStamp, version.begin() + entryStamp.size());
     return version;
 }
 
@@ -86,7 +87,11 @@ SettingsFileCondition::Condition SettingsFileCondition::examine(const QString &p
     const int file = openForReading(name);
     if (file < 0)
         return unusable(reason, QStringLiteral("cannot be read: ") + systemError());
+    struct stat opened = {};
+    const bool isFile = ::fstat(file, &opened) == 0 && S_ISREG(opened.st_mode);
     ::close(file);
+    if (!isFile)
+        return unusable(reason, QStringLiteral("was replaced by something that is not a file"));
     return ::access(name.constData(), W_OK) == 0 ? Sound : ReadOnly;
 }
 

@@ -199,18 +199,29 @@ private slots:
         QCOMPARE(fixture->opened, QList<QUrl>());
     }
 
+    void notificationsWaitInOrderForTheNextService_data()
+    {
+        QTest::addColumn<bool>("objectFirst");
+        QTest::newRow("the service ends") << false;
+        QTest::newRow("the service drops its object first") << true;
+    }
+
     // A notification the service could not take because it had gone, in
-    // flight when it went or sent while it was away, waits in the bridge's
-    // line, in order, and goes to the next service that owns the name.
+    // flight when it went or sent while it was away or leaving, waits in the
+    // bridge's line, in order, and goes to the next service that owns the name.
     void notificationsWaitInOrderForTheNextService()
     {
+        QFETCH(bool, objectFirst);
         service().leave();
         auto going = std::make_unique<TestNotificationService>();
         going->holdAnswers();
         fixture->agent().doGrowlWithTitle(u"Build"_s, u"In flight"_s, QImage(), std::nullopt);
         QVERIFY(going->waitForCalls(1));
-        going.reset();
+        if (objectFirst)
+            going->dropObject();
         fixture->agent().doGrowlWithTitle(u"Build"_s, u"While away"_s, QImage(), std::nullopt);
+        QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), objectFirst ? 1 : 0);
+        going.reset();
         QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), 2);
         QVERIFY(service().join());
         QVERIFY(fixture->waitForPosted(2));

@@ -45,9 +45,10 @@ TestNotificationService::TestNotificationService(const QStringList &capabilities
     join();
 }
 
+// Gone at once, as a service whose process ends: its name, its object and
+// the calls it has not answered, together.
 TestNotificationService::~TestNotificationService()
 {
-    connection.unregisterObject(servicePath);
     connection = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(connectionName);
 }
@@ -55,6 +56,8 @@ TestNotificationService::~TestNotificationService()
 bool TestNotificationService::join() { return connection.registerService(serviceName); }
 
 void TestNotificationService::leave() { connection.unregisterService(serviceName); }
+
+void TestNotificationService::dropObject() { connection.unregisterObject(servicePath); }
 
 void TestNotificationService::setCapabilities(const QStringList &capabilities) { offered = capabilities; }
 

@@ -43,6 +43,9 @@ public:
 
     bool join();
     void leave();
+    // Withdraws its object and keeps its name, as a service that is ending
+    // may for a moment.
+    void dropObject();
     void setCapabilities(const QStringList &capabilities);
     // While held, Notify calls are recorded but not answered.
     void holdAnswers();
