@@ -5,8 +5,6 @@
 #include "ProcessMemory.h"
 
 #include <QColor>
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRandomGenerator>
@@ -446,27 +444,6 @@ private slots:
         fixture->notifications.releaseAnswers();
         QVERIFY(fixture->waitForPosted(expected.size()));
         QCOMPARE(fixture->posted(), expected);
-    }
-
-    // Messages that arrive while the service is away wait for its return,
-    // in order, with the stream left open.
-    void notificationServiceLeavingAndReturningIsSurvived()
-    {
-        exchange()->sendHead(200);
-        QVERIFY(fixture->posts("while there"));
-        fixture->notifications.leave();
-        exchange()->sendPiece(line("while away"));
-        QTRY_COMPARE(agent().handedOn.size(), 2);
-        QDBusServiceWatcher watcher(u"org.freedesktop.Notifications"_s, QDBusConnection::sessionBus(),
-                                    QDBusServiceWatcher::WatchForRegistration);
-        QSignalSpy back(&watcher, &QDBusServiceWatcher::serviceRegistered);
-        QVERIFY(fixture->notifications.join());
-        QVERIFY(back.wait(5000));
-        exchange()->sendPiece(line("once back"));
-        QVERIFY(fixture->waitForPosted(3));
-        QCOMPARE(fixture->posted(), (QStringList{"while there", "while away", "once back"}));
-        QVERIFY(!fixture->agentStream().isWaitingToReopen());
-        QVERIFY(!exchange()->closedByPeer());
     }
 
     // An icon host that never answers holds up only the lines behind its
