@@ -6,9 +6,9 @@
 
 namespace {
 
-const ExpectedRecord tooDeep{7, "Nested too deep"};
-const ExpectedRecord inArray{3, "Expected value while parsing array"};
-const ExpectedRecord objectEnd{11, "End of input while parsing object"};
+const Record tooDeep{7, "Nested too deep"};
+const Record inArray{3, "Expected value while parsing array"};
+const Record objectEnd{11, "End of input while parsing object"};
 
 // A trace obtained once is a copy: it neither grows nor empties afterwards.
 TEST(KzJsonBase, RecordsLinkInCallOrderAndObtainedTracesStay)
@@ -18,12 +18,12 @@ TEST(KzJsonBase, RecordsLinkInCallOrderAndObtainedTracesStay)
     base.addErrorWithCode(KzJSONErrorSyntax, "first");
     const KzJsonErrorTrace obtained = base.errorTrace();
     base.addErrorWithCode(KzJSONErrorDepth, "second");
-    EXPECT_EQ(recordsOf(base.errorTrace()), (ExpectedTrace{{3, "first"}, {7, "second"}}));
+    EXPECT_EQ(recordsOf(base.errorTrace()), (Trace{{3, "first"}, {7, "second"}}));
     base.clearErrorTrace();
     EXPECT_EQ(base.errorTrace(), nullptr);
     base.addErrorWithCode(KzJSONErrorNumber, "after");
-    EXPECT_EQ(recordsOf(base.errorTrace()), (ExpectedTrace{{2, "after"}}));
-    EXPECT_EQ(recordsOf(obtained), (ExpectedTrace{{3, "first"}}));
+    EXPECT_EQ(recordsOf(base.errorTrace()), (Trace{{2, "after"}}));
+    EXPECT_EQ(recordsOf(obtained), (Trace{{3, "first"}}));
 }
 
 // The slot receives the outermost record, which links to the inner ones.
@@ -36,10 +36,10 @@ TEST(KzJSON, DepthLimitReachesBothComponentsAndTheSlotGetsTheOutermostRecord)
     EXPECT_EQ(json.maxDepth(), 1u);
     KzJsonErrorRecord error;
     EXPECT_FALSE(json.objectWithString("[[]]", &error));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{tooDeep, inArray}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{tooDeep, inArray}));
     EXPECT_EQ(error, json.errorTrace()->back());
     EXPECT_FALSE(json.stringWithObject(nested, &error));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{tooDeep, {1, "Unsupported value for key a in object"}}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{tooDeep, {1, "Unsupported value for key a in object"}}));
     EXPECT_EQ(error, json.errorTrace()->back());
     json.setMaxDepth(0);
     EXPECT_TRUE(json.stringWithObject(json.objectWithString(std::string(600, '[') + std::string(600, ']'))));
@@ -50,13 +50,13 @@ TEST(KzJSON, ScalarsNeedAllowScalar)
     KzJSON json;
     KzJsonErrorRecord error;
     EXPECT_FALSE(json.objectWithString("123", &error));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{{4, "Valid fragment, but not JSON"}}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{4, "Valid fragment, but not JSON"}}));
     EXPECT_EQ(error, json.errorTrace()->back());
     EXPECT_EQ(json.fragmentWithString("123", &error)->numberText(), "123");
     EXPECT_TRUE(json.objectWithString("123", true, nullptr));
 
     EXPECT_FALSE(json.stringWithObject(KzJsonValue::string(u"a\tb"), &error));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{{4, "Not valid type for JSON"}}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{4, "Not valid type for JSON"}}));
     EXPECT_EQ(error, json.errorTrace()->back());
     EXPECT_EQ(json.stringWithFragment(KzJsonValue::string(u"a\tb"), &error), u"\"a\\tb\"");
     EXPECT_EQ(json.stringWithObject(KzJsonValue::string(u"x"), true, nullptr), u"\"x\"");
@@ -68,11 +68,11 @@ TEST(KzJSON, FailuresReplaceTheTraceAndSuccessesLeaveItAlone)
 {
     KzJSON json;
     EXPECT_FALSE(json.objectWithString("[1,]", false, nullptr));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{{9, "Trailing comma disallowed in array"}}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{9, "Trailing comma disallowed in array"}}));
     EXPECT_FALSE(json.stringWithObject(KzJsonValue::null()));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{{4, "Not valid type for JSON"}}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{4, "Not valid type for JSON"}}));
     EXPECT_FALSE(json.objectWithString(std::nullopt));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{{12, "Input was 'nil'"}}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{12, "Input was 'nil'"}}));
 
     KzJsonErrorRecord error;
     EXPECT_FALSE(json.objectWithString("{", &error));
@@ -81,10 +81,10 @@ TEST(KzJSON, FailuresReplaceTheTraceAndSuccessesLeaveItAlone)
     EXPECT_TRUE(json.objectWithString("{}", &error));
     EXPECT_TRUE(json.stringWithObject(KzJsonValue::array({}), &error));
     EXPECT_EQ(error, kept);
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{objectEnd}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{objectEnd}));
     EXPECT_FALSE(json.objectWithString("[x]"));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (ExpectedTrace{{3, "Unrecognised leading character"}, inArray}));
-    EXPECT_EQ(recordsOf(failed), (ExpectedTrace{objectEnd}));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{3, "Unrecognised leading character"}, inArray}));
+    EXPECT_EQ(recordsOf(failed), (Trace{objectEnd}));
 }
 
 TEST(KzJSON, OptionsReachTheWriterButNotTheConveniences)

@@ -14,7 +14,7 @@ using namespace std::string_literals;
 struct FailureCase
 {
     std::string input;
-    ExpectedTrace trace;
+    Trace trace;
 };
 
 std::ostream &operator<<(std::ostream &out, const FailureCase &row)
@@ -37,22 +37,22 @@ TEST_P(ParserFailure, LeavesTheWholeTrace)
     EXPECT_EQ(recordsOf(parser.errorTrace()), GetParam().trace) << "as fragment";
 }
 
-const ExpectedRecord unexpectedEnd{11, "Unexpected end of string"};
-const ExpectedRecord garbage{10, "Garbage after JSON"};
-const ExpectedRecord leading{3, "Unrecognised leading character"};
-const ExpectedRecord inArray{3, "Expected value while parsing array"};
-const ExpectedRecord keyExpected{3, "Object key string expected"};
-const ExpectedRecord arrayEnd{11, "End of input while parsing array"};
-const ExpectedRecord objectEnd{11, "End of input while parsing object"};
-const ExpectedRecord valueForA{3, "Object value expected for key: a"};
-const ExpectedRecord trailingInArray{9, "Trailing comma disallowed in array"};
-const ExpectedRecord leadingZero{2, "Leading 0 disallowed in number"};
-const ExpectedRecord leadingPlus{2, "Leading + disallowed in number"};
-const ExpectedRecord noDecimal{2, "Failed creating decimal instance"};
-const ExpectedRecord brokenUnicode{6, "Broken unicode character"};
-const ExpectedRecord missingLow{6, "Missing low character in surrogate pair"};
-const ExpectedRecord missingHexDigit{6, "Missing hex digit in quad"};
-const ExpectedRecord badUtf8{6, "Invalid UTF-8 sequence in string"};
+const Record unexpectedEnd{11, "Unexpected end of string"};
+const Record garbage{10, "Garbage after JSON"};
+const Record leading{3, "Unrecognised leading character"};
+const Record inArray{3, "Expected value while parsing array"};
+const Record keyExpected{3, "Object key string expected"};
+const Record arrayEnd{11, "End of input while parsing array"};
+const Record objectEnd{11, "End of input while parsing object"};
+const Record valueForA{3, "Object value expected for key: a"};
+const Record trailingInArray{9, "Trailing comma disallowed in array"};
+const Record leadingZero{2, "Leading 0 disallowed in number"};
+const Record leadingPlus{2, "Leading + disallowed in number"};
+const Record noDecimal{2, "Failed creating decimal instance"};
+const Record brokenUnicode{6, "Broken unicode character"};
+const Record missingLow{6, "Missing low character in surrogate pair"};
+const Record missingHexDigit{6, "Missing hex digit in quad"};
+const Record badUtf8{6, "Invalid UTF-8 sequence in string"};
 
 const FailureCase failures[] = {
     {"", {unexpectedEnd}}, {" \t\r\n\v\f", {unexpectedEnd}}, {"\x85", {leading}}, {"[1] x", {garbage}},
@@ -113,11 +113,11 @@ TEST(KzJsonParser, RefusesNoInputAndTextWithoutUtf8Form)
 {
     KzJsonParser parser;
     EXPECT_FALSE(parser.objectWithString(std::nullopt));
-    EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{12, "Input was 'nil'"}}));
+    EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{12, "Input was 'nil'"}}));
     EXPECT_FALSE(parser.fragmentWithString(static_cast<const char *>(nullptr)));
-    EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{12, "Input was 'nil'"}}));
+    EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{12, "Input was 'nil'"}}));
     EXPECT_FALSE(parser.objectWithString(u"[\"" + std::u16string(1, char16_t(0xD800)) + u"\"]"));
-    EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{6, "Input text has no UTF-8 form"}}));
+    EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{6, "Input text has no UTF-8 form"}}));
     const std::optional<KzJsonValue> value = parser.objectWithString(u"{\"\u00e9\":\"\U0001D11E\"}");
     ASSERT_TRUE(value);
     EXPECT_EQ(*value->member(u"\u00e9")->asString(), u"\U0001D11E");
@@ -128,7 +128,7 @@ TEST(KzJsonParser, ScalarsAreFragmentsButNotObjects)
     for (const std::string scalar : {"\"abc\"", "12", "true", "false", "null"}) {
         KzJsonParser parser;
         EXPECT_FALSE(parser.objectWithString(scalar)) << scalar;
-        EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{4, "Valid fragment, but not JSON"}})) << scalar;
+        EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{4, "Valid fragment, but not JSON"}})) << scalar;
         EXPECT_EQ(fragment(scalar)->JSONFragment(), std::u16string(scalar.begin(), scalar.end()));
     }
     EXPECT_EQ(fragment("true")->typeCode(), 'c');
@@ -153,7 +153,7 @@ TEST(KzJsonParser, WhiteSpaceRunsOfAnyLengthEndAtTheFirstOtherByte)
     for (const char outside : {'\x08', '\x0e', '\x1f', '!', '\x80', '\xff'}) {
         KzJsonParser parser;
         EXPECT_FALSE(parser.fragmentWithString("[" + std::string(20, ' ') + outside + "]")) << int(outside);
-        EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{leading, inArray}));
+        EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{leading, inArray}));
     }
 }
 
@@ -273,9 +273,9 @@ TEST(KzJsonParser, LongRunsStopAtEveryKindOfStopByte)
         EXPECT_EQ(object->member(wide + u"\n")->numberText(), "2") << length;
         KzJsonParser parser;
         EXPECT_FALSE(parser.fragmentWithString("\"" + plain + "\x01\""));
-        EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{5, "Unescaped control character '0x1'"}}));
+        EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{5, "Unescaped control character '0x1'"}}));
         EXPECT_FALSE(parser.fragmentWithString("\"" + plain));
-        EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{5, "Unescaped control character '0x0'"}}));
+        EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{5, "Unescaped control character '0x0'"}}));
     }
 }
 
@@ -300,9 +300,9 @@ std::string nested(std::size_t levels)
     return std::string(levels, '[') + std::string(levels, ']');
 }
 
-ExpectedTrace tooDeepInArrays(std::size_t arrays)
+Trace tooDeepInArrays(std::size_t arrays)
 {
-    ExpectedTrace expected{{7, "Nested too deep"}};
+    Trace expected{{7, "Nested too deep"}};
     expected.insert(expected.end(), arrays, inArray);
     return expected;
 }
@@ -323,7 +323,7 @@ TEST(KzJsonParser, DepthLimitIsStrictlyGreaterThanAndObtainedTracesStay)
     parser.setMaxDepth(1);
     EXPECT_TRUE(parser.objectWithString("{\"a\":1}"));
     EXPECT_FALSE(parser.objectWithString("{\"a\":{}}"));
-    EXPECT_EQ(recordsOf(parser.errorTrace()), (ExpectedTrace{{7, "Nested too deep"}, valueForA}));
+    EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{7, "Nested too deep"}, valueForA}));
 
     parser.setMaxDepth(0);
     EXPECT_TRUE(parser.objectWithString(nested(KzJsonBase::hardDepthLimit)));

@@ -149,12 +149,12 @@ TEST(KzJsonWriter, AShortTextAfterALongOneKeepsNoSpareRoom)
 // Sorting must tolerate keys that are not strings until they are refused.
 TEST(KzJsonWriter, RefusalLeavesTheWholeTraceSortedOrNot)
 {
-    const ExpectedRecord keyMustBeString{1, "JSON object key must be string"};
+    const Record keyMustBeString{1, "JSON object key must be string"};
     const struct
     {
         const char *name;
         KzJsonValue value;
-        ExpectedTrace trace;
+        Trace trace;
     } rows[] = {
         {"unsupported", KzJsonValue::unsupported("NSDate"), {{1, "JSON serialisation not supported for NSDate"}}},
         {"nestedUnsupported",
@@ -193,10 +193,10 @@ TEST(KzJsonWriter, ObjectTextNeedsADictionaryOrAnArray)
                                                     std::optional<KzJsonValue>(KzJsonValue::null()),
                                                     std::optional<KzJsonValue>()}) {
         EXPECT_FALSE(writer.stringWithObject(value));
-        EXPECT_EQ(recordsOf(writer.errorTrace()), (ExpectedTrace{{4, "Not valid type for JSON"}}));
+        EXPECT_EQ(recordsOf(writer.errorTrace()), (Trace{{4, "Not valid type for JSON"}}));
     }
     EXPECT_FALSE(writer.stringWithFragment(std::nullopt));
-    EXPECT_EQ(recordsOf(writer.errorTrace()), (ExpectedTrace{{1, "JSON serialisation not supported for (null)"}}));
+    EXPECT_EQ(recordsOf(writer.errorTrace()), (Trace{{1, "JSON serialisation not supported for (null)"}}));
     EXPECT_EQ(writer.stringWithObject(KzJsonValue::array({})), u"[]");
     EXPECT_EQ(writer.errorTrace(), nullptr);
 }
@@ -207,13 +207,13 @@ TEST(KzJsonWriter, DepthLimitIsStrictlyGreaterThan)
     KzJsonWriter writer;
     EXPECT_TRUE(writer.stringWithObject(nestedArrays(512)));
     EXPECT_FALSE(writer.stringWithObject(nestedArrays(513)));
-    EXPECT_EQ(recordsOf(writer.errorTrace()), (ExpectedTrace{{7, "Nested too deep"}}));
+    EXPECT_EQ(recordsOf(writer.errorTrace()), (Trace{{7, "Nested too deep"}}));
     EXPECT_TRUE(writer.stringWithObject(nestedArrays(512))) << "depth starts from 0 again";
 
     writer.setMaxDepth(1);
     EXPECT_FALSE(writer.stringWithObject(dictionary({{string(u"a"), KzJsonValue::dictionary({})}})));
     EXPECT_EQ(recordsOf(writer.errorTrace()),
-              (ExpectedTrace{{7, "Nested too deep"}, {1, "Unsupported value for key a in object"}}));
+              (Trace{{7, "Nested too deep"}, {1, "Unsupported value for key a in object"}}));
 
     // Without a limit, levels are still indented and the hard limit holds.
     writer.setMaxDepth(0);
@@ -223,7 +223,7 @@ TEST(KzJsonWriter, DepthLimitIsStrictlyGreaterThan)
     EXPECT_NE(text->find(u"\n" + std::u16string(2 * 599, u' ') + u"[]"), std::u16string::npos);
     EXPECT_TRUE(writer.stringWithObject(nestedArrays(KzJsonBase::hardDepthLimit)));
     EXPECT_FALSE(writer.stringWithObject(nestedArrays(KzJsonBase::hardDepthLimit + 1)));
-    EXPECT_EQ(recordsOf(writer.errorTrace()), (ExpectedTrace{{7, "Nested too deep"}}));
+    EXPECT_EQ(recordsOf(writer.errorTrace()), (Trace{{7, "Nested too deep"}}));
 }
 
 } // namespace
