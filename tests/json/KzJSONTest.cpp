@@ -29,28 +29,10 @@ TEST(KzJsonBase, RecordsLinkInCallOrderAndObtainedTracesStay)
     EXPECT_EQ(recordsOf(obtained), (Trace{{3, "first"}}));
 }
 
-// The slot receives the outermost record, which links to the inner ones.
-TEST(KzJSON, DepthLimitReachesBothComponentsAndTheSlotGetsTheOutermostRecord)
-{
-    KzJSON json;
-    EXPECT_EQ(json.maxDepth(), 512u);
-    const std::optional<KzJsonValue> nested = json.objectWithString(R"({"a":{}})");
-    json.setMaxDepth(1);
-    KzJsonErrorRecord error;
-    EXPECT_FALSE(json.objectWithString("[[]]", &error));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{tooDeep, inArray}));
-    EXPECT_EQ(error, json.errorTrace()->back());
-    EXPECT_FALSE(json.stringWithObject(nested, &error));
-    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{tooDeep, {1, "Unsupported value for key a in object"}}));
-    EXPECT_EQ(error, json.errorTrace()->back());
-    json.setMaxDepth(0);
-    EXPECT_TRUE(json.stringWithObject(json.objectWithString(std::string(600, '[') + std::string(600, ']'))));
-}
-
-// Scalars need allowScalar in both directions. Unlike its components, KzJSON
-// keeps the last failure's trace and slot through later successes, and a
-// trace obtained from it is a copy.
-TEST(KzJSON, ScalarsNeedAllowScalarAndOnlyFailuresReplaceTheTrace)
+// A failed call leaves a copy of the failing component's trace, and the error
+// slot its last record, the outermost one; successes leave both alone. The
+// depth limit reaches both components, and scalars need allowScalar.
+TEST(KzJSON, FailuresLeaveTheirTraceAndOutermostRecordUntilTheNextFailure)
 {
     KzJSON json;
     KzJsonErrorRecord error;
@@ -75,6 +57,18 @@ TEST(KzJSON, ScalarsNeedAllowScalarAndOnlyFailuresReplaceTheTrace)
     EXPECT_FALSE(json.objectWithString("[x]"));
     EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{3, "Unrecognised leading character"}, inArray}));
     EXPECT_EQ(recordsOf(failed), (Trace{objectEnd}));
+
+    EXPECT_EQ(json.maxDepth(), 512u);
+    const std::optional<KzJsonValue> nested = json.objectWithString(R"({"a":{}})");
+    json.setMaxDepth(1);
+    EXPECT_FALSE(json.objectWithString("[[]]", &error));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{tooDeep, inArray}));
+    EXPECT_EQ(error, json.errorTrace()->back());
+    EXPECT_FALSE(json.stringWithObject(nested, &error));
+    EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{tooDeep, {1, "Unsupported value for key a in object"}}));
+    EXPECT_EQ(error, json.errorTrace()->back());
+    json.setMaxDepth(0);
+    EXPECT_TRUE(json.stringWithObject(json.objectWithString(std::string(600, '[') + std::string(600, ']'))));
 }
 
 // The conveniences use fresh default components and report nothing.
@@ -91,7 +85,6 @@ TEST(KzJSON, OptionsReachTheWriterButNotTheConveniences)
     EXPECT_EQ(JSONFragmentValue("12")->numberText(), "12");
     EXPECT_EQ(JSONValue(R"({"list":[true,null]})")->JSONRepresentation(), u"{\"list\":[true,null]}");
     EXPECT_EQ(KzJsonValue::number(5).JSONRepresentation(), std::nullopt);
-    EXPECT_EQ(KzJsonValue::number(5).JSONFragment(), u"5");
 }
 
 // Real documents survive parse, write and parse again, compact and readable
