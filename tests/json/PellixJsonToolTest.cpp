@@ -1,108 +1,69 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 namespace {
 
-struct ToolRun
-{
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using ToolRun = std::tuple<int, std::string, std::string>; // status, standard output, standard error
 
-std::string load(const std::filesystem::path &path)
+// Runs the built tool in a folder of its own that holds `input` as in.json;
+// the file is piped into the tool unless an argument names it.
+ToolRun runTool(const std::string &arguments, const std::string &input = "")
 {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-// Runs the built tool through the shell. `input` is stored in a file; an
-// argument "FILE" names that file, otherwise the file is piped into the tool.
-ToolRun runTool(std::string arguments, const std::string &input = "")
-{
-    const std::filesystem::path folder =
-        std::filesystem::path(testing::TempDir()) / ("pellix-json-" + std::to_string(::getpid()));
+    const std::string folder = testing::TempDir() + "pellix-json-" + std::to_string(::getpid()) + "/";
     std::filesystem::create_directories(folder);
-    const std::string in = (folder / "in.json").string();
-    std::ofstream(in, std::ios::binary) << input;
-    std::string feed = "cat '" + in + "' | ";
-    if (const std::size_t at = arguments.find("FILE"); at != std::string::npos) {
-        arguments.replace(at, 4, "'" + in + "'");
-        feed = "</dev/null ";
-    }
-    const std::string command = feed + "'" PELLIX_JSON_TOOL "' " + arguments + " >'" + (folder / "out").string() +
-                                "' 2>'" + (folder / "err").string() + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, load(folder / "out"), load(folder / "err")};
-}
-
-struct RunCase
-{
-    std::string arguments;
-    std::string input;
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::ostream &operator<<(std::ostream &out, const RunCase &row)
-{
-    return out << "'" << row.arguments << "' < \"" << row.input << '"';
-}
-
-class ToolRunCase : public testing::TestWithParam<RunCase>
-{
-};
-
-TEST_P(ToolRunCase, ExitsWithItsStatusAndExactOutput)
-{
-    const ToolRun run = runTool(GetParam().arguments, GetParam().input);
-    EXPECT_EQ(run.status, GetParam().status);
-    EXPECT_EQ(run.out, GetParam().out);
-    EXPECT_EQ(run.err, GetParam().err);
+    std::ofstream(folder + "in.json", std::ios::binary) << input;
+    const std::string feed = arguments.find("in.json") == std::string::npos ? " <in.json" : " </dev/null";
+    const int status = std::system(
+        ("cd '" + folder + "' && '" PELLIX_JSON_TOOL "' " + arguments + feed + " >out 2>err").c_str());
+    const auto load = [&](const char *name) {
+        std::ifstream file(folder + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, load("out"), load("err")};
 }
 
 const std::string usage = "usage: pellix-json [--fragment] [--pretty] [--sort-keys] [--max-depth N] [FILE]\n";
+const std::string leading = "3\tUnrecognised leading character\n3\t";
 
-// A failure prints the trace innermost first; bad arguments the usage line.
-INSTANTIATE_TEST_SUITE_P(Runs, ToolRunCase, testing::Values(
-    RunCase{"", R"( {"b":[1,2.50,"\u00e9\ud834\udd1e"],"a":null} )", 0,
-            "{\"b\":[1,2.50,\"\xc3\xa9\xf0\x9d\x84\x9e\"],\"a\":null}\n", ""},
-    RunCase{"--pretty --sort-keys FILE", R"({"list":[1,false,null],"Name":"a\"b","empty":{}})", 0,
-            "{\n  \"Name\" : \"a\\\"b\",\n  \"empty\" : {},\n  \"list\" : [\n    1,\n    false,\n    null\n  ]\n}\n",
-            ""},
-    RunCase{"-", "[true]", 0, "[true]\n", ""},
-    RunCase{"--fragment", " 12 ", 0, "12\n", ""},
-    RunCase{"", " 12 ", 1, "", "4\tValid fragment, but not JSON\n"},
-    RunCase{"--max-depth 1", "[[1]]", 1, "", "7\tNested too deep\n3\tExpected value while parsing array\n"},
-    RunCase{"", "", 1, "", "11\tUnexpected end of string\n"},
-    RunCase{"--fragment", "\"\xff\"", 1, "", "6\tInvalid UTF-8 sequence in string\n"},
-    // A message is written whole, escaped as the writer escapes a string, one record a line.
-    RunCase{"", R"({"a\u0000b": x})", 1, "",
-            "3\tUnrecognised leading character\n3\tObject value expected for key: a\\u0000b\n"},
-    RunCase{"", R"({"\n\t\"\\\u001f\u00e9\b\f\r": x})", 1, "",
-            "3\tUnrecognised leading character\n3\tObject value expected for key: "
-            R"(\n\t\"\\\u001f)" "\xc3\xa9" R"(\b\f\r)" "\n"},
-    RunCase{"--bogus", "[]", 2, "", usage}, RunCase{"--max-depth", "[]", 2, "", usage},
-    RunCase{"--max-depth x", "[]", 2, "", usage}, RunCase{"--max-depth -1", "[]", 2, "", usage},
-    RunCase{"a b", "[]", 2, "", usage}));
-
-TEST(PellixJsonTool, ExplainsItselfWithHelpAndReportsAnUnreadableFile)
+// A failure prints the trace innermost first, each message whole and escaped
+// as the writer escapes a string, one record a line; bad arguments the usage.
+TEST(PellixJsonTool, ExitsWithItsStatusAndExactOutput)
 {
-    const ToolRun help = runTool("--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.starts_with(usage)) << help.out;
-    const std::string missing = testing::TempDir() + "pellix-json-" + std::to_string(::getpid()) + "/no.json";
-    const ToolRun unreadable = runTool("'" + missing + "'");
-    EXPECT_EQ(unreadable.status, 2);
-    EXPECT_TRUE(unreadable.err.starts_with("pellix-json: cannot read " + missing + ": ")) << unreadable.err;
+    const struct
+    {
+        std::string arguments, input;
+        int status;
+        std::string out, err;
+    } rows[] = {
+        {"", R"( {"b":[1,2.50,"\u00e9\ud834\udd1e"],"a":null} )", 0,
+         "{\"b\":[1,2.50,\"\xc3\xa9\xf0\x9d\x84\x9e\"],\"a\":null}\n", ""},
+        {"--pretty --sort-keys in.json", R"({"list":[1,false,null],"Name":"a\"b","empty":{}})", 0,
+         "{\n  \"Name\" : \"a\\\"b\",\n  \"empty\" : {},\n  \"list\" : [\n    1,\n    false,\n    null\n  ]\n}\n", ""},
+        {"-", "[true]", 0, "[true]\n", ""}, {"--fragment", " 12 ", 0, "12\n", ""},
+        {"", " 12 ", 1, "", "4\tValid fragment, but not JSON\n"}, {"", "", 1, "", "11\tUnexpected end of string\n"},
+        {"--max-depth 1", "[[1]]", 1, "", "7\tNested too deep\n3\tExpected value while parsing array\n"},
+        {"--fragment", "\"\xff\"", 1, "", "6\tInvalid UTF-8 sequence in string\n"},
+        {"", R"({"a\u0000b": x})", 1, "", leading + "Object value expected for key: a\\u0000b\n"},
+        {"", R"({"\n\t\"\\\u001f\u00e9\b\f\r": x})", 1, "",
+         leading + "Object value expected for key: " R"(\n\t\"\\\u001f)" "\xc3\xa9" R"(\b\f\r)" "\n"},
+        {"no.json", "", 2, "", "pellix-json: cannot read no.json: No such file or directory\n"},
+        {"--bogus", "[]", 2, "", usage}, {"--max-depth", "[]", 2, "", usage}, {"--max-depth x", "[]", 2, "", usage},
+        {"--max-depth -1", "[]", 2, "", usage}, {"--max-depth 1x", "[]", 2, "", usage}, {"a b", "[]", 2, "", usage},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(runTool(row.arguments, row.input), ToolRun(row.status, row.out, row.err)) << row.arguments;
+    const auto [status, out, err] = runTool("--help");
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(out.starts_with(usage)) << out;
 }
 
 } // namespace

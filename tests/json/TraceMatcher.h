@@ -5,33 +5,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-// One expected record of a trace: its code and its message.
-struct ExpectedRecord
+// A trace as the codes and messages of its records, innermost failure first.
+using Trace = std::vector<std::pair<unsigned, std::string>>;
+using Record = Trace::value_type;
+
+// The trace's records, after checking what every record must hold: the
+// codec's domain, and a link to the record before it (the first to none).
+inline Trace recordsOf(const KzJsonErrorTrace &trace)
 {
-    unsigned code;
-    std::string description;
-
-    friend bool operator==(const ExpectedRecord &, const ExpectedRecord &) = default;
-    friend std::ostream &operator<<(std::ostream &out, const ExpectedRecord &record)
-    {
-        return out << record.code << " \"" << record.description << '"';
-    }
-};
-
-using ExpectedTrace = std::vector<ExpectedRecord>;
-
-// The trace's records in order, after checking what every trace must hold:
-// the codec's domain, and record k linked to record k - 1 (the first to none).
-inline ExpectedTrace recordsOf(const KzJsonErrorTrace &trace)
-{
-    ExpectedTrace records;
+    Trace records;
     for (std::size_t at = 0; trace && at < trace->size(); ++at) {
         const KzJsonErrorRecord &record = (*trace)[at];
         EXPECT_EQ(record->domain(), "org.quorvik.JSON.ErrorDomain");
         EXPECT_EQ(record->underlying(), at == 0 ? nullptr : (*trace)[at - 1]) << "record " << at;
-        records.push_back({record->code(), record->description()});
+        records.emplace_back(record->code(), record->description());
     }
     return records;
 }
