@@ -1,6 +1,7 @@
 #include "AgentFixture.h"
 
 #include "PellixSettings.h"
+#include "PrefsWindowController.h"
 
 #include <QSettings>
 #include <QtTest>
@@ -23,7 +24,13 @@ AgentFixture::AgentFixture(const std::optional<QSslConfiguration> &tls)
     signIn();
 }
 
-AgentFixture::~AgentFixture() { recordingAgent.reset(); }
+// The preferences window outlives the agent; the next test finds it hidden.
+AgentFixture::~AgentFixture()
+{
+    recordingAgent.reset();
+    if (QWidget *window = PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"))->window())
+        window->hide();
+}
 
 QString AgentFixture::settingsPath() { return PellixSettings().fileName(); }
 
