@@ -229,7 +229,7 @@ private slots:
         QCOMPARE(agent().notification_cursor(), u"init"_s);
         if (serviceArrives) {
             QTimer::singleShot(200ms, &fixture->notifications, &TestNotificationService::join);
-            QVERIFY(fixture->opens() && agent().statusItem() && alert.isEmpty());
+            QVERIFY(fixture->opens() && fixture->notifications.waitForCalls(1) && alert.isEmpty());
             return;
         }
         QTRY_COMPARE(fixture->exits, QList<int>{0});
