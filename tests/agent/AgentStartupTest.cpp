@@ -1,17 +1,20 @@
 #include "AXCVHandlerField.h"
+#include "AgentFixture.h"
+#include "AutostartEntry.h"
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
-#include "TestNotificationService.h"
-#include "TestHttpExchange.h"
-#include "TestHttpService.h"
-#include "pellix_growlAppDelegate.h"
 
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDBusServiceWatcher>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QScreen>
 
 #include <linux/capability.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -20,13 +23,14 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-constexpr QFile::Permissions ownerReadWrite = QFile::ReadOwner | QFile::WriteOwner;
-// QFile's owner, group and others bits, without those of the current user.
-constexpr int ownerGroupOthers = 0x7077;
+const QString colour = u"pellix_menu_icon.png"_s;
+const QString monochrome = u"zarkleSMASHr.png"_s;
+const QString listening = u"Pellix: Listening for notifications..."_s;
+const QString marker = u"Pellix: marker"_s;
 
 // Root passes every permission check, so a file made unreadable or read-only
-// would not be either for it. The test process gives up that bypass to see
-// the file as its owner would: for good, as access() consults the permitted set.
+// would not be either for it. The test process gives up that bypass for good
+// (access() consults the permitted set) to see files as their owner would.
 bool obeyFilePermissions()
 {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -39,171 +43,160 @@ bool obeyFilePermissions()
     return ::syscall(SYS_capset, &header, capabilities) == 0;
 }
 
-QWidget *preferencesWindow() { return PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s)->window(); }
-bool preferencesShown() { return preferencesWindow() && preferencesWindow()->isVisible(); }
-QString settingsPath() { return PellixSettings().fileName(); }
-
-// What the user has at a path: a link and what it leads to, a FIFO, a
-// folder and its entries, or a file's mode and bytes.
-QString fileState(const QString &path)
+PrefsWindowController *prefs() { return PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s); }
+bool preferencesShown() { return prefs()->window() && prefs()->window()->isVisible(); }
+void save() { QTest::keyClick(prefs()->apikeyField(), Qt::Key_Return); }
+QList<QLineEdit *> textFields()
 {
-    struct stat entry = {};
-    if (::lstat(QFile::encodeName(path).constData(), &entry) != 0)
-        return u"nothing"_s;
-    if (S_ISLNK(entry.st_mode))
-        return u"link to "_s + QFile::symLinkTarget(path) + u", "_s + fileState(QFile::symLinkTarget(path));
-    if (S_ISFIFO(entry.st_mode))
-        return u"FIFO"_s;
-    if (S_ISDIR(entry.st_mode))
-        return u"folder of "_s + QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(u' ');
-    const QFile::Permissions permissions = QFile::permissions(path);
+    return {prefs()->usernameField(), prefs()->apikeyField(), prefs()->streamhostField()};
+}
+QStringList textsShown() { return {textFields()[0]->text(), textFields()[1]->text(), textFields()[2]->text()}; }
+
+QByteArray bytesOf(const QString &path)
+{
     QFile file(path);
-    QFile::setPermissions(path, permissions | QFile::ReadOwner);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : "unreadable";
-    QFile::setPermissions(path, permissions);
-    return u"mode %1: "_s.arg(int(permissions), 0, 16) + QString::fromLatin1(bytes.toPercentEncoding(" =[]\n"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Notes whether the status item existed when the preferences window was shown.
-struct PreferencesShowing : QObject
+// What the path holds, and where a link leads: any creation, write or change
+// of mode shows. The mode comes first, in octal.
+QStringList stamp(const QString &path)
 {
-    explicit PreferencesShowing(const pellix_growlAppDelegate &delegate) : agent(delegate)
-    {
-        qApp->installEventFilter(this);
+    QStringList stamp;
+    for (const auto examine : {::stat, ::lstat}) {
+        struct stat entry = {};
+        stamp << (examine(QFile::encodeName(path).constData(), &entry) != 0 ? u"none"_s
+                  : u"%1 %2 %3 %4.%5"_s.arg(entry.st_mode & 07777, 0, 8).arg(entry.st_ino).arg(entry.st_size)
+                        .arg(entry.st_ctim.tv_sec).arg(entry.st_ctim.tv_nsec));
     }
+    return stamp;
+}
+
+// The reads of a file that a watch on its folder has seen: a parse opens,
+// reads and closes the file, and the kernel folds the reads between two
+// closes into one event.
+int readsSeen(int watch, const QString &path)
+{
+    int reads = 0;
+    alignas(inotify_event) char events[16384];
+    const ssize_t size = ::read(watch, events, sizeof events);
+    for (const char *at = events; at < events + size;) {
+        const auto *event = reinterpret_cast<const inotify_event *>(at);
+        const bool named = event->len && QFileInfo(path).fileName() == QFile::decodeName(event->name);
+        reads += named && (event->mask & IN_ACCESS);
+        at += sizeof(inotify_event) + event->len;
+    }
+    return reads;
+}
+
+// Notes whether the agent had its status item when the preferences window
+// was first shown.
+struct FirstShowing : QObject
+{
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Show && !statusItemExisted && watched == preferencesWindow())
-            statusItemExisted = agent.statusItem() != nullptr;
+        if (event->type() == QEvent::Show && watched == prefs()->window() && !statusItemExisted)
+            statusItemExisted = pellix_growlAppDelegate::appDelegate()->statusItem() != nullptr;
         return false;
     }
-    const pellix_growlAppDelegate &agent;
     std::optional<bool> statusItemExisted;
 };
 }
 
-// The agent's start-up and Quit, in this process, and how it treats the
-// settings file: owner-only, and never written while unusable or read-only.
+// The agent's start-up and Quit, the settings file they read and write, and
+// the preferences window in which the user fills it in.
 class AgentStartupTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestNotificationService> notifications;
-    std::unique_ptr<TestHttpService> stream;
-    std::unique_ptr<pellix_growlAppDelegate> delegate;
-    std::unique_ptr<QTemporaryDir> elsewhere;
-    QList<int> exits;
+    std::unique_ptr<AgentFixture> fixture;
+    RecordingAgent &agent() { return fixture->agent(); }
 
-    QByteArray completeSettings() const
+    // The agent's notices, ended by a marker posted now: once it has arrived,
+    // so has everything posted before it.
+    QStringList noticesThenMarker()
     {
-        return "[General]\nusername=Alice\napikey=secret\nstreamhost=" + stream->streamhost().toLatin1() + "\n";
+        agent().doGrowlWithTitle(u"Pellix"_s, u"marker"_s, QImage(), std::nullopt);
+        QStringList notices;
+        const bool arrived = QTest::qWaitFor([&] {
+            notices.clear();
+            for (const NotifyCall &call : fixture->notifications.calls())
+                notices.append(call.summary + u": "_s + call.body);
+            return notices.endsWith(marker);
+        });
+        return arrived ? notices : QStringList{u"(no marker)"_s};
     }
 
-    void placeSettings(const QByteArray &bytes, QFile::Permissions permissions = ownerReadWrite,
-                       const QString &path = settingsPath())
+    void quitWithANewType()
     {
-        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        file.close();
-        QVERIFY(QFile::setPermissions(path, permissions));
-    }
-
-    // Puts what the row names in the settings file's place; a link's target
-    // lives in another folder.
-    void placeInstead(const QString &kind, const QByteArray &bytes, int permissions)
-    {
-        const QString path = settingsPath();
-        const QString target = elsewhere->filePath(u"target"_s);
-        QFile::remove(path);
-        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        if (kind == u"file") {
-            placeSettings(completeSettings() + bytes, QFile::Permissions(permissions));
-        } else if (kind == u"folder") {
-            QVERIFY(QDir().mkpath(path) && QFile(path + u"/inside"_s).open(QIODevice::WriteOnly));
-        } else if (kind == u"FIFO") {
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else {
-            if (kind == u"link to a folder")
-                QVERIFY(QDir().mkpath(target));
-            if (kind == u"link to a file of another user") {
-                placeSettings(completeSettings(), QFile::Permissions(permissions), target);
-                if (::chown(QFile::encodeName(target).constData(), 65534, 65534) != 0)
-                    QSKIP("files of another user need root");
-            }
-            QVERIFY(QFile::link(target, path));
-        }
-    }
-
-    // A save that cannot reach the file keeps the window and what was typed,
-    // and says so instead of claiming to listen.
-    void saveIsRefusedWithAWarning()
-    {
-        PrefsWindowController *const controller = PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s);
-        const qsizetype noticesBefore = notifications->calls().size();
-        controller->usernameField()->setText(u"Bob"_s);
-        QTest::keyClick(controller->apikeyField(), Qt::Key_Return);
-        auto *alert = preferencesWindow()->findChild<QMessageBox *>();
-        QVERIFY(alert && alert->isVisible());
-        QCOMPARE(alert->text(), u"Your preferences could not be saved."_s);
-        QVERIFY(alert->informativeText().startsWith(settingsPath() + u" cannot be written."_s));
-        QVERIFY(preferencesShown());
-        QCOMPARE(controller->usernameField()->text(), u"Bob"_s);
-        alert->close();
-        QTRY_VERIFY(!preferencesWindow()->findChild<QMessageBox *>());
-        QCOMPARE(notifications->calls().size(), noticesBefore);
-    }
-
-    void start()
-    {
-        delegate->applicationDidFinishLaunching();
-        QVERIFY(exits.isEmpty());
-        QVERIFY(notifications->waitForCalls(1));
-        QCOMPARE(notifications->calls().constFirst().summary, u"Pellix"_s);
-        QCOMPARE(notifications->calls().constFirst().body, u"Listening for notifications..."_s);
-    }
-
-    // A new type, then Quit: both would write the settings.
-    void quit()
-    {
-        delegate->checkNotificationType(u"A type of this run"_s);
-        delegate->quit();
-        QCOMPARE(exits, QList<int>{0});
+        agent().checkNotificationType(u"A type of this run"_s);
+        agent().quit();
+        QCOMPARE(fixture->exits, QList<int>{0});
     }
 
 private slots:
     void initTestCase() { QVERIFY(obeyFilePermissions()); }
+    void init() { fixture = std::make_unique<AgentFixture>(); }
+    void cleanup() { fixture.reset(); }
 
-    void init()
+    void startUpReadsTheFileOnceWhereItIs_data()
     {
-        notifications = std::make_unique<TestNotificationService>();
-        stream = std::make_unique<TestHttpService>();
-        elsewhere = std::make_unique<QTemporaryDir>();
-        exits.clear();
-        pellix_growlAppDelegate::Options options;
-        options.exitProcess = [this](int status) { exits.append(status); };
-        delegate = std::make_unique<pellix_growlAppDelegate>(options);
+        QTest::addColumn<int>("before");
+        QTest::addColumn<bool>("throughALink");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("none: no user") << -1 << false << "600";
+        QTest::newRow("readable by all") << 0644 << false << "600";
+        QTest::newRow("read-only for all") << 0444 << false << "400";
+        QTest::newRow("link to the user's own file") << 0644 << true << "600";
     }
 
-    void cleanup()
+    // Runs first: the window, built at its first showing, follows the stream
+    // of the agent it was built for. Without a user the window comes up
+    // during start-up, before the status item, and start-up completes. A file
+    // is parsed once, also when its mode is narrowed (it is larger than Qt
+    // keeps parsed between settings objects, so that each parse shows), and
+    // needs no room elsewhere: no copy of it is made. Only others lose their
+    // access; a link to the user's own file stays one. Quit writes the
+    // settings, also when no connection was ever opened.
+    void startUpReadsTheFileOnceWhereItIs()
     {
-        delegate.reset();
-        stream.reset();
-        notifications.reset();
-        if (QWidget *window = preferencesWindow())
-            window->hide();
-        PellixSettings().synchronize();
-        const QString path = settingsPath();
-        QFile::setPermissions(path, ownerReadWrite | QFile::ExeOwner);
-        if (!QFile::remove(path))
-            QDir(path).removeRecursively();
-        elsewhere.reset();
+        QFETCH(int, before);
+        QFETCH(bool, throughALink);
+        const QTemporaryDir elsewhere;
+        const QFileInfo file(throughALink ? elsewhere.filePath(u"own.conf"_s) : AgentFixture::settingsPath());
+        QByteArray keys = bytesOf(AgentFixture::settingsPath());
+        fixture->clearSettings();
+        for (int key = 0; key < 2000; ++key)
+            keys += "unused" + QByteArray::number(key) + "=1\n";
+        QVERIFY(before < 0 || AgentFixture::placeSettingsFile(keys, before, file.filePath()));
+        QVERIFY(!throughALink || QFile::link(file.filePath(), AgentFixture::settingsPath()));
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ::inotify_add_watch(watch, QFile::encodeName(file.absolutePath()).constData(), IN_ACCESS | IN_CLOSE_NOWRITE);
+        const QTemporaryDir noRoom;
+        QVERIFY(QFile::setPermissions(noRoom.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const QByteArray temporaryFolder = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(noRoom.path()));
+        FirstShowing showing;
+        qApp->installEventFilter(&showing);
+        fixture->start();
+        agent().prefs();
+        qputenv("TMPDIR", temporaryFolder);
+        QCOMPARE(readsSeen(watch, file.filePath()), int(before >= 0));
+        ::close(watch);
+        QCOMPARE(showing.statusItemExisted, std::optional(before >= 0));
+        QCOMPARE(textsShown().constFirst(), before < 0 ? QString() : u"alice"_s);
+        QCOMPARE(prefs()->streamhostField()->placeholderText(), u"stream.pellix.org"_s);
+        QVERIFY(before >= 0 || prefs()->window()->findChild<QLabel *>(u"intro"_s)->text()
+                                   == u"<b>Pellix</b><br>Sign in to receive your notifications."_s);
+        QCOMPARE(noticesThenMarker(), (QStringList{listening, marker}));
+        quitWithANewType();
+        QTEST(stamp(file.filePath()).constFirst().section(u' ', 0, 0), "after");
+        QCOMPARE(bytesOf(file.filePath()).contains("A type of this run"), bool(before & 0200));
     }
 
-    // A service that comes up during the grace, as one started at login
-    // after the agent does, lets start-up go on; without one the alert
-    // follows, and the agent ends with nothing started.
+    // A service that comes up during the grace, as one started at login after
+    // the agent does, lets start-up go on; without one the alert follows, and
+    // the agent ends with nothing started.
     void aMissingNotificationServiceGetsAGraceThenTheAlert_data()
     {
         QTest::addColumn<bool>("serviceArrives");
@@ -214,233 +207,230 @@ private slots:
     void aMissingNotificationServiceGetsAGraceThenTheAlert()
     {
         QFETCH(bool, serviceArrives);
-        notifications->leave();
-        placeSettings(completeSettings());
-        pellix_growlAppDelegate::Options options;
-        options.exitProcess = [this](int status) { exits.append(status); };
+        // Once this process has seen the service go, it has also seen it come,
+        // which a watcher made later would otherwise still be told.
+        const QDBusServiceWatcher watcher(u"org.freedesktop.Notifications"_s, QDBusConnection::sessionBus());
+        QSignalSpy gone(&watcher, &QDBusServiceWatcher::serviceUnregistered);
+        fixture->notifications.leave();
+        QVERIFY(gone.wait());
+        pellix_growlAppDelegate::Options options = fixture->options();
         options.notificationServiceGrace = serviceArrives ? 10s : 300ms;
-        delegate = std::make_unique<pellix_growlAppDelegate>(options);
         // Accepts the alert through its own default button, as a user would.
-        QString text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        qsizetype buttons = 0;
+        QStringList alert;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                std::tie(text, icon, buttons) = std::tuple(box->text(), box->icon(), box->buttons().size());
-                poll.stop();
+                alert << box->text() << QString::number(box->icon()) << QString::number(box->buttons().size());
                 box->buttons().constFirst()->click();
             }
         });
         poll.start(20);
-        delegate->applicationDidFinishLaunching();
-        QCOMPARE(delegate->notification_cursor(), u"init"_s);
+        fixture->start(options);
+        QCOMPARE(agent().notification_cursor(), u"init"_s);
         if (serviceArrives) {
-            QVERIFY(notifications->join());
-            QVERIFY(notifications->waitForCalls(1));
-            QVERIFY(stream->nextExchange());
-            QVERIFY(delegate->statusItem());
-            QVERIFY(text.isEmpty());
+            QTimer::singleShot(200ms, &fixture->notifications, &TestNotificationService::join);
+            QVERIFY(fixture->opens() && fixture->notifications.waitForCalls(1) && alert.isEmpty());
             return;
         }
-        QTRY_COMPARE(exits, QList<int>{0});
-        QCOMPARE(text, u"Growl must be installed and running before using the Pellix growl agent. "
-                       "Requires Growl v1.2.1 or higher."_s);
-        QCOMPARE(icon, QMessageBox::Warning);
-        QCOMPARE(buttons, 1);
-        QVERIFY(!delegate->statusItem());
-        QVERIFY(!preferencesShown());
-        QVERIFY(stream->requests().isEmpty());
-        QVERIFY(!PellixSettings().notificationTypesArray());
+        QTRY_COMPARE(fixture->exits, QList<int>{0});
+        QCOMPARE(alert, (QStringList{u"Growl must be installed and running before using the Pellix growl agent. "
+                                     "Requires Growl v1.2.1 or higher."_s,
+                                     QString::number(QMessageBox::Warning), u"1"_s}));
+        QVERIFY(!agent().statusItem() && !preferencesShown() && !fixture->agentStream().connection());
     }
 
-    // Quit is the menu's: it writes the settings and cancels the stream.
-    void completeSettingsOpenTheStreamAndShowTheMenu()
+    void aUserOpensTheStreamAndGetsTheMenu_data()
     {
-        placeSettings(completeSettings());
-        start();
-        TestHttpExchange *exchange = stream->nextExchange();
-        QVERIFY(exchange);
-        QCOMPARE(notifications->calls().constFirst().hints.value(u"x-pellix-notification-type"_s).toString(),
-                 u"Generic"_s);
-        QCOMPARE(PellixSettings().notificationTypesArray(), std::optional(QStringList{u"Generic"_s, u"Pellix"_s}));
-        QVERIFY(!preferencesShown());
-
-        StatusItem *item = delegate->statusItem();
-        QVERIFY(item);
-        QCOMPARE(item->toolTipTitle(), u"Pellix"_s);
-        QStringList titles;
-        QList<QKeySequence> shortcuts;
-        for (const QAction *action : item->menu()->actions()) {
-            titles.append(action->text());
-            shortcuts.append(action->shortcut());
-        }
-        QCOMPARE(titles, QStringList({u"Preferences"_s, u"Quit"_s}));
-        QCOMPARE(shortcuts, QList<QKeySequence>({QKeySequence(u"Ctrl+Shift+P"_s), QKeySequence(u"Ctrl+Shift+Q"_s)}));
-        item->menu()->actions().constFirst()->trigger();
-        QVERIFY(preferencesShown());
-        QCOMPARE(preferencesWindow()->windowTitle(), u"Pellix Preferences"_s);
-        QVERIFY(exits.isEmpty());
-
-        delegate->checkNotificationType(u"A type of this run"_s);
-        item->menu()->actions().constLast()->trigger();
-        QCOMPARE(exits, QList<int>{0});
-        QVERIFY(fileState(settingsPath()).contains(u"A type of this run"_s));
-        QVERIFY(exchange->waitForClosedByPeer());
-        QVERIFY(!delegate->notificationStream().isWaitingToReopen());
-    }
-
-    void emptySettingsShowThePreferencesBeforeTheStatusItemAndStartUpCompletes()
-    {
-        PreferencesShowing showing(*delegate);
-        start();
-        QCOMPARE(showing.statusItemExisted, std::optional(false));
-        QVERIFY(preferencesShown());
-        QVERIFY(delegate->statusItem());
-        QVERIFY(stream->requests().isEmpty());
-    }
-
-    void monochromeIconOnlyForExactlyOne_data()
-    {
-        QTest::addColumn<QByteArray>("bwmenuicon");
+        QTest::addColumn<QVariant>("bwmenuicon");
         QTest::addColumn<QString>("picture");
-        const QString colour = u"pellix_menu_icon.png"_s;
-        QTest::newRow("missing") << QByteArray() << colour;
-        QTest::newRow("0") << QByteArray("bwmenuicon=0\n") << colour;
-        QTest::newRow("1") << QByteArray("bwmenuicon=1\n") << u"zarkleSMASHr.png"_s;
-        QTest::newRow("2") << QByteArray("bwmenuicon=2\n") << colour;
-        QTest::newRow("-1") << QByteArray("bwmenuicon=-1\n") << colour;
-        QTest::newRow("not a number") << QByteArray("bwmenuicon=yes\n") << colour;
+        QTest::newRow("missing") << QVariant() << colour;
+        QTest::newRow("0") << QVariant(0) << colour;
+        QTest::newRow("1") << QVariant(1) << monochrome;
+        QTest::newRow("2") << QVariant(2) << colour;
+        QTest::newRow("-1") << QVariant(-1) << colour;
     }
 
-    void monochromeIconOnlyForExactlyOne()
+    // The picture is monochrome only for exactly 1, in the tray and in the
+    // window's checkbox. Quit cancels the stream, which stays closed.
+    void aUserOpensTheStreamAndGetsTheMenu()
     {
-        QFETCH(QByteArray, bwmenuicon);
+        QFETCH(QVariant, bwmenuicon);
         QFETCH(QString, picture);
-        placeSettings(completeSettings() + bwmenuicon);
-        delegate->applicationDidFinishLaunching();
-        QCOMPARE(delegate->statusItem()->imageName(), picture);
+        AgentFixture::writeSettings({{u"bwmenuicon"_s, bwmenuicon}});
+        fixture->start();
+        QVERIFY(fixture->opens() && !preferencesShown());
+        const StatusItem *item = agent().statusItem();
+        QCOMPARE(item->imageName() + u", "_s + item->toolTipTitle(), picture + u", Pellix"_s);
+        QStringList menu;
+        for (const QAction *action : item->menu()->actions())
+            menu.append(action->text() + u' ' + action->shortcut().toString());
+        QCOMPARE(menu, (QStringList{u"Preferences Ctrl+Shift+P"_s, u"Quit Ctrl+Shift+Q"_s}));
+        item->menu()->actions().constFirst()->trigger();
+        QVERIFY(preferencesShown() && fixture->exits.isEmpty());
+        QCOMPARE(prefs()->checkboxBWIcon()->isChecked(), picture == monochrome);
+        QCOMPARE(noticesThenMarker(), (QStringList{listening, marker}));
+        item->menu()->actions().constLast()->trigger();
+        QCOMPARE(fixture->exits, QList<int>{0});
+        QVERIFY(fixture->exchange->waitForClosedByPeer());
     }
 
-    void quitWithoutAStreamStillWritesTheSettings()
-    {
-        quit();
-        QVERIFY(fileState(settingsPath()).contains(u"A type of this run"_s));
-    }
-
-    // Only others lose their access; the owner keeps what they had. A link to
-    // the user's own file is followed, and stays a link.
-    void theFileIsKeptOwnerOnly_data()
-    {
-        QTest::addColumn<int>("before");
-        QTest::addColumn<bool>("throughALink");
-        QTest::addColumn<QFile::Permissions>("after");
-        const int readableByAll = int(ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
-        QTest::newRow("created") << -1 << false << ownerReadWrite;
-        QTest::newRow("readable by all") << readableByAll << false << ownerReadWrite;
-        QTest::newRow("read-only for all") << int(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther) << false
-                                           << QFile::Permissions(QFile::ReadOwner);
-        QTest::newRow("link to the user's own file") << readableByAll << true << ownerReadWrite;
-    }
-
-    void theFileIsKeptOwnerOnly()
-    {
-        QFETCH(int, before);
-        QFETCH(bool, throughALink);
-        const QString file = throughALink ? elsewhere->filePath(u"own.conf"_s) : settingsPath();
-        if (before >= 0)
-            placeSettings("[General]\n", QFile::Permissions(before), file);
-        if (throughALink)
-            QVERIFY(!QFile::exists(settingsPath()) && QFile::link(file, settingsPath()));
-        PellixSettings settings;
-        settings.setApikey(u"secret"_s);
-        settings.synchronize();
-        QTEST(QFile::permissions(file) & QFile::Permissions(ownerGroupOthers), "after");
-        QCOMPARE(QFileInfo(settingsPath()).isSymLink(), throughALink);
-        QCOMPARE(fileState(file).contains(u"apikey=secret"_s), bool(before & QFile::WriteOwner));
-    }
-
-    // Reading the file needs no room anywhere else: no copy of it is made.
-    void theFileIsReadWhereItIs()
-    {
-        QTemporaryDir noRoom;
-        QVERIFY(QFile::setPermissions(noRoom.path(), QFile::ReadOwner | QFile::ExeOwner));
-        const QByteArray temporaryFolder = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(noRoom.path()));
-        placeSettings(completeSettings());
-        const QString username = PellixSettings().username();
-        qputenv("TMPDIR", temporaryFolder);
-        QFile::setPermissions(noRoom.path(), ownerReadWrite | QFile::ExeOwner);
-        QCOMPARE(username, u"Alice"_s);
-    }
-
-    void unusableFileLeavesTheAgentAsWithoutSettingsAndIsKept_data()
+    void aFileTheAgentMayNotWriteIsNeverWritten_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("permissions");
-        const int readWrite = int(ownerReadWrite);
-        const QString file = u"file"_s;
-        QTest::newRow("unclosed section") << file << QByteArray("[General\nbroken\n") << readWrite;
-        QTest::newRow("binary garbage") << file << QByteArray("\x00\xff\xfe\x01 garbage\n[%%%]\n", 17) << readWrite;
-        QTest::newRow("malformed key") << file << QByteArray("[General]\n\"unterminated=1\n") << readWrite;
-        QTest::newRow("unreadable") << file << QByteArray() << int(QFile::WriteOwner);
-        for (const QString &kind : {u"folder"_s, u"FIFO"_s, u"link to nothing"_s, u"link to a folder"_s})
-            QTest::newRow(qPrintable(kind)) << kind << QByteArray() << 0;
-        QTest::newRow("link to a file of another user")
-            << u"link to a file of another user"_s << QByteArray() << int(ownerReadWrite | QFile::ReadOther);
+        QTest::addColumn<int>("mode");
+        QTest::newRow("read-only") << u"file"_s << QByteArray() << 0400;
+        QTest::newRow("unclosed section") << u"file"_s << QByteArray("[General\nbroken\n") << 0600;
+        QTest::newRow("binary garbage") << u"file"_s << QByteArray("\x00\xff\xfe\x01 garbage\n[%%%]\n", 17) << 0600;
+        QTest::newRow("malformed key") << u"file"_s << QByteArray("[General]\n\"unterminated=1\n") << 0600;
+        QTest::newRow("unreadable") << u"file"_s << QByteArray() << 0200;
+        for (const QString &kind : {u"folder"_s, u"FIFO"_s, u"link to nothing"_s, u"link to a folder"_s,
+                                    u"link to a file of another user"_s})
+            QTest::newRow(qPrintable(kind)) << kind << QByteArray() << 0644;
     }
 
-    // The corrupt files also name a complete user: the agent must not use a
-    // part of what it could not read as a whole.
-    void unusableFileLeavesTheAgentAsWithoutSettingsAndIsKept()
+    // A read-only file is used; any other is taken for no settings, also when
+    // it begins with a complete user. Either is left exactly as it was, and a
+    // save says it could not be made, keeping the window and what was typed.
+    void aFileTheAgentMayNotWriteIsNeverWritten()
     {
         QFETCH(QString, kind);
         QFETCH(QByteArray, bytes);
-        QFETCH(int, permissions);
-        placeInstead(kind, bytes, permissions);
-        const QString before = fileState(settingsPath());
+        QFETCH(int, mode);
+        const QString path = AgentFixture::settingsPath();
+        const QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(u"target"_s);
+        const QByteArray signedIn = bytesOf(path);
+        fixture->clearSettings();
+        QVERIFY(kind != u"file" || AgentFixture::placeSettingsFile(signedIn + bytes, mode));
+        QVERIFY(!kind.endsWith(u"folder") || QDir().mkpath((kind == u"folder" ? path : target) + u"/inside"_s));
+        QVERIFY(kind != u"FIFO" || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        if (kind.endsWith(u"another user") && (!AgentFixture::placeSettingsFile(signedIn, mode, target)
+                                               || ::chown(QFile::encodeName(target).constData(), 65534, 65534) != 0))
+            QSKIP("files of another user need root");
+        QVERIFY(!kind.startsWith(u"link") || QFile::link(target, path));
+        const QStringList before = stamp(path);
 
-        start();
-        QVERIFY(preferencesShown());
-        QTest::qWait(100);
-        QVERIFY(stream->requests().isEmpty());
-        saveIsRefusedWithAWarning();
-        QVERIFY(stream->requests().isEmpty());
-        quit();
+        const bool used = mode == 0400;
+        fixture->start();
+        QVERIFY(!used || fixture->opens(200));
+        QTRY_COMPARE(fixture->agentStream().state().isConnected(), used);
+        agent().prefs();
+        QCOMPARE(agent().statusItem()->toolTipBody() == u"Not signed in — open Preferences"_s, !used);
+        prefs()->usernameField()->setText(u"Bob"_s);
+        save();
+        const std::unique_ptr<QMessageBox> alert(prefs()->window()->findChild<QMessageBox *>());
+        QVERIFY(alert && alert->isVisible() && preferencesShown() && prefs()->usernameField()->text() == u"Bob"_s);
+        QCOMPARE(alert->text(), u"Your preferences could not be saved."_s);
+        QVERIFY(alert->informativeText().startsWith(path + u" cannot be written."_s));
+        // Saving reconnects only once the settings are stored.
+        QCOMPARE(fixture->agentStream().state().isConnected(), used);
+        QCOMPARE(noticesThenMarker(), (QStringList{listening, marker}));
+        quitWithANewType();
         QVERIFY(!PellixSettings().isWritable());
-        QCOMPARE(fileState(settingsPath()), before);
+        QCOMPARE(stamp(path), before);
+        QVERIFY(kind != u"file" || AgentFixture::placeSettingsFile(signedIn));
+        QCOMPARE(PellixSettings().isWritable(), kind == u"file");
     }
 
-    void readOnlyFileIsUsedButNeverWritten()
+    void editingThenSavingStoresWhatTheFieldsHold_data()
     {
-        placeSettings(completeSettings(), QFile::ReadOwner);
-        const QString before = fileState(settingsPath());
-        start();
-        QVERIFY(stream->waitForRequests(1));
-        QVERIFY(!preferencesShown());
-        TestHttpExchange *open = stream->nextExchange();
-        QVERIFY(open);
-        open->sendHead(200);
-        delegate->prefs();
-        saveIsRefusedWithAWarning();
-        // Saving reconnects first thing; a refused save leaves the stream be.
-        QVERIFY(!open->waitForClosedByPeer(200));
-        quit();
-        QCOMPARE(fileState(settingsPath()), before);
+        QTest::addColumn<bool>("closeFirst");
+        QTest::addColumn<QStringList>("typed"); // user name, API key, server; none: left as shown
+        QTest::addColumn<bool>("tick");
+        QTest::newRow("left as shown") << false << QStringList() << false;
+        QTest::newRow("capitals and spaces") << true << QStringList{u" Bob "_s, u" KeY 1 "_s, u" %1 "_s} << false;
+        QTest::newRow("monochrome") << false << QStringList{u"carol"_s, u"k"_s, u"%1"_s} << true;
+        QTest::newRow("not a host") << true << QStringList{u"erin"_s, u"k"_s, u"host/with/path"_s} << false;
+        QTest::newRow("empty user name") << true << QStringList{u""_s, u"NewKey"_s, u"%1"_s} << false;
+        QTest::newRow("empty API key") << false << QStringList{u"alice"_s, u""_s, u"%1"_s} << true;
     }
 
-    // The same store works again as soon as the user mends the file.
-    void mendedFileIsWrittenAgain()
+    // Showing the one window again, while it is open or after closing it,
+    // centres it and discards edits; only the tray picture keeps the last tick
+    // until a save. A save closes the window and reconnects, also when the
+    // stream cannot be opened; without a user name or an API key it closes the
+    // stream instead, and the window stays, refilled from what was saved.
+    void editingThenSavingStoresWhatTheFieldsHold()
     {
-        placeSettings("[General\n");
-        QVERIFY(!PellixSettings().isWritable());
-        placeSettings(completeSettings());
-        PellixSettings settings;
-        settings.setBwmenuicon(1);
-        settings.synchronize();
+        QFETCH(bool, closeFirst);
+        QFETCH(QStringList, typed);
+        QFETCH(bool, tick);
+        AgentFixture::writeSettings({{u"username"_s, u"ALICE"_s}});
+        fixture->start();
+        QVERIFY(fixture->opens(200));
+        agent().prefs();
+        QWidget *window = prefs()->window();
+        for (QLineEdit *field : textFields())
+            QTest::keyClicks(field, u"edited"_s);
+        for (const QString &picture : {monochrome, colour, monochrome}) {
+            QTest::mouseClick(prefs()->checkboxBWIcon(), Qt::LeftButton);
+            QCOMPARE(agent().statusItem()->imageName(), picture);
+        }
+        window->move(0, 0);
+        if (closeFirst)
+            window->close();
+        agent().prefs();
+        QVERIFY(PrefsWindowController::initWithWindowNibName(u"Other"_s) == prefs() && prefs()->window() == window);
+        QCOMPARE(window->windowTitle() + u", "_s + prefs()->lblVersion()->text(),
+                 QStringLiteral("Pellix Preferences, Version " PELLIX_VERSION " beta"));
+        QCOMPARE(prefs()->apikeyField()->echoMode(), QLineEdit::Password);
+        QStringList stored{u"alice"_s, u"secret"_s, fixture->stream.streamhost()};
+        QCOMPARE(textsShown(), stored);
+        QVERIFY(!prefs()->checkboxBWIcon()->isChecked());
+        QCOMPARE(agent().statusItem()->imageName(), monochrome);
+        const QPoint offCentre = window->frameGeometry().center() - window->screen()->availableGeometry().center();
+        QCOMPARE_LE(offCentre.manhattanLength(), 2);
+
+        typed.replaceInStrings(u"%1"_s, fixture->stream.streamhost());
+        for (qsizetype field = 0; field < typed.size(); ++field) {
+            textFields()[field]->clear();
+            QTest::keyClicks(textFields()[field], stored[field] = typed[field]);
+        }
+        if (tick)
+            QTest::mouseClick(prefs()->checkboxBWIcon(), Qt::LeftButton);
+        save();
+        QCOMPARE(agent().statusItem()->imageName(), tick ? monochrome : colour);
+        const PellixSettings settings;
+        QCOMPARE((QStringList{settings.username(), settings.apikey(), settings.streamhost()}), stored);
+        QCOMPARE(settings.bwmenuicon(), int(tick));
+        const bool complete = !stored[0].isEmpty() && !stored[1].isEmpty();
+        QCOMPARE(preferencesShown(), !complete);
+        QVERIFY(complete || textsShown() == stored);
+        QVERIFY(fixture->exchange->waitForClosedByPeer());
+        QCOMPARE(noticesThenMarker(), QStringList({listening, listening, marker}).mid(complete ? 0 : 1));
+    }
+
+    // The entry's presence is the choice, one written by another copy of the
+    // agent included. Its Exec line starts the program whatever its path
+    // holds, in a valid entry. Where it cannot be written, the box says so and
+    // the other settings are saved all the same.
+    void theStartAtLoginBoxWritesAValidEntry()
+    {
+        const QString path = AutostartEntry::path();
+        QCOMPARE(path, qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/pellix-growl.desktop"_s);
+        fixture->start();
+        for (const bool enable : {true, false}) {
+            agent().prefs();
+            QCOMPARE(prefs()->checkboxStartAtLogin()->isChecked(), !enable);
+            prefs()->checkboxStartAtLogin()->click();
+            save();
+            QCOMPARE(QFile::exists(path), enable);
+        }
+        QVERIFY(AutostartEntry(u"/opt/100% o'neil/a\"$`\\b"_s).setEnabled(true));
+        QVERIFY(bytesOf(path).contains("\nExec=\"/opt/100%% o'neil/a\\\\\"\\\\$\\\\`\\\\\\\\b\"\n"));
+        QCOMPARE(QProcess::execute(u"desktop-file-validate"_s, {path}), 0);
+        agent().prefs();
+        QVERIFY(prefs()->checkboxStartAtLogin()->isChecked());
+
+        const QString folder = QFileInfo(path).absolutePath();
+        QVERIFY(QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly));
+        prefs()->checkboxBWIcon()->click();
+        save();
         QCOMPARE(PellixSettings().bwmenuicon(), 1);
-        QCOMPARE(PellixSettings().username(), u"Alice"_s);
+        agent().prefs();
+        QVERIFY(!prefs()->checkboxStartAtLogin()->isChecked());
+        QVERIFY(QFile::remove(folder));
     }
 };
 

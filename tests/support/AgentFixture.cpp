@@ -1,9 +1,13 @@
 #include "AgentFixture.h"
 
 #include "PellixSettings.h"
+#include "PrefsWindowController.h"
 
 #include <QSettings>
 #include <QtTest>
+
+#include <cstdio>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 
@@ -20,17 +24,25 @@ AgentFixture::AgentFixture(const std::optional<QSslConfiguration> &tls)
     signIn();
 }
 
-AgentFixture::~AgentFixture() { recordingAgent.reset(); }
+// The preferences window outlives the agent; the next test finds it hidden.
+AgentFixture::~AgentFixture()
+{
+    recordingAgent.reset();
+    if (QWidget *window = PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"))->window())
+        window->hide();
+}
 
 QString AgentFixture::settingsPath() { return PellixSettings().fileName(); }
 
 // Changes the agent's store still waits to write go to the file first, so
-// that none of them outlives the clearing.
+// that none of them outlives the clearing. Whatever a test put in the file's
+// place goes too, a folder included.
 void AgentFixture::clearSettings()
 {
     PellixSettings settings;
     settings.synchronize();
-    QFile::remove(settings.fileName());
+    if (!QFile::remove(settings.fileName()))
+        QDir(settings.fileName()).removeRecursively();
 }
 
 void AgentFixture::writeSettings(const QVariantMap &values, const QString &path)
@@ -43,6 +55,17 @@ void AgentFixture::writeSettings(const QVariantMap &values, const QString &path)
         else
             file.remove(value.key());
     }
+}
+
+// Written beside and moved into place, so that the store never takes it for
+// the file it replaces.
+bool AgentFixture::placeSettingsFile(const QByteArray &bytes, int mode, const QString &path)
+{
+    QFile file(path + QStringLiteral(".new"));
+    const bool written = QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
+                         && file.write(bytes) == bytes.size() && file.flush();
+    return written && ::fchmod(file.handle(), mode_t(mode)) == 0
+           && ::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) == 0;
 }
 
 void AgentFixture::signIn(const QString &username, const QString &apikey)

@@ -40,6 +40,8 @@ public:
     // Stores these keys (an invalid value removes its key), the others kept,
     // in the agent's settings file or another agent's.
     static void writeSettings(const QVariantMap &values, const QString &file = settingsPath());
+    // A new file with exactly these bytes and this mode at the path.
+    static bool placeSettingsFile(const QByteArray &bytes, int mode = 0600, const QString &path = settingsPath());
     // A user and key (none: removed), at this fixture's stream service.
     void signIn(const QString &username = QStringLiteral("Alice"), const QString &apikey = QStringLiteral("secret"));
 
