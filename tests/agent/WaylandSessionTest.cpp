@@ -50,23 +50,21 @@ class WaylandSessionTest : public QObject
     AgentFixture fixture;
     std::unique_ptr<AgentInstance> instance;
 
-    void hidePreferences()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            widget->hide();
-    }
-
 private slots:
     void initTestCase()
     {
         instance = std::make_unique<AgentInstance>(fixture.create(fixture.options()));
         QCOMPARE(instance->claim(), AgentInstance::Claim::Owned);
         fixture.agent().applicationDidFinishLaunching();
-        QTRY_COMPARE(host.registeredItems().size(), 1);
+        QTRY_COMPARE(host.items.size(), 1);
         QVERIFY(shownWindows().isEmpty());
     }
 
-    void cleanup() { hidePreferences(); }
+    void cleanup()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            widget->hide();
+    }
 
     void aClickOnTheItemOpensOnlyThePreferences_data()
     {
@@ -81,7 +79,7 @@ private slots:
     {
         QFETCH(QString, method);
         const TokenAtShowing showing;
-        const QString item = host.registeredItems().constFirst();
+        const QString item = host.items.constFirst();
         QVERIFY(host.callItem(item, u"ProvideXdgActivationToken"_s, {u"plasma-token"_s}));
         QVERIFY(host.callItem(item, method, {100, 0}));
         QTRY_COMPARE(shownWindows(), QStringList{u"PrefsWindow"_s});
@@ -96,7 +94,8 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_ACTIVATION_TOKEN"_s, u"launcher-token"_s);
         second.setProcessEnvironment(environment);
-        second.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), QStringList());
+        second.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE));
+        // This process answers the second one, so its event loop runs meanwhile.
         QVERIFY(QTest::qWaitFor([&second] { return second.state() == QProcess::NotRunning; }, 20000));
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(shownWindows(), QStringList{u"PrefsWindow"_s});

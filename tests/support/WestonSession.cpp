@@ -18,28 +18,21 @@ namespace {
 // Weston is up in well under a second; this bounds one that hangs.
 constexpr int startTimeoutMs = 10000;
 
-QString newSocketName()
-{
-    static int count = 0;
-    return QStringLiteral("pellix-weston-%1-%2").arg(::getpid()).arg(++count);
-}
-
 QString logPath(const QTemporaryDir &scratch) { return scratch.filePath(QStringLiteral("weston.log")); }
 }
 
 WestonSession::WestonSession()
-    : runtimeDirectory(qEnvironmentVariable("XDG_RUNTIME_DIR"))
-    , socketName(newSocketName())
+    : socketName(QStringLiteral("pellix-weston-%1").arg(::getpid()))
 {
     if (!scratch.isValid())
         return;
     // Wayland sockets live in XDG_RUNTIME_DIR, which must be the user's
     // own; without one the session brings its own, for its clients too.
-    if (runtimeDirectory.isEmpty()) {
-        runtimeDirectory = scratch.path();
-        QFile::setPermissions(runtimeDirectory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtimeDirectory.toUtf8());
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        QFile::setPermissions(scratch.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", scratch.path().toUtf8());
     }
+    socketPath = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(socketName).toLocal8Bit();
     const QByteArray log = logPath(scratch).toLocal8Bit();
     const QByteArray socketOption = "--socket=" + socketName.toLocal8Bit();
     char *arguments[] = {const_cast<char *>("weston"), const_cast<char *>("--backend=headless-backend.so"),
@@ -55,7 +48,13 @@ WestonSession::WestonSession()
         weston = -1;
         return;
     }
-    ready = QTest::qWaitFor([this] { return hasEnded() || acceptsClients(); }, startTimeoutMs) && weston != -1;
+    const auto ended = [this] {
+        if (::waitpid(weston, nullptr, WNOHANG) != weston)
+            return false;
+        weston = -1; // reaped, not to be ended again
+        return true;
+    };
+    ready = QTest::qWaitFor([&] { return ended() || acceptsClients(); }, startTimeoutMs) && weston != -1;
 }
 
 WestonSession::~WestonSession()
@@ -65,10 +64,6 @@ WestonSession::~WestonSession()
     ::kill(weston, SIGTERM);
     ::waitpid(weston, nullptr, 0);
 }
-
-bool WestonSession::isReady() const { return ready; }
-
-QString WestonSession::displayName() const { return socketName; }
 
 void WestonSession::exportClientEnvironment() const
 {
@@ -86,24 +81,13 @@ QByteArray WestonSession::log() const
 // loop, which runs once everything is set up.
 bool WestonSession::acceptsClients() const
 {
-    const QByteArray path = QDir(runtimeDirectory).filePath(socketName).toLocal8Bit();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() >= qsizetype(sizeof address.sun_path))
+    if (socketPath.size() >= qsizetype(sizeof address.sun_path))
         return false;
-    std::copy(path.begin(), path.end(), address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
     const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const bool connected = ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
     ::close(probe);
     return connected;
-}
-
-bool WestonSession::hasEnded()
-{
-    if (weston == -1)
-        return true;
-    if (::waitpid(weston, nullptr, WNOHANG) != weston)
-        return false;
-    weston = -1;
-    return true;
 }

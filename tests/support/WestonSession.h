@@ -21,9 +21,7 @@ public:
     WestonSession &operator=(const WestonSession &) = delete;
 
     // False when weston could not be started or did not accept clients in time.
-    bool isReady() const;
-    // The value of WAYLAND_DISPLAY for this session.
-    QString displayName() const;
+    bool isReady() const { return ready; }
     // Sets WAYLAND_DISPLAY and QT_QPA_PLATFORM=wayland in this process, so that
     // an application object made afterwards, and every process started from
     // here, are clients of this session.
@@ -33,11 +31,10 @@ public:
 
 private:
     bool acceptsClients() const;
-    bool hasEnded();
 
     QTemporaryDir scratch;
-    QString runtimeDirectory;
     QString socketName;
+    QByteArray socketPath;
     pid_t weston = -1;
     bool ready = false;
 };
