@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
     PellixTestEnvironment environment;
     const WestonSession weston;
     if (!weston.isReady()) {
-        std::fprintf(stderr, "weston did not start:\n%s", weston.log().constData());
+        std::fputs("weston did not start\n", stderr);
         return 1;
     }
     weston.exportClientEnvironment();

@@ -97,7 +97,6 @@ void TestStatusNotifierHost::RegisterStatusNotifierItem(const QString &service)
 {
     if (!items.contains(service))
         items.append(service);
-    emit StatusNotifierItemRegistered(service);
 }
 
 void TestStatusNotifierHost::recordItemSignal(const QDBusMessage &message) { itemSignals.append(message.member()); }

@@ -46,9 +46,6 @@ public:
 public slots:
     Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString &service);
 
-signals:
-    Q_SCRIPTABLE void StatusNotifierItemRegistered(const QString &service);
-
 private slots:
     void recordItemSignal(const QDBusMessage &message);
 

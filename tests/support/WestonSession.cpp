@@ -1,11 +1,9 @@
 #include "WestonSession.h"
 
 #include <QDir>
-#include <QFile>
 #include <QtTest>
 
 #include <csignal>
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -17,34 +15,16 @@ extern char **environ;
 namespace {
 // Weston is up in well under a second; this bounds one that hangs.
 constexpr int startTimeoutMs = 10000;
-
-QString logPath(const QTemporaryDir &scratch) { return scratch.filePath(QStringLiteral("weston.log")); }
 }
 
 WestonSession::WestonSession()
-    : socketName(QStringLiteral("pellix-weston-%1").arg(::getpid()))
+    : socketName("pellix-weston-" + QByteArray::number(::getpid()))
 {
-    if (!scratch.isValid())
-        return;
-    // Wayland sockets live in XDG_RUNTIME_DIR, which must be the user's
-    // own; without one the session brings its own, for its clients too.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        QFile::setPermissions(scratch.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", scratch.path().toUtf8());
-    }
-    socketPath = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(socketName).toLocal8Bit();
-    const QByteArray log = logPath(scratch).toLocal8Bit();
-    const QByteArray socketOption = "--socket=" + socketName.toLocal8Bit();
+    const QByteArray socketOption = "--socket=" + socketName;
     char *arguments[] = {const_cast<char *>("weston"), const_cast<char *>("--backend=headless-backend.so"),
                          const_cast<char *>(socketOption.constData()), const_cast<char *>("--no-config"),
                          const_cast<char *>("--idle-time=0"), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    const int spawned = posix_spawnp(&weston, "weston", &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    if (posix_spawnp(&weston, "weston", nullptr, nullptr, arguments, environ) != 0) {
         weston = -1;
         return;
     }
@@ -67,25 +47,20 @@ WestonSession::~WestonSession()
 
 void WestonSession::exportClientEnvironment() const
 {
-    qputenv("WAYLAND_DISPLAY", socketName.toUtf8());
+    qputenv("WAYLAND_DISPLAY", socketName);
     qputenv("QT_QPA_PLATFORM", "wayland");
-}
-
-QByteArray WestonSession::log() const
-{
-    QFile file(logPath(scratch));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("weston wrote no log");
 }
 
 // Connecting is what a client does first; weston answers it from its event
 // loop, which runs once everything is set up.
 bool WestonSession::acceptsClients() const
 {
+    const QByteArray path = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(socketName).toLocal8Bit();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (socketPath.size() >= qsizetype(sizeof address.sun_path))
+    if (path.size() >= qsizetype(sizeof address.sun_path))
         return false;
-    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    std::copy(path.begin(), path.end(), address.sun_path);
     const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const bool connected = ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
     ::close(probe);

@@ -1,16 +1,15 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
-#include <QTemporaryDir>
 
 #include <sys/types.h>
 
 // A Wayland session for tests: weston with its headless backend (no screen,
 // no input devices) on a socket of its own in XDG_RUNTIME_DIR, accepting
-// clients once constructed, ended with this object. A Qt client ends its
-// process when its compositor goes away, so a test process makes this before
-// its application object and ends it after.
+// clients once constructed, ended with this object; what it says goes to
+// this process's standard error. A Qt client ends its process when its
+// compositor goes away, so a test process makes this before its application
+// object and ends it after.
 class WestonSession
 {
 public:
@@ -26,15 +25,11 @@ public:
     // an application object made afterwards, and every process started from
     // here, are clients of this session.
     void exportClientEnvironment() const;
-    // What weston and its helpers wrote, for a failure's message.
-    QByteArray log() const;
 
 private:
     bool acceptsClients() const;
 
-    QTemporaryDir scratch;
-    QString socketName;
-    QByteArray socketPath;
+    QByteArray socketName;
     pid_t weston = -1;
     bool ready = false;
 };
