@@ -75,18 +75,14 @@ private slots:
         host.leave();
     }
 
+    // Pictures go as ARGB in network byte order.
     void hostSeesTheAgentsItem()
     {
         const std::pair<QString, QVariant> expected[] = {
-            {u"Title"_s, u"Pellix"_s},
-            {u"Id"_s, u"pellix-growl"_s},
-            {u"Category"_s, u"ApplicationStatus"_s},
-            {u"Status"_s, u"Active"_s},
-            {u"ItemIsMenu"_s, false},
-            {u"Menu"_s, u"/MenuBar"_s},
-            {u"IconPixmap"_s, picturesOf(colour)}, // ARGB in network order
-            {u"ToolTip"_s, QStringList{u"Pellix"_s, u"Not signed in — open Preferences"_s}},
-        };
+            {u"Title"_s, u"Pellix"_s}, {u"Id"_s, u"pellix-growl"_s}, {u"Category"_s, u"ApplicationStatus"_s},
+            {u"Status"_s, u"Active"_s}, {u"ItemIsMenu"_s, false}, {u"Menu"_s, u"/MenuBar"_s},
+            {u"IconPixmap"_s, picturesOf(colour)},
+            {u"ToolTip"_s, QStringList{u"Pellix"_s, u"Not signed in — open Preferences"_s}}};
         for (const auto &[property, value] : expected)
             QCOMPARE(seen(property), value);
     }

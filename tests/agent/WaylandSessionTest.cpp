@@ -18,8 +18,7 @@ QStringList shownWindows()
     QStringList shown;
     for (const QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget->isVisible())
-            shown.append(widget->objectName().isEmpty() ? QString::fromLatin1(widget->metaObject()->className())
-                                                        : widget->objectName());
+            shown.append(widget->objectName().isEmpty() ? widget->metaObject()->className() : widget->objectName());
     }
     return shown;
 }

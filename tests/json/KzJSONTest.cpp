@@ -14,7 +14,7 @@ namespace {
 const Record tooDeep{7, "Nested too deep"}, inArray{3, "Expected value while parsing array"};
 const Record notValid{4, "Not valid type for JSON"}, objectEnd{11, "End of input while parsing object"};
 
-// A trace obtained once is a copy: it neither grows nor empties afterwards.
+// A trace obtained once is a copy: later records do not reach it.
 TEST(KzJsonBase, RecordsLinkInCallOrderAndObtainedTracesStay)
 {
     KzJsonBase base;
@@ -22,10 +22,6 @@ TEST(KzJsonBase, RecordsLinkInCallOrderAndObtainedTracesStay)
     const KzJsonErrorTrace obtained = base.errorTrace();
     base.addErrorWithCode(KzJSONErrorDepth, "second");
     EXPECT_EQ(recordsOf(base.errorTrace()), (Trace{{3, "first"}, {7, "second"}}));
-    base.clearErrorTrace();
-    EXPECT_EQ(base.errorTrace(), nullptr);
-    base.addErrorWithCode(KzJSONErrorNumber, "after");
-    EXPECT_EQ(recordsOf(base.errorTrace()), (Trace{{2, "after"}}));
     EXPECT_EQ(recordsOf(obtained), (Trace{{3, "first"}}));
 }
 
@@ -36,7 +32,6 @@ TEST(KzJSON, FailuresLeaveTheirTraceAndOutermostRecordUntilTheNextFailure)
 {
     KzJSON json;
     KzJsonErrorRecord error;
-    EXPECT_FALSE(json.objectWithString("123"));
     EXPECT_FALSE(json.objectWithString("123", &error));
     EXPECT_EQ(recordsOf(json.errorTrace()), (Trace{{4, "Valid fragment, but not JSON"}}));
     EXPECT_EQ(error, json.errorTrace()->back());
