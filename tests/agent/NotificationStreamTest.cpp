@@ -13,6 +13,7 @@
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
+using Ending = TestHttpReply::Ending;
 
 namespace {
 const QByteArray streamPath = "/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69";
@@ -93,7 +94,7 @@ private slots:
         agent().reconnectNotificationStream();
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
         QVERIFY(fixture->opens());
-        exchange()->reset();
+        exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
         QCOMPARE(fixture->waitSeconds(), 61);
         QVERIFY(!fixture->stream.nextExchange(0));
@@ -163,7 +164,7 @@ private slots:
         exchange()->sendHead(200);
         QTRY_VERIFY(matches(item->toolTipBody(), u"^Connected as alice since \\S+$"_s));
 
-        exchange()->reset();
+        exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
         QVERIFY2(matches(item->toolTipBody(), u"^Offline since \\S+ — next attempt in 1 s: the server ended the stream$"_s),
                  qPrintable(item->toolTipBody()));
@@ -218,7 +219,6 @@ private slots:
         agent().connectionDidFailWithError(&other, u"refused"_s);
         QVERIFY(agent().handedOn.isEmpty());
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
-        QVERIFY(!exchange()->closedByPeer());
     }
 
     // The old connection's half line is not joined to the new one's data.
@@ -275,7 +275,7 @@ private slots:
         agent().reopenStreamAfterWakeUp();
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
         QVERIFY(fixture->opens());
-        exchange()->reset();
+        exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
         QCOMPARE(fixture->waitSeconds(), 7);
 
@@ -285,7 +285,7 @@ private slots:
         agent().reopenStreamAfterWakeUp();
         QVERIFY(open->waitForClosedByPeer());
         QVERIFY(fixture->opens());
-        exchange()->reset();
+        exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
 
         fixture->signIn(QString());
@@ -315,7 +315,7 @@ private slots:
         exchange()->sendPiece(line("one") + line("two").left(9));
         exchange()->sendPiece(line("two").mid(9) + tail);
         QVERIFY(fixture->waitForPosted(2));
-        resets ? exchange()->reset() : exchange()->close();
+        exchange()->end(resets ? Ending::Reset : Ending::Close);
         QVERIFY(fixture->waitForReopenScheduled());
         QVERIFY(fixture->recovers());
         QTEST(fixture->posted(), "expected");
@@ -357,7 +357,7 @@ private slots:
         startWith(options);
         exchange()->sendPiece(answer);
         if (closes)
-            exchange()->close();
+            exchange()->end(Ending::Close);
         QVERIFY(fixture->waitForReopenScheduled());
         QVERIFY2(fixture->agentStream().state().text().contains(u": "_s + reason),
                  qPrintable(fixture->agentStream().state().text()));
@@ -439,7 +439,7 @@ private slots:
             lines += line(expected.constLast().toLatin1());
         }
         exchange()->sendPiece(lines);
-        exchange()->close();
+        exchange()->end(Ending::Close);
         QVERIFY(fixture->waitForReopenScheduled());
         fixture->notifications.releaseAnswers();
         QVERIFY(fixture->waitForPosted(expected.size()));
@@ -531,7 +531,7 @@ private slots:
             });
             QVERIFY2(QTest::qWaitFor([&] { return arrived >= end && !exchange()->isSendingPaced(); }, 120000),
                      qPrintable(u"%1 of %2 lines arrived"_s.arg(arrived).arg(end)));
-            connection % 2 ? exchange()->reset() : exchange()->close();
+            exchange()->end(connection % 2 ? Ending::Reset : Ending::Close);
         }
         QCOMPARE(arrived, lineCount);
         QCOMPARE(outOfOrder, 0);
