@@ -194,12 +194,7 @@ void TestHttpService::answer(TestHttpExchange *exchange, const TestHttpReply &re
     exchange->sendHead(reply.status, reply.extraHeaders
                                          + (reply.announceLength ? "Content-Length: " + QByteArray::number(body.size() * reply.repeats) + "\r\n"
                                                                  : QByteArray()));
-    auto pieces = std::make_shared<QList<QByteArray>>();
-    for (int repeat = 0; repeat < reply.repeats; ++repeat)
-        *pieces += reply.pieces;
-    exchange->sendPaced([pieces]() -> std::optional<QByteArray> {
-        if (pieces->isEmpty())
-            return std::nullopt;
-        return pieces->takeFirst();
+    exchange->sendPaced([pieces = reply.pieces, count = reply.pieces.size() * reply.repeats, sent = 0]() mutable {
+        return sent < count ? std::optional(pieces.at(sent++ % pieces.size())) : std::nullopt;
     }, [exchange, ending = reply.ending] { exchange->end(ending); });
 }
