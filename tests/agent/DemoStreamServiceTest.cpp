@@ -15,23 +15,22 @@ class DemoStreamServiceTest : public QObject
     Q_OBJECT
 
     QProcess demo;
-    quint16 port = 0;
+    QString service; // "http://127.0.0.1:<port>"
 
+    // What the first lines at this path decode to, read until there are this
+    // many messages or the answer ends.
     QList<StreamMessage> firstMessages(const QString &path, qsizetype count)
     {
         QNetworkAccessManager network;
-        const QUrl address(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
-        QNetworkReply *reply = network.get(QNetworkRequest(address));
+        const std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(service + path))));
         StreamLineReassembler lines;
         QList<StreamMessage> messages;
-        connect(reply, &QNetworkReply::readyRead, this, [&] {
+        connect(reply.get(), &QNetworkReply::readyRead, this, [&] {
             for (const QByteArray &line : lines.takeLines(reply->readAll()))
                 messages += StreamMessageDecoder::messagesFromStream(QString::fromUtf8(line));
         });
         if (!QTest::qWaitFor([&] { return messages.size() >= count || reply->isFinished(); }, 15000))
             qWarning("the demo sent too few lines");
-        reply->abort();
-        delete reply;
         return messages;
     }
 
@@ -41,10 +40,9 @@ private slots:
         demo.start(QStringLiteral(PELLIX_DEMO_STREAM_EXECUTABLE), {"--port", "0", "--interval", "1"});
         QVERIFY(demo.waitForStarted());
         QVERIFY(QTest::qWaitFor([this] { return demo.canReadLine(); }, 5000));
-        const QRegularExpressionMatch serving =
-            QRegularExpression(QStringLiteral("127\\.0\\.0\\.1:(\\d+)/")).match(QString::fromUtf8(demo.readLine()));
-        QVERIFY(serving.hasMatch());
-        port = quint16(serving.captured(1).toUInt());
+        const QString serving = QString::fromUtf8(demo.readLine());
+        service = QRegularExpression(QStringLiteral("http://127\\.0\\.0\\.1:\\d+")).match(serving).captured();
+        QVERIFY(!service.isEmpty());
     }
 
     void cleanupTestCase()

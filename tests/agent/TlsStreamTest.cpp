@@ -7,19 +7,16 @@
 #include <QSslKey>
 
 namespace {
-QByteArray certificateFile(const QString &name)
-{
-    QFile file(QStringLiteral(PELLIX_TEST_CERTIFICATES "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qWarning("cannot read %s", qPrintable(file.fileName()));
-    return file.readAll();
-}
+const QString certificates = QStringLiteral(PELLIX_TEST_CERTIFICATES "/");
 
+// Every certificate made for the test is for the same key.
 QSslConfiguration serving(const QString &certificate)
 {
+    QFile key(certificates + QStringLiteral("server-key.pem"));
+    key.open(QIODevice::ReadOnly);
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificate(QSslCertificate(certificateFile(certificate)));
-    tls.setPrivateKey(QSslKey(certificateFile(QStringLiteral("server-key.pem")), QSsl::Ec));
+    tls.setLocalCertificate(QSslCertificate::fromPath(certificates + certificate).value(0));
+    tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
     tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     return tls;
 }
@@ -38,7 +35,7 @@ private slots:
     void initTestCase()
     {
         QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
-        QVERIFY(trusting.addCaCertificates(QStringLiteral(PELLIX_TEST_CERTIFICATES "/ca.pem")));
+        QVERIFY(trusting.addCaCertificates(certificates + QStringLiteral("ca.pem")));
         QSslConfiguration::setDefaultConfiguration(trusting);
     }
 
@@ -75,6 +72,16 @@ private slots:
         QCOMPARE(fixture.agentStream().state().text().endsWith(QStringLiteral("securely")), posted.isEmpty());
         QVERIFY(fixture.waitForPosted(posted.size()));
         QCOMPARE(fixture.posted(), posted);
+    }
+
+    // Plain http would hand the key's digest to anyone on the way.
+    void aRedirectionToPlainHttpIsNotFollowed()
+    {
+        AgentFixture fixture(serving(QStringLiteral("server.pem")));
+        fixture.stream.enqueueReply({302, "Location: http://127.0.0.1:1/\r\n"});
+        fixture.start();
+        QVERIFY(fixture.waitForReopenScheduled());
+        QVERIFY(fixture.agentStream().state().text().endsWith(QStringLiteral("the server answered HTTP 302")));
     }
 };
 

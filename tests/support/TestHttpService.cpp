@@ -1,11 +1,99 @@
 #include "TestHttpService.h"
 
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
 #include <QSslServer>
 #include <QTcpSocket>
 #include <QtTest>
 
 #include <algorithm>
-#include <memory>
+#include <sys/socket.h>
+
+TestHttpReply TestHttpReply::dropped(Ending ending) { return {.ending = ending, .answers = false}; }
+
+TestHttpReply TestHttpReply::silent() { return {.ending = Ending::Never, .answers = false}; }
+
+TestHttpReply TestHttpReply::picture(const QByteArray &bytes)
+{
+    return {.extraHeaders = "Content-Type: image/png\r\n", .pieces = {bytes}, .announceLength = true};
+}
+
+QByteArray TestHttpReply::png(const QSize &size, const QColor &colour)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+TestHttpExchange::TestHttpExchange(QTcpSocket *connection, const TestHttpRequest &request, QObject *parent)
+    : QObject(parent)
+    , socket(connection)
+    , received(request)
+{
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::disconnected, this, [this] { peerClosed = true; });
+}
+
+TestHttpRequest TestHttpExchange::request() const { return received; }
+
+// The agent reads no reason phrase, so every status gets the same one.
+void TestHttpExchange::sendHead(int status, const QByteArray &extraHeaders)
+{
+    sendPiece("HTTP/1.1 " + QByteArray::number(status)
+              + " Status\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n" + extraHeaders + "\r\n");
+}
+
+void TestHttpExchange::sendPiece(const QByteArray &piece)
+{
+    socket->write(piece);
+    socket->flush();
+}
+
+void TestHttpExchange::sendPaced(PieceSource next, std::function<void()> whenSent)
+{
+    pacedSource = std::move(next);
+    pacedEnd = std::move(whenSent);
+    connect(socket, &QTcpSocket::bytesWritten, this, &TestHttpExchange::sendNextPaced, Qt::UniqueConnection);
+    sendNextPaced();
+}
+
+bool TestHttpExchange::isSendingPaced() const { return bool(pacedSource); }
+
+void TestHttpExchange::sendNextPaced()
+{
+    constexpr qint64 lowWater = 256 * 1024;
+    while (pacedSource && socket->bytesToWrite() < lowWater) {
+        const std::optional<QByteArray> piece = pacedSource();
+        if (!piece) {
+            pacedSource = nullptr;
+            if (const std::function<void()> end = std::exchange(pacedEnd, {}))
+                end();
+            return;
+        }
+        socket->write(*piece);
+    }
+}
+
+void TestHttpExchange::end(TestHttpReply::Ending ending)
+{
+    if (ending == TestHttpReply::Ending::Close) {
+        socket->disconnectFromHost();
+    } else if (ending == TestHttpReply::Ending::Reset) {
+        const linger abortive{1, 0};
+        ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        socket->abort();
+    }
+}
+
+bool TestHttpExchange::waitForClosedByPeer(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return peerClosed; }, timeoutMs);
+}
 
 namespace {
 std::unique_ptr<QTcpServer> serverFor(const std::optional<QSslConfiguration> &tls)
@@ -27,25 +115,19 @@ TestHttpService::TestHttpService(const std::optional<QSslConfiguration> &tls)
     connect(server.get(), &QTcpServer::pendingConnectionAvailable, this, &TestHttpService::accept);
 }
 
-quint16 TestHttpService::port() const { return server->serverPort(); }
-
 QString TestHttpService::streamhost() const
 {
     const QString scheme = qobject_cast<QSslServer *>(server.get()) ? QStringLiteral("https://") : QString();
-    return scheme + QStringLiteral("127.0.0.1:%1").arg(port());
+    return scheme + QStringLiteral("127.0.0.1:%1").arg(server->serverPort());
 }
 
 QUrl TestHttpService::url(const QString &path) const
 {
-    return QUrl(streamhost().contains(QLatin1String("://")) ? streamhost() + path : QStringLiteral("http://") + streamhost() + path);
+    const QString host = streamhost();
+    return QUrl(host.contains(QLatin1String("://")) ? host + path : QStringLiteral("http://") + host + path);
 }
 
 void TestHttpService::route(const QString &path, const TestHttpReply &reply) { routes.insert(path.toLatin1(), reply); }
-
-int TestHttpService::requestCount(const QString &path) const
-{
-    return int(std::ranges::count(received, path.toLatin1(), &TestHttpRequest::path));
-}
 
 void TestHttpService::enqueueReply(const TestHttpReply &reply) { scripted.enqueue(reply); }
 
@@ -53,9 +135,9 @@ void TestHttpService::setFallbackReply(const std::optional<TestHttpReply> &reply
 
 QList<TestHttpRequest> TestHttpService::requests() const { return received; }
 
-bool TestHttpService::waitForRequests(qsizetype count, int timeoutMs)
+int TestHttpService::requestCount(const QString &path) const
 {
-    return QTest::qWaitFor([&] { return received.size() >= count; }, timeoutMs);
+    return int(std::ranges::count(received, path.toLatin1(), &TestHttpRequest::path));
 }
 
 TestHttpExchange *TestHttpService::nextExchange(int timeoutMs)
@@ -104,26 +186,15 @@ void TestHttpService::readRequest(QTcpSocket *socket)
 // and the connection ends after it.
 void TestHttpService::answer(TestHttpExchange *exchange, const TestHttpReply &reply)
 {
-    const auto end = [exchange, ending = reply.ending] {
-        if (ending == TestHttpReply::Ending::Close)
-            exchange->close();
-        else if (ending == TestHttpReply::Ending::Reset)
-            exchange->reset();
-    };
     if (!reply.answers) {
-        end();
+        exchange->end(reply.ending);
         return;
     }
     const QByteArray body = reply.pieces.join();
     exchange->sendHead(reply.status, reply.extraHeaders
                                          + (reply.announceLength ? "Content-Length: " + QByteArray::number(body.size() * reply.repeats) + "\r\n"
                                                                  : QByteArray()));
-    auto pieces = std::make_shared<QList<QByteArray>>();
-    for (int repeat = 0; repeat < reply.repeats; ++repeat)
-        *pieces += reply.pieces;
-    exchange->sendPaced([pieces]() -> std::optional<QByteArray> {
-        if (pieces->isEmpty())
-            return std::nullopt;
-        return pieces->takeFirst();
-    }, end);
+    exchange->sendPaced([pieces = reply.pieces, count = reply.pieces.size() * reply.repeats, sent = 0]() mutable {
+        return sent < count ? std::optional(pieces.at(sent++ % pieces.size())) : std::nullopt;
+    }, [exchange, ending = reply.ending] { exchange->end(ending); });
 }
