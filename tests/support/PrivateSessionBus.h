@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <QtGlobal>
 
 #include <sys/types.h>
 
@@ -13,13 +13,8 @@ class PrivateSessionBus
 public:
     PrivateSessionBus();
     ~PrivateSessionBus();
-
-    PrivateSessionBus(const PrivateSessionBus &) = delete;
-    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
-
-    QByteArray address() const;
+    Q_DISABLE_COPY(PrivateSessionBus)
 
 private:
     pid_t daemon = -1;
-    QByteArray busAddress;
 };
