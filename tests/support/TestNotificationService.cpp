@@ -1,19 +1,12 @@
 #include "TestNotificationService.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
+#include <QUuid>
 #include <QtTest>
 
 namespace {
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
 const QString servicePath = QStringLiteral("/org/freedesktop/Notifications");
-
-QString newConnectionName()
-{
-    static int count = 0;
-    return QStringLiteral("pellix-test-notifications-%1").arg(++count);
-}
 
 QImage decodedImage(const QVariant &hint)
 {
@@ -34,15 +27,15 @@ QImage decodedImage(const QVariant &hint)
 }
 
 TestNotificationService::TestNotificationService()
-    : connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, newConnectionName()))
+    : connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QUuid::createUuid().toString()))
 {
     connection.registerObject(servicePath, this, QDBusConnection::ExportScriptableSlots);
     join();
 }
 
 // Gone at once, as a service whose process ends: its name, its object and
-// the calls it has not answered, together: the connection closes as its last
-// reference, the member, goes.
+// the calls it has not answered, together. The connection closes when its
+// last reference, the member, goes.
 TestNotificationService::~TestNotificationService() { QDBusConnection::disconnectFromBus(connection.name()); }
 
 bool TestNotificationService::join() { return connection.registerService(serviceName); }
