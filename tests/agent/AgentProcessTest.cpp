@@ -30,9 +30,8 @@ struct Launch
 {
     QString streamhost = {};
     QString username = u"Alice"_s;
-    QString loggingRules = {};
     QStringList arguments = {};
-    QString activationToken = {};
+    QMap<QString, QString> environment = {}; // added to the test's own
 };
 
 class AgentProcess
@@ -49,10 +48,8 @@ public:
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
         environment.remove(u"QT_LOGGING_RULES"_s);
-        if (!launch.loggingRules.isEmpty())
-            environment.insert(u"QT_LOGGING_RULES"_s, launch.loggingRules);
-        if (!launch.activationToken.isEmpty())
-            environment.insert(u"XDG_ACTIVATION_TOKEN"_s, launch.activationToken);
+        for (const auto &[name, value] : launch.environment.asKeyValueRange())
+            environment.insert(name, value);
         process.setProcessEnvironment(environment);
         QObject::connect(&process, &QProcess::readyReadStandardError, [this] { readErrors(); });
         process.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), launch.arguments);
@@ -139,7 +136,7 @@ private slots:
             QVERIFY(!window() || !window()->isVisible());
 
             const TokenAtShowing showing;
-            AgentProcess second({.activationToken = u"launcher-token"_s});
+            AgentProcess second({.environment = {{u"XDG_ACTIVATION_TOKEN"_s, u"launcher-token"_s}}});
             QVERIFY(second.waitForExit());
             QCOMPARE(second.process.exitCode(), 0);
             QVERIFY2(second.errors.isEmpty(), qPrintable(second.errors));
@@ -247,7 +244,7 @@ private slots:
             stream.stopListening();
         AgentProcess agent({.streamhost = streamhost,
                             .username = situation == "no user"_L1 ? QString() : u"Alice"_s,
-                            .loggingRules = u"pellix.*=true"_s});
+                            .environment = {{u"QT_LOGGING_RULES"_s, u"pellix.*=true"_s}}});
         for (const QString &line : said)
             QVERIFY2(QTest::qWaitFor([&] { return agent.errors.contains(line); }, 10000), qPrintable(agent.errors));
         if (situation == "401"_L1) {
