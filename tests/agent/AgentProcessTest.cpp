@@ -83,13 +83,14 @@ public:
     QString errors;
 };
 
-// What pellix-growl --status says of the agent of this session.
-std::pair<int, QString> statusOfRunningAgent()
+// The exit status and output of pellix-growl with this option (--status:
+// what it says of the agent of this session).
+std::pair<int, QString> answerTo(const QString &option = u"--status"_s)
 {
-    AgentProcess status({.arguments = {u"--status"_s}});
-    if (!status.waitForExit())
+    AgentProcess answering({.arguments = {option}});
+    if (!answering.waitForExit())
         return {-1, QString()};
-    return {status.process.exitCode(), QString::fromUtf8(status.process.readAllStandardOutput()).trimmed()};
+    return {answering.process.exitCode(), QString::fromUtf8(answering.process.readAllStandardOutput()).trimmed()};
 }
 
 // The activation token in the environment when the preferences window shows.
@@ -115,7 +116,9 @@ private slots:
     void init() { AgentFixture::clearSettings(); }
 
     // No notification service is on the bus: a second start that went on to
-    // its own start-up would sit in the alert and never end.
+    // its own start-up would sit in the alert and never end. An option is
+    // answered by the new process alone; a mistyped one never opens the
+    // preferences.
     void theFirstAgentOwnsTheNameAndASecondStartOpensItsPreferences()
     {
         QList<int> exits;
@@ -132,7 +135,10 @@ private slots:
             QVERIFY(mistyped.waitForExit());
             QCOMPARE(mistyped.process.exitCode(), 2);
             QVERIFY(mistyped.errors.startsWith(u"pellix-growl: unknown option '--bogus'\nUsage: pellix-growl"_s));
-            QCOMPARE(statusOfRunningAgent(), std::pair(3, u"Not signed in — open Preferences"_s));
+            QCOMPARE(answerTo(), std::pair(3, u"Not signed in — open Preferences"_s));
+            QCOMPARE(answerTo(u"--version"_s), std::pair(0, u"pellix-growl " PELLIX_VERSION ""_s));
+            const auto [helpExit, help] = answerTo(u"--help"_s);
+            QVERIFY(helpExit == 0 && help.startsWith(u"Usage: pellix-growl [--status | --help | --version]\n\n"_s));
             QVERIFY(!window() || !window()->isVisible());
 
             const TokenAtShowing showing;
@@ -154,7 +160,7 @@ private slots:
             window()->hide();
         }
         // Ending the first gives the name back.
-        QCOMPARE(statusOfRunningAgent().first, 1);
+        QCOMPARE(answerTo().first, 1);
         QCOMPARE(AgentInstance(agent).claim(), AgentInstance::Claim::Owned);
         const QDBusConnection noBus = QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"no bus"_s);
         QCOMPARE(AgentInstance(agent, noBus).claim(), AgentInstance::Claim::NoBus);
@@ -193,8 +199,8 @@ private slots:
         QCOMPARE(beforeSleep->request().path, QByteArray("/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69"));
         beforeSleep->sendHead(200);
         QTRY_COMPARE_WITH_TIMEOUT(notifications.calls().value(0).body, u"Listening for notifications..."_s, 10000);
-        QTRY_COMPARE(statusOfRunningAgent().first, 0);
-        QVERIFY(statusOfRunningAgent().second.startsWith(u"Connected as alice since "_s));
+        QTRY_COMPARE(answerTo().first, 0);
+        QVERIFY(answerTo().second.startsWith(u"Connected as alice since "_s));
         const QString saidAtStart = agent.errors;
         QVERIFY2(!saidAtStart.contains(u"pellix."_s), qPrintable(saidAtStart));
 
@@ -248,8 +254,8 @@ private slots:
         for (const QString &line : said)
             QVERIFY2(QTest::qWaitFor([&] { return agent.errors.contains(line); }, 10000), qPrintable(agent.errors));
         if (situation == "401"_L1) {
-            QTRY_VERIFY(statusOfRunningAgent().second.endsWith(u": the server refused the API key (HTTP 401)"_s));
-            QCOMPARE(statusOfRunningAgent().first, 3);
+            QTRY_VERIFY(answerTo().second.endsWith(u": the server refused the API key (HTTP 401)"_s));
+            QCOMPARE(answerTo().first, 3);
         }
         QVERIFY(agent.signal(SIGTERM));
         QVERIFY(!agent.errors.contains(u"5ebe2294ecd0e0f08eab7690d2a6ee69"_s));
