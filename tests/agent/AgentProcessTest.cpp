@@ -31,7 +31,7 @@ struct Launch
     QString streamhost = {};
     QString username = u"Alice"_s;
     QStringList arguments = {};
-    QMap<QString, QString> environment = {}; // added to the test's own
+    QMap<QString, QString> environment = {}; // set on top of the test's own
 };
 
 class AgentProcess
