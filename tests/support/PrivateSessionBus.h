@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <cstdio>
 #include <sys/types.h>
 
 // A session bus of this test process alone: a dbus-daemon started before the
@@ -16,5 +17,6 @@ public:
     Q_DISABLE_COPY(PrivateSessionBus)
 
 private:
+    FILE *output; // the daemon's standard output
     pid_t daemon = -1;
 };
