@@ -213,8 +213,8 @@ private slots:
         QCOMPARE(bytesOf(file.filePath()).contains("A type of this run"), bool(before & 0200));
     }
 
-    // A service that comes up during the grace, as one started at login after
-    // the agent does, lets start-up go on; without one the alert follows, and
+    // A service that comes up during the grace (20 s unless a test shortens
+    // it), as one started at login after the agent does, lets start-up go on; without one the alert follows, and
     // the agent ends with nothing started.
     void aMissingNotificationServiceGetsAGraceThenTheAlert_data()
     {
@@ -233,6 +233,7 @@ private slots:
         fixture->notifications.leave();
         QVERIFY(gone.wait());
         pellix_growlAppDelegate::Options options = fixture->options();
+        QCOMPARE(options.notificationServiceGrace, 20s);
         options.notificationServiceGrace = serviceArrives ? 10s : 300ms;
         // Accepts the alert through its own default button, as a user would.
         QStringList alert;
