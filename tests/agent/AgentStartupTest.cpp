@@ -214,8 +214,9 @@ private slots:
     }
 
     // A service that comes up during the grace (20 s unless a test shortens
-    // it), as one started at login after the agent does, lets start-up go on; without one the alert follows, and
-    // the agent ends with nothing started.
+    // it), as one started at login after the agent does, lets start-up go
+    // on; without one the alert follows, and the agent ends with nothing
+    // started.
     void aMissingNotificationServiceGetsAGraceThenTheAlert_data()
     {
         QTest::addColumn<bool>("serviceArrives");
