@@ -12,19 +12,14 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// A bus connection of its own, as another process (or logind) would have.
+// A bus connection of its own, as another process (or logind) would have. It
+// closes when its last reference, the member, goes.
 struct OtherConnection
 {
-    explicit OtherConnection(const QString &connectionName)
-        : name(connectionName), bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
+    explicit OtherConnection(const QString &name) : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
     {
     }
-    ~OtherConnection()
-    {
-        bus = QDBusConnection(QString());
-        QDBusConnection::disconnectFromBus(name);
-    }
-    const QString name;
+    ~OtherConnection() { QDBusConnection::disconnectFromBus(bus.name()); }
     QDBusConnection bus;
 };
 
@@ -35,9 +30,8 @@ struct Launch
 {
     QString streamhost = {};
     QString username = u"Alice"_s;
-    QString loggingRules = {};
     QStringList arguments = {};
-    QString activationToken = {};
+    QMap<QString, QString> environment = {}; // set on top of the test's own
 };
 
 class AgentProcess
@@ -49,16 +43,13 @@ public:
                                      {u"apikey"_s, u"secret"_s},
                                      {u"streamhost"_s, launch.streamhost}},
                                     settingsFile());
-
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
         environment.remove(u"QT_LOGGING_RULES"_s);
-        if (!launch.loggingRules.isEmpty())
-            environment.insert(u"QT_LOGGING_RULES"_s, launch.loggingRules);
-        if (!launch.activationToken.isEmpty())
-            environment.insert(u"XDG_ACTIVATION_TOKEN"_s, launch.activationToken);
+        for (const auto &[name, value] : launch.environment.asKeyValueRange())
+            environment.insert(name, value);
         process.setProcessEnvironment(environment);
         QObject::connect(&process, &QProcess::readyReadStandardError, [this] { readErrors(); });
         process.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), launch.arguments);
@@ -66,19 +57,12 @@ public:
 
     ~AgentProcess()
     {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
+        process.kill();
+        process.waitForFinished();
     }
 
     QString settingsFile() const { return config.path() + u"/Pellix/PellixGrowl.conf"_s; }
     void readErrors() { errors += QString::fromUtf8(process.readAllStandardError()); }
-
-    bool waitForErrorsToContain(const QString &text)
-    {
-        return QTest::qWaitFor([this, &text] { return errors.contains(text); }, 10000);
-    }
 
     // Runs the event loop meanwhile: a second start's call is answered by it.
     bool waitForExit()
@@ -90,7 +74,7 @@ public:
 
     bool signal(int signalNumber)
     {
-        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
+        ::kill(pid_t(process.processId()), signalNumber);
         return waitForExit();
     }
 
@@ -99,13 +83,14 @@ public:
     QString errors;
 };
 
-// What pellix-growl --status says of the agent of this session.
-std::pair<int, QString> statusOfRunningAgent()
+// The exit status and output of pellix-growl with this option (--status:
+// what it says of the agent of this session).
+std::pair<int, QString> answerTo(const QString &option = u"--status"_s)
 {
-    AgentProcess status({.arguments = {u"--status"_s}});
-    if (!status.waitForExit())
+    AgentProcess answering({.arguments = {option}});
+    if (!answering.waitForExit())
         return {-1, QString()};
-    return {status.process.exitCode(), QString::fromUtf8(status.process.readAllStandardOutput()).trimmed()};
+    return {answering.process.exitCode(), QString::fromUtf8(answering.process.readAllStandardOutput()).trimmed()};
 }
 
 // The activation token in the environment when the preferences window shows.
@@ -131,7 +116,9 @@ private slots:
     void init() { AgentFixture::clearSettings(); }
 
     // No notification service is on the bus: a second start that went on to
-    // its own start-up would sit in the alert and never end.
+    // its own start-up would sit in the alert and never end. An option is
+    // answered by the new process alone; a mistyped one never opens the
+    // preferences.
     void theFirstAgentOwnsTheNameAndASecondStartOpensItsPreferences()
     {
         QList<int> exits;
@@ -144,17 +131,18 @@ private slots:
             QCOMPARE(first.claim(), AgentInstance::Claim::Owned);
             OtherConnection other(u"second agent"_s);
             QCOMPARE(AgentInstance(agent, other.bus).claim(), AgentInstance::Claim::HeldByAnother);
-            QVERIFY(!window() || !window()->isVisible());
-
             AgentProcess mistyped({.arguments = {u"--bogus"_s}});
             QVERIFY(mistyped.waitForExit());
             QCOMPARE(mistyped.process.exitCode(), 2);
             QVERIFY(mistyped.errors.startsWith(u"pellix-growl: unknown option '--bogus'\nUsage: pellix-growl"_s));
-            QCOMPARE(statusOfRunningAgent(), std::pair(3, u"Not signed in — open Preferences"_s));
+            QCOMPARE(answerTo(), std::pair(3, u"Not signed in — open Preferences"_s));
+            QCOMPARE(answerTo(u"--version"_s), std::pair(0, u"pellix-growl " PELLIX_VERSION ""_s));
+            const auto [helpExit, help] = answerTo(u"--help"_s);
+            QVERIFY(helpExit == 0 && help.startsWith(u"Usage: pellix-growl [--status | --help | --version]\n\n"_s));
             QVERIFY(!window() || !window()->isVisible());
 
             const TokenAtShowing showing;
-            AgentProcess second({.activationToken = u"launcher-token"_s});
+            AgentProcess second({.environment = {{u"XDG_ACTIVATION_TOKEN"_s, u"launcher-token"_s}}});
             QVERIFY(second.waitForExit());
             QCOMPARE(second.process.exitCode(), 0);
             QVERIFY2(second.errors.isEmpty(), qPrintable(second.errors));
@@ -172,21 +160,18 @@ private slots:
             window()->hide();
         }
         // Ending the first gives the name back.
-        QCOMPARE(statusOfRunningAgent().first, 1);
+        QCOMPARE(answerTo().first, 1);
         QCOMPARE(AgentInstance(agent).claim(), AgentInstance::Claim::Owned);
         const QDBusConnection noBus = QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"no bus"_s);
-        QVERIFY(!noBus.isConnected());
         QCOMPARE(AgentInstance(agent, noBus).claim(), AgentInstance::Claim::NoBus);
-    }
 
-    void aSecondStartThatGetsNoAnswerSaysSoAndFails()
-    {
+        // A holder of the name that never answers: the second start says so.
         OtherConnection silent(u"silent holder"_s);
         QVERIFY(silent.bus.registerService(AgentInstance::serviceName));
-        AgentProcess second;
-        QVERIFY(second.waitForExit());
-        QCOMPARE(second.process.exitCode(), 1);
-        QVERIFY2(second.errors.contains(u"did not open its preferences"_s), qPrintable(second.errors));
+        AgentProcess unanswered;
+        QVERIFY(unanswered.waitForExit());
+        QCOMPARE(unanswered.process.exitCode(), 1);
+        QVERIFY2(unanswered.errors.contains(u"did not open its preferences"_s), qPrintable(unanswered.errors));
     }
 
     void terminationSignalsEndTheAgentLikeQuit_data()
@@ -213,10 +198,9 @@ private slots:
         QVERIFY(beforeSleep);
         QCOMPARE(beforeSleep->request().path, QByteArray("/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69"));
         beforeSleep->sendHead(200);
-        QVERIFY(notifications.waitForCalls(1, 10000));
-        QCOMPARE(notifications.calls().constFirst().body, u"Listening for notifications..."_s);
-        QTRY_COMPARE(statusOfRunningAgent().first, 0);
-        QVERIFY(statusOfRunningAgent().second.startsWith(u"Connected as alice since "_s));
+        QTRY_COMPARE_WITH_TIMEOUT(notifications.calls().value(0).body, u"Listening for notifications..."_s, 10000);
+        QTRY_COMPARE(answerTo().first, 0);
+        QVERIFY(answerTo().second.startsWith(u"Connected as alice since "_s));
         const QString saidAtStart = agent.errors;
         QVERIFY2(!saidAtStart.contains(u"pellix."_s), qPrintable(saidAtStart));
 
@@ -242,48 +226,36 @@ private slots:
                  QStringList({u"Generic"_s, u"Pellix"_s, u"Build"_s}));
     }
 
+    // The row's name is the situation.
     void loggingSaysWhyTheStreamIsNotConnected_data()
     {
-        QTest::addColumn<QString>("situation");
         QTest::addColumn<QStringList>("said");
-        const QString stream = u"pellix.stream: "_s;
-        QTest::newRow("refused by status") << "401"
-                                           << QStringList{stream + u"not connected: HTTP status 401"_s,
-                                                          stream + u"re-opening in 1 s"_s};
-        QTest::newRow("nobody listening")
-            << "closed port" << QStringList{stream + u"not connected: Connection refused"_s};
-        QTest::newRow("a line that is not JSON")
-            << "bad line" << QStringList{u"pellix.decode: skipped a line of 8 characters: "_s};
-        QTest::newRow("settings incomplete")
-            << "no user" << QStringList{stream + u"not connected: the user name or the API key is not set"_s};
+        const QString notConnected = u"pellix.stream: not connected: "_s;
+        QTest::newRow("401") << QStringList{notConnected + u"HTTP status 401"_s, u"pellix.stream: re-opening in 1 s"_s};
+        QTest::newRow("closed port") << QStringList{notConnected + u"Connection refused"_s};
+        QTest::newRow("bad line") << QStringList{u"pellix.decode: skipped a line of 8 characters: "_s};
+        QTest::newRow("no user") << QStringList{notConnected + u"the user name or the API key is not set"_s};
     }
 
     void loggingSaysWhyTheStreamIsNotConnected()
     {
-        QFETCH(QString, situation);
         QFETCH(QStringList, said);
+        const QLatin1StringView situation(QTest::currentDataTag());
         TestNotificationService notifications;
         TestHttpService stream;
-        TestHttpReply reply;
-        if (situation == "bad line"_L1)
-            reply.pieces = {"not json\n"};
-        else
-            reply.status = 401;
-        stream.setFallbackReply(reply);
-        QString streamhost = stream.streamhost();
-        if (situation == "closed port"_L1) {
-            TestHttpService closed;
-            streamhost = closed.streamhost();
-            closed.stopListening();
-        }
+        stream.setFallbackReply(situation == "bad line"_L1 ? TestHttpReply{.pieces = {"not json\n"}}
+                                                          : TestHttpReply{.status = 401});
+        const QString streamhost = stream.streamhost();
+        if (situation == "closed port"_L1)
+            stream.stopListening();
         AgentProcess agent({.streamhost = streamhost,
                             .username = situation == "no user"_L1 ? QString() : u"Alice"_s,
-                            .loggingRules = u"pellix.*=true"_s});
+                            .environment = {{u"QT_LOGGING_RULES"_s, u"pellix.*=true"_s}}});
         for (const QString &line : said)
-            QVERIFY2(agent.waitForErrorsToContain(line), qPrintable(agent.errors));
+            QVERIFY2(QTest::qWaitFor([&] { return agent.errors.contains(line); }, 10000), qPrintable(agent.errors));
         if (situation == "401"_L1) {
-            QTRY_VERIFY(statusOfRunningAgent().second.endsWith(u": the server refused the API key (HTTP 401)"_s));
-            QCOMPARE(statusOfRunningAgent().first, 3);
+            QTRY_VERIFY(answerTo().second.endsWith(u": the server refused the API key (HTTP 401)"_s));
+            QCOMPARE(answerTo().first, 3);
         }
         QVERIFY(agent.signal(SIGTERM));
         QVERIFY(!agent.errors.contains(u"5ebe2294ecd0e0f08eab7690d2a6ee69"_s));

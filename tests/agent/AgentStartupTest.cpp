@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDBusServiceWatcher>
 #include <QLabel>
 #include <QMenu>
@@ -127,10 +128,12 @@ class AgentStartupTest : public QObject
         return arrived ? notices : QStringList{u"(no marker)"_s};
     }
 
+    // Quit from the menu, a type added first: it is written only where the
+    // file may be.
     void quitWithANewType()
     {
         agent().checkNotificationType(u"A type of this run"_s);
-        agent().quit();
+        agent().statusItem()->menu()->actions().constLast()->trigger();
         QCOMPARE(fixture->exits, QList<int>{0});
     }
 
@@ -143,11 +146,13 @@ private slots:
     {
         QTest::addColumn<int>("before");
         QTest::addColumn<bool>("throughALink");
+        QTest::addColumn<QByteArray>("bwmenuicon");
         QTest::addColumn<QString>("after");
-        QTest::newRow("none: no user") << -1 << false << "600";
-        QTest::newRow("readable by all") << 0644 << false << "600";
-        QTest::newRow("read-only for all") << 0444 << false << "400";
-        QTest::newRow("link to the user's own file") << 0644 << true << "600";
+        QTest::newRow("none: no user") << -1 << false << QByteArray() << "600";
+        QTest::newRow("readable by all") << 0644 << false << QByteArray("0") << "600";
+        QTest::newRow("read-only for all, monochrome") << 0444 << false << QByteArray("1") << "400";
+        QTest::newRow("link to the user's own file") << 0644 << true << QByteArray("2") << "600";
+        QTest::newRow("bwmenuicon -1") << 0600 << false << QByteArray("-1") << "600";
     }
 
     // Runs first: the window, built at its first showing, follows the stream
@@ -156,15 +161,17 @@ private slots:
     // is parsed once, also when its mode is narrowed (it is larger than Qt
     // keeps parsed between settings objects, so that each parse shows), and
     // needs no room elsewhere: no copy of it is made. Only others lose their
-    // access; a link to the user's own file stays one. Quit writes the
-    // settings, also when no connection was ever opened.
+    // access; a link to the user's own file stays one. The tray picture is
+    // monochrome only for exactly 1. Quit writes the settings, also when no
+    // connection was ever opened, and cancels the stream.
     void startUpReadsTheFileOnceWhereItIs()
     {
         QFETCH(int, before);
         QFETCH(bool, throughALink);
+        QFETCH(QByteArray, bwmenuicon);
         const QTemporaryDir elsewhere;
         const QFileInfo file(throughALink ? elsewhere.filePath(u"own.conf"_s) : AgentFixture::settingsPath());
-        QByteArray keys = bytesOf(AgentFixture::settingsPath());
+        QByteArray keys = bytesOf(AgentFixture::settingsPath()) + "bwmenuicon=" + bwmenuicon + '\n';
         fixture->clearSettings();
         for (int key = 0; key < 2000; ++key)
             keys += "unused" + QByteArray::number(key) + "=1\n";
@@ -179,7 +186,15 @@ private slots:
         FirstShowing showing;
         qApp->installEventFilter(&showing);
         fixture->start();
-        agent().prefs();
+        QVERIFY(before < 0 || fixture->opens());
+        QCOMPARE(preferencesShown(), before < 0);
+        const StatusItem *item = agent().statusItem();
+        QStringList menu;
+        for (const QAction *action : item->menu()->actions())
+            menu.append(action->text() + u' ' + action->shortcut().toString());
+        QCOMPARE(menu, (QStringList{u"Preferences Ctrl+Shift+P"_s, u"Quit Ctrl+Shift+Q"_s}));
+        item->menu()->actions().constFirst()->trigger();
+        QVERIFY(preferencesShown());
         qputenv("TMPDIR", temporaryFolder);
         QCOMPARE(readsSeen(watch, file.filePath()), int(before >= 0));
         ::close(watch);
@@ -188,15 +203,20 @@ private slots:
         QCOMPARE(prefs()->streamhostField()->placeholderText(), u"stream.pellix.org"_s);
         QVERIFY(before >= 0 || prefs()->window()->findChild<QLabel *>(u"intro"_s)->text()
                                    == u"<b>Pellix</b><br>Sign in to receive your notifications."_s);
+        const QString picture = bwmenuicon == "1" ? monochrome : colour;
+        QCOMPARE(item->imageName() + u", "_s + item->toolTipTitle(), picture + u", Pellix"_s);
+        QCOMPARE(prefs()->checkboxBWIcon()->isChecked(), picture == monochrome);
         QCOMPARE(noticesThenMarker(), (QStringList{listening, marker}));
         quitWithANewType();
+        QVERIFY(before < 0 || fixture->exchange->waitForClosedByPeer());
         QTEST(stamp(file.filePath()).constFirst().section(u' ', 0, 0), "after");
         QCOMPARE(bytesOf(file.filePath()).contains("A type of this run"), bool(before & 0200));
     }
 
-    // A service that comes up during the grace, as one started at login after
-    // the agent does, lets start-up go on; without one the alert follows, and
-    // the agent ends with nothing started.
+    // A service that comes up during the grace (20 s unless a test shortens
+    // it), as one started at login after the agent does, lets start-up go
+    // on; without one the alert follows, and the agent ends with nothing
+    // started.
     void aMissingNotificationServiceGetsAGraceThenTheAlert_data()
     {
         QTest::addColumn<bool>("serviceArrives");
@@ -214,6 +234,7 @@ private slots:
         fixture->notifications.leave();
         QVERIFY(gone.wait());
         pellix_growlAppDelegate::Options options = fixture->options();
+        QCOMPARE(options.notificationServiceGrace, 20s);
         options.notificationServiceGrace = serviceArrives ? 10s : 300ms;
         // Accepts the alert through its own default button, as a user would.
         QStringList alert;
@@ -237,41 +258,6 @@ private slots:
                                      "Requires Growl v1.2.1 or higher."_s,
                                      QString::number(QMessageBox::Warning), u"1"_s}));
         QVERIFY(!agent().statusItem() && !preferencesShown() && !fixture->agentStream().connection());
-    }
-
-    void aUserOpensTheStreamAndGetsTheMenu_data()
-    {
-        QTest::addColumn<QVariant>("bwmenuicon");
-        QTest::addColumn<QString>("picture");
-        QTest::newRow("missing") << QVariant() << colour;
-        QTest::newRow("0") << QVariant(0) << colour;
-        QTest::newRow("1") << QVariant(1) << monochrome;
-        QTest::newRow("2") << QVariant(2) << colour;
-        QTest::newRow("-1") << QVariant(-1) << colour;
-    }
-
-    // The picture is monochrome only for exactly 1, in the tray and in the
-    // window's checkbox. Quit cancels the stream, which stays closed.
-    void aUserOpensTheStreamAndGetsTheMenu()
-    {
-        QFETCH(QVariant, bwmenuicon);
-        QFETCH(QString, picture);
-        AgentFixture::writeSettings({{u"bwmenuicon"_s, bwmenuicon}});
-        fixture->start();
-        QVERIFY(fixture->opens() && !preferencesShown());
-        const StatusItem *item = agent().statusItem();
-        QCOMPARE(item->imageName() + u", "_s + item->toolTipTitle(), picture + u", Pellix"_s);
-        QStringList menu;
-        for (const QAction *action : item->menu()->actions())
-            menu.append(action->text() + u' ' + action->shortcut().toString());
-        QCOMPARE(menu, (QStringList{u"Preferences Ctrl+Shift+P"_s, u"Quit Ctrl+Shift+Q"_s}));
-        item->menu()->actions().constFirst()->trigger();
-        QVERIFY(preferencesShown() && fixture->exits.isEmpty());
-        QCOMPARE(prefs()->checkboxBWIcon()->isChecked(), picture == monochrome);
-        QCOMPARE(noticesThenMarker(), (QStringList{listening, marker}));
-        item->menu()->actions().constLast()->trigger();
-        QCOMPARE(fixture->exits, QList<int>{0});
-        QVERIFY(fixture->exchange->waitForClosedByPeer());
     }
 
     void aFileTheAgentMayNotWriteIsNeverWritten_data()
@@ -399,6 +385,63 @@ private slots:
         QVERIFY(complete || textsShown() == stored);
         QVERIFY(fixture->exchange->waitForClosedByPeer());
         QCOMPARE(noticesThenMarker(), QStringList({listening, listening, marker}).mid(complete ? 0 : 1));
+    }
+
+    // The user name field is offered the event while the server field has the
+    // focus: asked directly, then sent it as a key press. The server field
+    // holds "text" (all of it selected where the row says so) and the
+    // clipboard "pasted"; afterwards the row gives the server field's text,
+    // its selection and the clipboard. Only a changed one means the event was
+    // handled.
+    void onlyTheExactShortcutActsOnTheFocusedField_data()
+    {
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<Qt::Key>("key");
+        QTest::addColumn<QString>("characters");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("after");
+        const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+        const QString untouched = u"text||pasted"_s;
+        QTest::newRow("copy") << true << Qt::Key_C << u"c"_s << ctrl << u"text|text|text"_s;
+        QTest::newRow("cut") << true << Qt::Key_X << u"x"_s << ctrl << u"||text"_s;
+        QTest::newRow("paste") << false << Qt::Key_V << u"v"_s << ctrl << u"pastedtext||pasted"_s;
+        QTest::newRow("select all") << false << Qt::Key_A << u"a"_s << ctrl << u"text|text|pasted"_s;
+        QTest::newRow("paste as U+0016") << false << Qt::Key_V << u"\x16"_s << ctrl << u"pastedtext||pasted"_s;
+        QTest::newRow("Ctrl+Shift+V") << false << Qt::Key_V << u"v"_s << (ctrl | Qt::ShiftModifier) << untouched;
+        QTest::newRow("Ctrl+Alt+V") << false << Qt::Key_V << u"v"_s << (ctrl | Qt::AltModifier) << untouched;
+        QTest::newRow("Ctrl+Meta+V") << false << Qt::Key_V << u"v"_s << (ctrl | Qt::MetaModifier) << untouched;
+        QTest::newRow("keypad Ctrl+V") << false << Qt::Key_V << u"v"_s << (ctrl | Qt::KeypadModifier) << untouched;
+        QTest::newRow("Meta+V") << false << Qt::Key_V << u"v"_s << Qt::KeyboardModifiers(Qt::MetaModifier) << untouched;
+        QTest::newRow("v alone") << false << Qt::Key_V << u"v"_s << Qt::KeyboardModifiers() << untouched;
+        QTest::newRow("upper-case characters") << false << Qt::Key_V << u"V"_s << ctrl << untouched;
+        QTest::newRow("two characters") << false << Qt::Key_V << u"vv"_s << ctrl << untouched;
+        QTest::newRow("no characters") << false << Qt::Key_V << QString() << ctrl << untouched;
+        QTest::newRow("Ctrl+Z") << false << Qt::Key_Z << u"z"_s << ctrl << untouched;
+    }
+
+    void onlyTheExactShortcutActsOnTheFocusedField()
+    {
+        QFETCH(bool, selected);
+        QFETCH(Qt::Key, key);
+        QFETCH(QString, characters);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, after);
+        fixture->start();
+        agent().prefs();
+        QLineEdit *plain = prefs()->streamhostField();
+        for (const bool delivered : {false, true}) {
+            plain->setText(u"text"_s);
+            selected ? plain->selectAll() : plain->setCursorPosition(0);
+            QGuiApplication::clipboard()->setText(u"pasted"_s);
+            plain->setFocus();
+            QKeyEvent event(QEvent::KeyPress, key, modifiers, characters);
+            if (delivered)
+                QCoreApplication::sendEvent(prefs()->usernameField(), &event);
+            else
+                QCOMPARE(prefs()->usernameField()->performKeyEquivalent(&event), after != u"text||pasted"_s);
+            const QString clipboard = QGuiApplication::clipboard()->text();
+            QCOMPARE(QStringList({plain->text(), plain->selectedText(), clipboard}).join(u'|'), after);
+        }
     }
 
     // The entry's presence is the choice, one written by another copy of the

@@ -74,8 +74,11 @@ private slots:
 
     // From fresh settings the list starts as "Generic", and the start-up
     // notice "Pellix" is the first new title. Empty and absent titles are
-    // shown, without a type, and never become one. A stored list is
-    // registered as it is, "Generic" or not.
+    // shown, without a type, and never become one. A service that numbers its
+    // titles registers a new type with every message: the list keeps
+    // "Generic" and the latest titles, and the file is written a moment
+    // later, once for the whole burst. A title too long to be a type is shown
+    // under "Generic". A stored list is registered as it is, "Generic" or not.
     void eachNewTitleBecomesATypeAndIsFirstPostedAsGeneric()
     {
         for (const QString &title : {u"News"_s, u"News"_s, QString(), u"news"_s, u""_s, u"news"_s, u"Generic"_s})
@@ -89,19 +92,6 @@ private slots:
         QCOMPARE(PellixSettings().notificationTypesArray(), std::optional(types));
         QCOMPARE(GrowlApplicationBridge::instance()->registration(), registration(types));
 
-        const QStringList stored{u"News"_s, u"Pellix"_s};
-        AgentFixture::writeSettings({{u"notificationTypesArray"_s, stored}});
-        start();
-        QCOMPARE(GrowlApplicationBridge::instance()->registration(), registration(stored));
-        QCOMPARE(service().calls().constFirst().hints.value(typeHint).toString(), u"Pellix"_s);
-    }
-
-    // A service that numbers its titles registers a new type with every
-    // message: the list keeps "Generic" and the latest titles, and the file
-    // is written a moment later, once for the whole burst. A title too long
-    // to be a type is shown under "Generic".
-    void theTypeListKeepsTheLatestTitlesAndIsWrittenOnceForABurst()
-    {
         const auto onDisk = [] {
             QFile file(AgentFixture::settingsPath());
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -112,13 +102,19 @@ private slots:
             QVERIFY(fixture->agent().checkNotificationType(QString::number(title)));
         QCOMPARE(onDisk(), before);
         QTRY_VERIFY_WITH_TIMEOUT(onDisk().contains(", 999\n"), 5000);
-        const QStringList types = PellixSettings().notificationTypesArray().value_or(QStringList());
-        QCOMPARE(types.size(), 1 + NotificationTypeList::maximumTitles);
-        QCOMPARE(types.mid(0, 2), QStringList({u"Generic"_s, u"0"_s}));
+        const QStringList latest = PellixSettings().notificationTypesArray().value_or(QStringList());
+        QCOMPARE(latest.size(), 1 + NotificationTypeList::maximumTitles);
+        QCOMPARE(latest.mid(0, 2), QStringList({u"Generic"_s, u"0"_s}));
         const QString longest(NotificationTypeList::maximumTitleLength, u'x');
         QVERIFY(fixture->agent().checkNotificationType(longest));
         QCOMPARE(post(longest + u'x').hints.value(typeHint).toString(), u"Generic"_s);
         QCOMPARE(PellixSettings().notificationTypesArray()->constLast(), longest);
+
+        const QStringList stored{u"News"_s, u"Pellix"_s};
+        AgentFixture::writeSettings({{u"notificationTypesArray"_s, stored}});
+        start();
+        QCOMPARE(GrowlApplicationBridge::instance()->registration(), registration(stored));
+        QCOMPARE(service().calls().constFirst().hints.value(typeHint).toString(), u"Pellix"_s);
     }
 
     // A notification with a click context offers the default action.

@@ -12,10 +12,14 @@
 class PellixTestEnvironment
 {
 public:
-    PellixTestEnvironment();
-
-    // Empties the agent's settings store.
-    static void clearSettings();
+    PellixTestEnvironment()
+    {
+        if (!config.isValid())
+            qFatal("PellixTestEnvironment: no temporary settings folder");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
 
 private:
     PrivateSessionBus bus;

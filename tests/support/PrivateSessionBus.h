@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QByteArray>
+#include <QtGlobal>
 
+#include <cstdio>
 #include <sys/types.h>
 
 // A session bus of this test process alone: a dbus-daemon started before the
@@ -13,13 +14,9 @@ class PrivateSessionBus
 public:
     PrivateSessionBus();
     ~PrivateSessionBus();
-
-    PrivateSessionBus(const PrivateSessionBus &) = delete;
-    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
-
-    QByteArray address() const;
+    Q_DISABLE_COPY(PrivateSessionBus)
 
 private:
+    FILE *output; // the daemon's standard output
     pid_t daemon = -1;
-    QByteArray busAddress;
 };

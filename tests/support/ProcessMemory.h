@@ -1,20 +1,24 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QFile>
 
 // The resident memory of this test process, which the agent under test
 // shares: the growth tests compare it before and after long runs.
-class ProcessMemory
+namespace ProcessMemory {
+// In KiB, or -1 when /proc cannot tell.
+inline qint64 residentKibibytes()
 {
-public:
-    // In KiB, or -1 when /proc cannot tell.
-    static qint64 residentKibibytes();
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QByteArray entries = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype entry = entries.indexOf("\nVmRSS:");
+    return entry < 0 ? -1 : entries.mid(entry + 7).trimmed().split(' ').constFirst().toLongLong();
+}
 
-    // The address sanitizer's allocator keeps freed memory back on purpose,
-    // so resident memory says nothing about growth in a sanitised build.
+// The address sanitizer's allocator keeps freed memory back on purpose,
+// so resident memory says nothing about growth in a sanitised build.
 #if defined(__SANITIZE_ADDRESS__)
-    static constexpr bool residentMemoryIsMeaningful = false;
+constexpr bool residentMemoryIsMeaningful = false;
 #else
-    static constexpr bool residentMemoryIsMeaningful = true;
+constexpr bool residentMemoryIsMeaningful = true;
 #endif
-};
+}

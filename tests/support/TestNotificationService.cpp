@@ -1,19 +1,12 @@
 #include "TestNotificationService.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
+#include <QUuid>
 #include <QtTest>
 
 namespace {
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
 const QString servicePath = QStringLiteral("/org/freedesktop/Notifications");
-
-QString newConnectionName()
-{
-    static int count = 0;
-    return QStringLiteral("pellix-test-notifications-%1").arg(++count);
-}
 
 QImage decodedImage(const QVariant &hint)
 {
@@ -33,33 +26,23 @@ QImage decodedImage(const QVariant &hint)
 }
 }
 
-const QStringList TestNotificationService::allCapabilities{QStringLiteral("actions"), QStringLiteral("body"),
-                                                           QStringLiteral("body-markup")};
-
-TestNotificationService::TestNotificationService(const QStringList &capabilities)
-    : connectionName(newConnectionName())
-    , connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
-    , offered(capabilities)
+TestNotificationService::TestNotificationService()
+    : connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QUuid::createUuid().toString()))
 {
     connection.registerObject(servicePath, this, QDBusConnection::ExportScriptableSlots);
     join();
 }
 
 // Gone at once, as a service whose process ends: its name, its object and
-// the calls it has not answered, together.
-TestNotificationService::~TestNotificationService()
-{
-    connection = QDBusConnection(QString());
-    QDBusConnection::disconnectFromBus(connectionName);
-}
+// the calls it has not answered, together. The connection closes when its
+// last reference, the member, goes.
+TestNotificationService::~TestNotificationService() { QDBusConnection::disconnectFromBus(connection.name()); }
 
 bool TestNotificationService::join() { return connection.registerService(serviceName); }
 
 void TestNotificationService::leave() { connection.unregisterService(serviceName); }
 
 void TestNotificationService::dropObject() { connection.unregisterObject(servicePath); }
-
-void TestNotificationService::setCapabilities(const QStringList &capabilities) { offered = capabilities; }
 
 void TestNotificationService::holdAnswers() { holdingAnswers = true; }
 
@@ -91,11 +74,11 @@ void TestNotificationService::closeNotification(uint id, uint reason)
     emitSignal(QStringLiteral("NotificationClosed"), {id, reason});
 }
 
-uint TestNotificationService::Notify(const QString &app_name, uint replaces_id, const QString &app_icon,
+uint TestNotificationService::Notify(const QString &app_name, uint, const QString &,
                                      const QString &summary, const QString &body, const QStringList &actions,
                                      const QVariantMap &hints, int expire_timeout)
 {
-    NotifyCall call{++lastId, app_name, replaces_id, app_icon, summary, body, actions, hints, {}, expire_timeout};
+    NotifyCall call{++lastId, app_name, summary, body, actions, hints, {}, expire_timeout};
     call.image = decodedImage(call.hints.take(QStringLiteral("image-data")));
     received.append(call);
     if (holdingAnswers) {
@@ -106,17 +89,10 @@ uint TestNotificationService::Notify(const QString &app_name, uint replaces_id, 
     return call.id;
 }
 
-QStringList TestNotificationService::GetCapabilities() { return offered; }
-
-QString TestNotificationService::GetServerInformation(QString &vendor, QString &version, QString &spec_version)
+QStringList TestNotificationService::GetCapabilities()
 {
-    vendor = QStringLiteral("Pellix tests");
-    version = QStringLiteral("1.0");
-    spec_version = QStringLiteral("1.2");
-    return QStringLiteral("TestNotificationService");
+    return {QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")};
 }
-
-void TestNotificationService::CloseNotification(uint id) { closeNotification(id, 3); }
 
 void TestNotificationService::emitSignal(const QString &name, const QVariantList &arguments)
 {

@@ -14,8 +14,6 @@ struct NotifyCall
 {
     uint id = 0; // the id the service answered
     QString appName;
-    uint replacesId = 0;
-    QString appIcon;
     QString summary;
     QString body;
     QStringList actions;
@@ -26,19 +24,17 @@ struct NotifyCall
 
 // A desktop notification service (org.freedesktop.Notifications) on a bus
 // connection of its own, not the agent's: it records every Notify call,
-// answers GetCapabilities and GetServerInformation, emits ActionInvoked and
-// NotificationClosed on request, can leave and rejoin the bus, and can keep
-// its answers to Notify back, as a slow service would.
+// offers actions and body markup, emits ActionInvoked and NotificationClosed
+// on request, can leave and rejoin the bus, and can keep its answers to
+// Notify back, as a slow service would.
 class TestNotificationService : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    static const QStringList allCapabilities; // "actions", "body", "body-markup"
-
     // Joins the bus at once.
-    explicit TestNotificationService(const QStringList &capabilities = allCapabilities);
+    TestNotificationService();
     ~TestNotificationService() override;
 
     bool join();
@@ -46,7 +42,6 @@ public:
     // Withdraws its object and keeps its name, as a service that is ending
     // may for a moment.
     void dropObject();
-    void setCapabilities(const QStringList &capabilities);
     // While held, Notify calls are recorded but not answered.
     void holdAnswers();
     // Answers every held call and answers at once again.
@@ -69,8 +64,6 @@ public slots:
                              const QString &summary, const QString &body, const QStringList &actions,
                              const QVariantMap &hints, int expire_timeout);
     Q_SCRIPTABLE QStringList GetCapabilities();
-    Q_SCRIPTABLE QString GetServerInformation(QString &vendor, QString &version, QString &spec_version);
-    Q_SCRIPTABLE void CloseNotification(uint id);
 
 signals:
     void notified(const NotifyCall &call);
@@ -78,9 +71,7 @@ signals:
 private:
     void emitSignal(const QString &name, const QVariantList &arguments);
 
-    QString connectionName;
     QDBusConnection connection;
-    QStringList offered;
     QList<NotifyCall> received;
     bool holdingAnswers = false;
     QList<QDBusMessage> heldAnswers;
