@@ -23,11 +23,10 @@ QByteArray TestHttpReply::png(const QSize &size, const QColor &colour)
 {
     QImage image(size, QImage::Format_ARGB32);
     image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return bytes;
+    return buffer.data();
 }
 
 TestHttpExchange::TestHttpExchange(QTcpSocket *connection, const TestHttpRequest &request, QObject *parent)
@@ -36,7 +35,6 @@ TestHttpExchange::TestHttpExchange(QTcpSocket *connection, const TestHttpRequest
     , received(request)
 {
     socket->setParent(this);
-    connect(socket, &QTcpSocket::disconnected, this, [this] { peerClosed = true; });
 }
 
 TestHttpRequest TestHttpExchange::request() const { return received; }
@@ -54,28 +52,21 @@ void TestHttpExchange::sendPiece(const QByteArray &piece)
     socket->flush();
 }
 
-void TestHttpExchange::sendPaced(PieceSource next, std::function<void()> whenSent)
+void TestHttpExchange::sendPaced(PieceSource next)
 {
     pacedSource = std::move(next);
-    pacedEnd = std::move(whenSent);
     connect(socket, &QTcpSocket::bytesWritten, this, &TestHttpExchange::sendNextPaced, Qt::UniqueConnection);
     sendNextPaced();
 }
-
-bool TestHttpExchange::isSendingPaced() const { return bool(pacedSource); }
 
 void TestHttpExchange::sendNextPaced()
 {
     constexpr qint64 lowWater = 256 * 1024;
     while (pacedSource && socket->bytesToWrite() < lowWater) {
-        const std::optional<QByteArray> piece = pacedSource();
-        if (!piece) {
+        if (const std::optional<QByteArray> piece = pacedSource())
+            socket->write(*piece);
+        else
             pacedSource = nullptr;
-            if (const std::function<void()> end = std::exchange(pacedEnd, {}))
-                end();
-            return;
-        }
-        socket->write(*piece);
     }
 }
 
@@ -92,25 +83,16 @@ void TestHttpExchange::end(TestHttpReply::Ending ending)
 
 bool TestHttpExchange::waitForClosedByPeer(int timeoutMs)
 {
-    return QTest::qWaitFor([this] { return peerClosed; }, timeoutMs);
-}
-
-namespace {
-std::unique_ptr<QTcpServer> serverFor(const std::optional<QSslConfiguration> &tls)
-{
-    if (!tls)
-        return std::make_unique<QTcpServer>();
-    auto server = std::make_unique<QSslServer>();
-    server->setSslConfiguration(*tls);
-    return server;
-}
+    return QTest::qWaitFor([this] { return socket->state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
 }
 
 // A TLS server hands a connection on only after its handshake, so accepting
 // follows the pending connections, not the incoming ones.
 TestHttpService::TestHttpService(const std::optional<QSslConfiguration> &tls)
-    : server(serverFor(tls))
+    : server(tls ? std::make_unique<QSslServer>() : std::make_unique<QTcpServer>())
 {
+    if (tls)
+        static_cast<QSslServer *>(server.get())->setSslConfiguration(*tls);
     server->listen(QHostAddress::LocalHost, 0);
     connect(server.get(), &QTcpServer::pendingConnectionAvailable, this, &TestHttpService::accept);
 }
@@ -194,7 +176,10 @@ void TestHttpService::answer(TestHttpExchange *exchange, const TestHttpReply &re
     exchange->sendHead(reply.status, reply.extraHeaders
                                          + (reply.announceLength ? "Content-Length: " + QByteArray::number(body.size() * reply.repeats) + "\r\n"
                                                                  : QByteArray()));
-    exchange->sendPaced([pieces = reply.pieces, count = reply.pieces.size() * reply.repeats, sent = 0]() mutable {
-        return sent < count ? std::optional(pieces.at(sent++ % pieces.size())) : std::nullopt;
-    }, [exchange, ending = reply.ending] { exchange->end(ending); });
+    exchange->sendPaced([exchange, reply, sent = 0]() mutable -> std::optional<QByteArray> {
+        if (sent < reply.pieces.size() * reply.repeats)
+            return reply.pieces.at(sent++ % reply.pieces.size());
+        exchange->end(reply.ending);
+        return std::nullopt;
+    });
 }

@@ -67,10 +67,9 @@ public:
     void sendPiece(const QByteArray &piece);
     // Writes the pieces next() gives, each once the socket has passed the
     // earlier ones on, so that a body of any length is produced as it goes
-    // and never piles up in the test; ends when next() gives none.
+    // and never piles up in the test; stops when next() gives none.
     using PieceSource = std::function<std::optional<QByteArray>()>;
-    void sendPaced(PieceSource next, std::function<void()> whenSent = {});
-    bool isSendingPaced() const;
+    void sendPaced(PieceSource next);
     // Close: the orderly way; Reset: a TCP reset; Never: left open.
     void end(TestHttpReply::Ending ending);
 
@@ -82,9 +81,7 @@ private:
 
     QTcpSocket *socket;
     PieceSource pacedSource;
-    std::function<void()> pacedEnd;
     TestHttpRequest received;
-    bool peerClosed = false;
 };
 
 // A stand-in for the notification stream service and the hosts of icons: an
