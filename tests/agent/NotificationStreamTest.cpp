@@ -1,12 +1,10 @@
 #include "AgentFixture.h"
-#include "GrowlApplicationBridge.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
 #include "ProcessMemory.h"
 
 #include <QColor>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QWidget>
@@ -16,8 +14,6 @@ using namespace Qt::StringLiterals;
 using Ending = TestHttpReply::Ending;
 
 namespace {
-const QByteArray streamPath = "/user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69";
-
 QByteArray line(const QByteArray &description, const QByteArray &members = {})
 {
     return AgentFixture::line(description, members);
@@ -59,19 +55,16 @@ private slots:
 
     void cleanup() { fixture.reset(); }
 
-    // The user name is lower-cased and escaped on the wire, one made only of
-    // dots included.
+    // The user "Alice" lower-cased, the key's digest after it; a user name
+    // made only of dots is escaped, so that it stays a segment of its own.
     void requestAddressesTheLowerCasedUserAndKeyDigest()
     {
-        QCOMPARE(exchange()->request().method, QByteArray("GET"));
-        QCOMPARE(exchange()->request().path, streamPath);
-        const QByteArray digest = streamPath.sliced(streamPath.lastIndexOf('/'));
-        for (const auto &[user, segment] : {std::pair(u"Zoë Smith/x"_s, "zo%C3%AB%20smith%2Fx"), std::pair(u".."_s, "%2E%2E")}) {
-            fixture->signIn(user);
-            agent().reconnectNotificationStream();
-            QVERIFY(fixture->opens());
-            QCOMPARE(exchange()->request().path, "/user/notifications/" + QByteArray(segment) + digest);
-        }
+        QCOMPARE(exchange()->request().method + ' ' + exchange()->request().path,
+                 "GET /user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69");
+        fixture->signIn(u".."_s);
+        agent().reconnectNotificationStream();
+        QVERIFY(fixture->opens());
+        QCOMPARE(exchange()->request().path, "/user/notifications/%2E%2E/5ebe2294ecd0e0f08eab7690d2a6ee69");
     }
 
     // A streamhost that makes no address fails like an unreachable service.
@@ -109,12 +102,9 @@ private slots:
         const auto row = [](const char *name, int status, const QByteArray &headers, int times, int wait,
                             const QString &reason) { QTest::newRow(name) << status << headers << times << wait << reason; };
         const QString ended = u"the server ended the stream"_s;
-        const QString refused = u"the server refused the API key (HTTP %1)"_s;
         row("200", 200, {}, 1, 1, ended);
         row("200 with an empty body", 200, "Content-Length: 0\r\n", 1, 7, ended);
-        row("204", 204, {}, 1, 7, ended);
-        row("401", 401, {}, 1, 7, refused.arg(401));
-        row("403", 403, {}, 1, 7, refused.arg(403));
+        row("403", 403, {}, 1, 7, u"the server refused the API key (HTTP 403)"_s);
         row("503", 503, {}, 1, 7, u"the server answered HTTP 503"_s);
         row("302 without a target", 302, {}, 1, 7, u"the server answered HTTP 302"_s);
         row("302 five times", 302, "Location: /moved\r\n", 5, 1, ended);
@@ -137,9 +127,9 @@ private slots:
         QVERIFY2(fixture->agentStream().state().text().endsWith(reason), qPrintable(fixture->agentStream().state().text()));
     }
 
-    // The tool tip's second line follows the stream, and so does the header
-    // of the preferences; the picture dims only once the stream has been
-    // offline for a while, and an outage worth telling is told once back.
+    // The tool tip's second line follows the stream; the picture dims only
+    // once the stream has been offline for a while, and an outage worth
+    // telling is told once back.
     void theStatusItemTellsWhereTheStreamStands()
     {
         startWith([](auto &options) {
@@ -147,7 +137,6 @@ private slots:
             options.statusItem.dimAfter = 200ms;
         });
         const StatusItem *item = agent().statusItem();
-        QCOMPARE(item->toolTipTitle(), u"Pellix"_s);
         QCOMPARE(item->toolTipBody(), u"Connecting to %1…"_s.arg(fixture->stream.streamhost()));
         exchange()->sendHead(200);
         QTRY_VERIFY(matches(item->toolTipBody(), u"^Connected as alice since \\S+$"_s));
@@ -164,8 +153,6 @@ private slots:
         QTRY_VERIFY2(matches(item->toolTipBody(), u"^Connected as alice since (\\S+) \\(offline \\S+–\\1\\)$"_s),
                      qPrintable(item->toolTipBody()));
         QVERIFY(!item->isDimmed());
-        agent().prefs();
-        QCOMPARE(preferencesWindow()->findChild<QLabel *>(u"intro"_s)->text(), u"<b>Pellix</b><br>"_s + item->toolTipBody());
 
         fixture->signIn(QString());
         agent().reconnectNotificationStream();
@@ -188,64 +175,31 @@ private slots:
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
     }
 
-    // Incomplete settings (an absent value is empty too) show the preferences
-    // and leave the stream idle, and a wake-up leaves an idle stream alone.
-    void incompleteSettingsLeaveTheStreamIdle_data()
-    {
-        QTest::addColumn<QString>("username");
-        QTest::addColumn<QString>("apikey");
-        QTest::newRow("empty user name") << "" << "secret";
-        QTest::newRow("empty key") << "alice" << "";
-    }
-
-    void incompleteSettingsLeaveTheStreamIdle()
-    {
-        QFETCH(QString, username);
-        QFETCH(QString, apikey);
-        fixture->signIn(username, apikey);
-        agent().reconnectNotificationStream();
-        QVERIFY(exchange()->waitForClosedByPeer());
-        QVERIFY(!fixture->agentStream().isWaitingToReopen());
-        QVERIFY(preferencesWindow() && preferencesWindow()->isVisible());
-        fixture->signIn();
-        agent().reopenStreamAfterWakeUp();
-        QVERIFY(!fixture->agentStream().isOpen());
-    }
-
-    // A waiting stream opens at once and keeps its back-off, which a stale
-    // connection's callbacks do not touch either; an open one is replaced;
-    // with the settings emptied behind the agent's back nothing changes and no
-    // preferences window pops up.
-    void wakeUpReopensAWaitingOrOpenStreamAtOnce()
+    // A waiting stream opens at once and keeps its back-off (AgentProcessTest
+    // has an open one replaced). Incomplete settings (here an empty key; the
+    // status item test has no user) keep a wake-up from doing anything, the
+    // preferences window included, while opening the stream with them shows
+    // that window and leaves the stream idle, which a wake-up leaves alone.
+    void wakeUpReopensAWaitingStreamAtOnce()
     {
         QCOMPARE(fixture->failNextOpens(2), QList<int>({1, 3}));
         agent().reopenStreamAfterWakeUp();
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
         QVERIFY(fixture->opens(200));
-        StreamConnection stale(QUrl(u"http://"_s + fixture->stream.streamhost()), {});
-        agent().connectionDidReceiveResponse(&stale);
-        agent().connectionDidReceiveData(&stale, {QString::fromLatin1(line("t"))});
-        agent().connectionDidFinishLoading(&stale);
-        agent().connectionDidFailWithError(&stale, u"refused"_s);
-        QVERIFY(agent().handedOn.isEmpty());
-        QVERIFY(!fixture->agentStream().isWaitingToReopen());
         exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
         QCOMPARE(fixture->waitSeconds(), 7);
 
-        fixture->reopenNow();
-        QVERIFY(fixture->opens(200));
-        TestHttpExchange *open = exchange();
-        agent().reopenStreamAfterWakeUp();
-        QVERIFY(open->waitForClosedByPeer());
-        QVERIFY(fixture->opens());
-        exchange()->end(Ending::Reset);
-        QVERIFY(fixture->waitForReopenScheduled());
-
-        fixture->signIn(QString());
+        fixture->signIn(u"alice"_s, u""_s);
         agent().reopenStreamAfterWakeUp();
         QVERIFY(fixture->agentStream().isWaitingToReopen());
         QVERIFY(!preferencesWindow()->isVisible());
+        agent().reconnectNotificationStream();
+        QVERIFY(!fixture->agentStream().isWaitingToReopen());
+        QVERIFY(preferencesWindow()->isVisible());
+        fixture->signIn();
+        agent().reopenStreamAfterWakeUp();
+        QVERIFY(!fixture->agentStream().isOpen());
     }
 
     // Whatever is not a readable, uncompressed HTTP answer within its
@@ -280,8 +234,7 @@ private slots:
         const QByteArray partial = "{\"title\":\"Build\",\"description\":\"cut";
         const QString ended = u"the server ended the stream"_s;
         row("closed after part of a line", {twoLines, rest + partial}, Ending::Close, {"one", "two", "after"}, ended);
-        row("reset after part of a line", {twoLines, rest + partial}, Ending::Reset, {"one", "two", "after"}, ended);
-        row("closed after a line without its line feed", {twoLines, rest + line("last").chopped(1)}, Ending::Close,
+        row("reset after a line without its line feed", {twoLines, rest + line("last").chopped(1)}, Ending::Reset,
             {"one", "two", "last", "after"}, ended);
         const QByteArray endless(1024 * 1024, 'x');
         row("endless lines", {ok + "\r\n" + line("before"), endless, "\n" + line("kept"), endless}, Ending::Close,
@@ -309,52 +262,14 @@ private slots:
         QTEST(fixture->posted(), "expected");
     }
 
-    // A notification service that stops answering holds the stream back
-    // instead of filling the agent: no more messages wait than the read-ahead
-    // allows, however much the service sends, the idle limit does not take the
-    // wait for a dead stream, and once the service answers again every line
-    // arrives, in order.
-    void stalledNotificationServiceHoldsTheStreamBackAndLosesNothing()
+    // A notification service that stops answering holds the stream back:
+    // while the read-ahead is full, reading waits and so does the idle limit,
+    // so a slow service neither fills the agent nor makes the stream look
+    // dead. When the stream ends meanwhile, what its connection held unread is
+    // handed on all the same, in order, and the next attempt is not held up.
+    void aStalledNotificationServiceHoldsTheStreamBackAndLosesNothing()
     {
         startWith([](auto &options) { options.stream.idleLimit = 300ms; });
-        exchange()->sendHead(200);
-        QVERIFY(fixture->posts("before"));
-        qsizetype mostWaiting = 0;
-        QObject watching;
-        connect(&fixture->notifications, &TestNotificationService::notified, &watching,
-                [&] { mostWaiting = std::max(mostWaiting, GrowlApplicationBridge::waitingCount()); });
-
-        fixture->notifications.holdAnswers();
-        // Far more than the read-ahead, a few lines to a read.
-        constexpr int lines = 600;
-        const QByteArray padding(8 * 1024, 'x');
-        QStringList expected{"before"};
-        exchange()->sendPaced([&]() -> std::optional<QByteArray> {
-            if (expected.size() > lines)
-                return std::nullopt;
-            const QByteArray sequence = QByteArray::number(expected.size());
-            expected.append(QString::fromLatin1(sequence + padding));
-            return line(sequence + padding);
-        });
-        QTRY_VERIFY(GrowlApplicationBridge::waitingCount() >= NotificationStream::readAheadLimit / 2);
-        // Not synchronisation: the stream must outlast the idle limit while
-        // reading waits.
-        QElapsedTimer held;
-        held.start();
-        QVERIFY(QTest::qWaitFor([&held] { return held.hasExpired(1000); }, 2000));
-        QVERIFY(!fixture->agentStream().isWaitingToReopen());
-
-        fixture->notifications.releaseAnswers();
-        QVERIFY(fixture->waitForPosted(1 + lines, 60000));
-        QCOMPARE(fixture->posted(), expected);
-        QVERIFY2(mostWaiting <= 2 * NotificationStream::readAheadLimit, qPrintable(QString::number(mostWaiting)));
-    }
-
-    // The stream ends while reading waits for the notification service: what
-    // the connection held unread is handed on all the same, and the next
-    // attempt is not held up.
-    void streamEndingWhileReadingWaitsLosesNothing()
-    {
         exchange()->sendHead(200);
         QVERIFY(fixture->notifications.waitForCalls(1));
         fixture->notifications.holdAnswers();
@@ -368,6 +283,14 @@ private slots:
         exchange()->sendPiece(lines.first(half));
         QTRY_VERIFY(agent().handedOn.size() > NotificationStream::readAheadLimit);
         exchange()->sendPiece(lines.sliced(half));
+        // Not synchronisation: the stream must outlast the idle limit while
+        // reading waits.
+        QElapsedTimer held;
+        held.start();
+        QVERIFY(QTest::qWaitFor([&held] { return held.hasExpired(1000); }, 2000));
+        QVERIFY(!fixture->agentStream().isWaitingToReopen());
+        QCOMPARE_LT(agent().handedOn.size(), expected.size());
+
         exchange()->end(Ending::Close);
         QVERIFY(fixture->waitForReopenScheduled());
         fixture->notifications.releaseAnswers();
@@ -377,8 +300,7 @@ private slots:
 
     // An icon host that never answers holds up only the lines behind its
     // line, for the icon time limit, so they still arrive in order; a good
-    // icon arrives as image data; a click opens the line's address. Batched
-    // messages are posted in order, the last one's cursor kept.
+    // icon arrives as image data; a click opens the line's address.
     void iconsAddressesAndBatchesArePostedInOrder()
     {
         exchange()->sendHead(200);
@@ -390,12 +312,7 @@ private slots:
         exchange()->sendPiece(line("first") + line("stuck", never) + line("behind") + line("with icon", red)
                               + line("link", link));
         QVERIFY(fixture->waitForPosted(5));
-        agent().handleMessageFromTornado(u"{\"messages\":[{\"title\":\"Build\",\"description\":\"one\",\"cursor\":\"c1\"},"
-                                         "{\"title\":null,\"cursor\":\"skipped\"},"
-                                         "{\"title\":\"Build\",\"description\":\"two\",\"cursor\":\"c2\"}]}"_s);
-        QCOMPARE(agent().notification_cursor(), u"c2"_s);
-        QVERIFY(fixture->waitForPosted(7));
-        QCOMPARE(fixture->posted(), (QStringList{"first", "stuck", "behind", "with icon", "link", "one", "two"}));
+        QCOMPARE(fixture->posted(), (QStringList{"first", "stuck", "behind", "with icon", "link"}));
         const QList<NotifyCall> calls = fixture->postedCalls();
         QVERIFY(calls.at(1).image.isNull());
         QCOMPARE(calls.at(3).image.size(), QSize(5, 3));
@@ -412,9 +329,7 @@ private slots:
         if (!QCoreApplication::arguments().contains(QLatin1String(QTest::currentTestFunction())))
             QSKIP("runs only when named on the command line");
         constexpr int lineCount = 100000;
-        constexpr int reconnects = 20;
-        constexpr int linesPerConnection = lineCount / (reconnects + 1) + 1;
-        const auto soakLine = [](int number) { return line("line " + QByteArray::number(number)); };
+        constexpr int perConnection = lineCount / 21 + 1;
         int arrived = 0;
         int outOfOrder = 0;
         qint64 residentAfterFirstLines = -1;
@@ -423,8 +338,7 @@ private slots:
         connect(&fixture->notifications, &TestNotificationService::notified, &arrivals, [&](const NotifyCall &call) {
             if (call.summary != u"Build"_s)
                 return;
-            if (call.body != u"line %1"_s.arg(arrived))
-                ++outOfOrder;
+            outOfOrder += call.body != u"line %1"_s.arg(arrived);
             if (++arrived == 10000)
                 residentAfterFirstLines = ProcessMemory::residentKibibytes();
             fixture->notifications.clearCalls();
@@ -432,27 +346,27 @@ private slots:
         });
         QRandomGenerator random(20261207);
         exchange()->sendHead(200);
-        for (int connection = 0; connection <= reconnects; ++connection) {
-            if (connection > 0) {
+        for (int first = 0; first < lineCount; first += perConnection) {
+            if (first > 0) {
                 fixture->reopenNow();
-                QVERIFY2(fixture->opens(200), qPrintable(u"connection %1 was not opened"_s.arg(connection)));
+                QVERIFY2(fixture->opens(200), qPrintable(u"no connection for line %1"_s.arg(first)));
             }
-            const int end = std::min(lineCount, (connection + 1) * linesPerConnection);
+            // Up to the next connection's first line, cut.
+            const int end = std::min(lineCount, first + perConnection);
             QByteArray body;
-            for (int number = connection * linesPerConnection; number < end; ++number)
-                body += soakLine(number);
-            body += soakLine(end).left(20);
-            qsizetype offset = 0;
-            exchange()->sendPaced([&]() -> std::optional<QByteArray> {
-                if (offset >= body.size())
-                    return std::nullopt;
+            for (int number = first; number <= end; ++number)
+                body += line("line " + QByteArray::number(number));
+            body.chop(10);
+            bool sent = false;
+            exchange()->sendPaced([&, offset = qsizetype(0)]() mutable -> std::optional<QByteArray> {
                 const QByteArray piece = body.mid(offset, 1 + qsizetype(random.bounded(2048)));
                 offset += piece.size();
-                return piece;
+                sent = piece.isEmpty();
+                return sent ? std::nullopt : std::optional(piece);
             });
-            QVERIFY2(QTest::qWaitFor([&] { return arrived >= end && !exchange()->isSendingPaced(); }, 120000),
+            QVERIFY2(QTest::qWaitFor([&] { return arrived >= end && sent; }, 120000),
                      qPrintable(u"%1 of %2 lines arrived"_s.arg(arrived).arg(end)));
-            exchange()->end(connection % 2 ? Ending::Reset : Ending::Close);
+            exchange()->end(first / perConnection % 2 ? Ending::Reset : Ending::Close);
         }
         QCOMPARE(arrived, lineCount);
         QCOMPARE(outOfOrder, 0);
