@@ -43,6 +43,7 @@ private slots:
         QTest::newRow("scheme in capitals, final slash")
             << "HTTP://push.example.com/" << "alice" << "http://push.example.com" + rest;
         QTest::newRow("a path") << "push.example.com/other" << "alice" << QString();
+        QTest::newRow("user info") << "someone@push.example.com" << "alice" << QString();
         QTest::newRow("a query") << "push.example.com?x=1" << "alice" << QString();
         QTest::newRow("another scheme") << "ftp://push.example.com" << "alice" << QString();
         QTest::newRow("path and query marks") << QString() << "a/b?c#d" << host + "a%2Fb%3Fc%23d/" + secretDigest;
