@@ -38,18 +38,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
-        row("title and description only, escapes and characters beyond the basic plane",
-            "{'title':'caf\\u00e9 \\ud83d\\ude00','description':'Gr\xc3\xbc\xc3\x9f" "e'}",
-            {QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x98\x80|Gr\xc3\xbc\xc3\x9f" "e|-|-|-")});
         row("addresses and icon, other members ignored",
             "{'title':'Hi','description':'there','final_uri':'https://a.example/1','id':7}\n"
             "{'title':'Hi','description':'there','websafe_uri':'https://w.example/1','extra':{'a':[1]}}\n"
             "{'websafe_uri':'https://w/','final_uri':'app://open','title':'Hi','description':'there','iconpath':'i'}",
             {"Hi|there|-|https://a.example/1 -|-", "Hi|there|-|- https://w.example/1|-",
              "Hi|there|i|app://open https://w/|-"});
-        row("lines in order, a carriage return before the line feed",
-            "{'title':'1','description':'a'}\r\n{'title':'2','description':'b'}\n{'title':'3','description':'c'}",
-            {"1|a|-|-|-", "2|b|-|-|-", "3|c|-|-|-"});
         row("only one of title and description",
             "{'description':'there'}\n{'title':'Hi'}\n{'title':'','description':'there','iconpath':''}",
             {"-|there|-|-|-", "Hi|-|-|-|-", "|there||-|-"});
