@@ -50,7 +50,8 @@ private slots:
     void recordItemSignal(const QDBusMessage &message);
 
 private:
-    QDBusMessage callAndWait(const QDBusMessage &call);
+    QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
+                      const QVariantList &arguments);
 
     QDBusConnection connection;
     bool hostRegistered = true;
