@@ -38,21 +38,14 @@ TestStatusNotifierHost::TestStatusNotifierHost()
     connection.registerObject(watcherPath, this, QDBusConnection::ExportScriptableContents);
     for (const char *name : {"NewTitle", "NewIcon", "NewToolTip"})
         connection.connect({}, {}, itemInterface, QLatin1String(name), this, SLOT(recordItemSignal(QDBusMessage)));
-    join();
+    connection.registerService(watcherService);
 }
 
 TestStatusNotifierHost::~TestStatusNotifierHost()
 {
+    connection.unregisterService(watcherService);
     connection.unregisterObject(watcherPath);
     QDBusConnection::disconnectFromBus(connection.name());
-}
-
-bool TestStatusNotifierHost::join() { return connection.registerService(watcherService); }
-
-void TestStatusNotifierHost::leave()
-{
-    connection.unregisterService(watcherService);
-    items.clear();
 }
 
 QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
