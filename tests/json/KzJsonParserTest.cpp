@@ -160,8 +160,9 @@ TEST(KzJsonParser, WhiteSpaceEndsAtTheFirstOtherByte)
 
 // Small and large objects look for repeated keys in different ways; each
 // size keeps every distinct key, finds it again, and lets a repeated one
-// replace its value.
-TEST(KzJsonParser, ObjectsOfEverySizeKeepEachKeyAndReplaceRepeatedOnes)
+// replace its value. Keys that repeat are shared between objects; sharing
+// must never hand one object another's key.
+TEST(KzJsonParser, ObjectsKeepEachKeyAndReplaceRepeatedOnes)
 {
     const auto key = [](int member) { return "k" + std::to_string(member); };
     for (const int size : {2, 15, 16, 17, 64, 100}) {
@@ -178,21 +179,14 @@ TEST(KzJsonParser, ObjectsOfEverySizeKeepEachKeyAndReplaceRepeatedOnes)
         EXPECT_EQ(*value->member(widened(key(size - 1)))->asString(), u"last") << size;
         EXPECT_EQ(value->member(widened(key(size))), nullptr) << size;
     }
-}
 
-// Keys that repeat are shared between objects; sharing must never hand one
-// object another's key. The tree written back shows every key it holds.
-TEST(KzJsonParser, RepeatedAndSimilarKeysKeepTheirOwnText)
-{
     const std::u16string longKey(40, u'k');
     const std::u16string written = uR"([{"id":1,"id_str":"1",")" + longKey + uR"(":true},{"id":2,"id_str":"2",")" +
                                    longKey + uR"(":false},{"di":3,"id_stR":"3","id":4,"abcdefghijklmnopqrstuvwxyz":5,)"
                                              uR"("abcdefghijklmnopQRSTUVWXYZ":6,"café":7},{"café":8,"cafè":9}])";
     std::u16string input = written;
     input.replace(input.find(u"\"id\":4"), 4, uR"("\u0069d")");
-    const std::optional<KzJsonValue> value = KzJsonParser().fragmentWithString(input);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->JSONRepresentation(), written);
+    EXPECT_EQ(KzJsonParser().fragmentWithString(input).value_or(KzJsonValue::null()).JSONRepresentation(), written);
 }
 
 // Each container leaves its level on the way out, and a call starts from 0
@@ -210,7 +204,6 @@ TEST(KzJsonParser, DepthLimitIsStrictlyGreaterThanAndObtainedTracesStay)
     EXPECT_FALSE(parser.objectWithString(nested(513)));
     const KzJsonErrorTrace obtained = parser.errorTrace();
     EXPECT_EQ(recordsOf(obtained), tooDeepInArrays(512));
-    EXPECT_FALSE(parser.objectWithString("{"));
     EXPECT_TRUE(parser.objectWithString(nested(512)));
     EXPECT_EQ(parser.errorTrace(), nullptr);
     EXPECT_EQ(recordsOf(obtained), tooDeepInArrays(512));

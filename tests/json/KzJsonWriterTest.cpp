@@ -110,11 +110,8 @@ TEST(KzJsonWriter, DepthLimitIsStrictlyGreaterThan)
     EXPECT_FALSE(writer.stringWithObject(dictionary({{Json::string(u"a"), Json::dictionary({})}})));
     EXPECT_EQ(recordsOf(writer.errorTrace()), (Trace{tooDeep, {1, "Unsupported value for key a in object"}}));
 
-    // Without a limit, levels are still indented and the hard limit holds.
+    // Without a limit, the hard limit holds.
     writer.setMaxDepth(0);
-    writer.setHumanReadable(true);
-    const std::optional<std::u16string> text = writer.stringWithObject(nestedArrays(600));
-    EXPECT_NE(text.value_or(u"").find(u"\n" + std::u16string(2 * 599, u' ') + u"[]"), std::u16string::npos);
     EXPECT_TRUE(writer.stringWithObject(nestedArrays(KzJsonBase::hardDepthLimit)));
     EXPECT_FALSE(writer.stringWithObject(nestedArrays(KzJsonBase::hardDepthLimit + 1)));
     EXPECT_EQ(recordsOf(writer.errorTrace()), (Trace{tooDeep}));
