@@ -1,6 +1,5 @@
 #include "PellixTestEnvironment.h"
 #include "StatusItem.h"
-#include "StatusNotifierItem.h"
 #include "TestStatusNotifierHost.h"
 
 #include <QImage>

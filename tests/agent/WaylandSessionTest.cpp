@@ -3,7 +3,6 @@
 #include "PellixTestEnvironment.h"
 #include "TestStatusNotifierHost.h"
 #include "WestonSession.h"
-#include "pellix_growlAppDelegate.h"
 
 #include <QProcess>
 
