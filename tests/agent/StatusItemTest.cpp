@@ -1,6 +1,5 @@
 #include "PellixTestEnvironment.h"
 #include "StatusItem.h"
-#include "StatusNotifierItem.h"
 #include "TestStatusNotifierHost.h"
 
 #include <QImage>
@@ -14,7 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 const QString colour = u"pellix_menu_icon.png"_s;
-const QString monochrome = u"zarkleSMASHr.png"_s;
 
 // Pictures as a host compares them: each size with its centre pixel.
 QString described(const QList<QImage> &images)
@@ -41,21 +39,21 @@ class StatusItemTest : public QObject
 {
     Q_OBJECT
 
-    TestStatusNotifierHost host;
+    std::optional<TestStatusNotifierHost> host;
     std::unique_ptr<StatusItem> item;
     QStringList chosen;
 
-    QString service() const { return host.items.value(0); }
+    QString service() const { return host->items.value(0); }
     QVariant seen(const QString &property)
     {
-        const QVariant value = host.itemProperties(service()).value(property);
+        const QVariant value = host->itemProperties(service()).value(property);
         return property == u"IconPixmap"_s ? described(value.value<QList<QImage>>()) : value;
     }
 
 private slots:
     void init()
     {
-        QVERIFY(host.join());
+        host.emplace();
         StatusItem::Options options;
         options.dimAfter = 0ms;
         item = std::make_unique<StatusItem>(options);
@@ -64,15 +62,14 @@ private slots:
         item->addMenuItem(u"Preferences"_s, QKeySequence(u"Ctrl+Shift+P"_s), [this] { chosen.append(u"Preferences"_s); });
         item->addMenuItem(u"Quit"_s, QKeySequence(u"Ctrl+Shift+Q"_s), [this] { chosen.append(u"Quit"_s); });
         item->show();
-        QTRY_COMPARE(host.items.size(), 1);
-        host.itemSignals.clear();
-        chosen.clear();
+        QTRY_COMPARE(host->items.size(), 1);
+        host->itemSignals.clear();
     }
 
     void cleanup()
     {
         item.reset();
-        host.leave();
+        host.reset();
     }
 
     // Pictures go as ARGB in network byte order.
@@ -88,35 +85,31 @@ private slots:
     }
 
     // The stream's state reaches the tool tip, escaped for hosts that read
-    // markup; the chosen picture, and the dimmed one while offline, reach
-    // the host as pictures of their own.
+    // markup; the picture dimmed while offline reaches the host as a picture
+    // of its own.
     void changesReachTheHost()
     {
         const QDateTime tenOClock(QDate(2026, 12, 8), QTime(10, 0));
         item->showState(StreamState::connected(u"a&b <i>"_s, tenOClock, std::nullopt));
-        QTRY_COMPARE(host.itemSignals, QStringList{u"NewToolTip"_s});
+        QTRY_COMPARE(host->itemSignals, QStringList{u"NewToolTip"_s});
         QCOMPARE(seen(u"ToolTip"_s), QVariant(QStringList{u"Pellix"_s, u"Connected as a&amp;b &lt;i&gt; since "_s
                                                                             + QLocale().toString(QTime(10, 0), QLocale::ShortFormat)}));
 
-        host.itemSignals.clear();
-        item->setImage(monochrome);
-        QTRY_COMPARE(host.itemSignals, QStringList{u"NewIcon"_s});
-        QCOMPARE(seen(u"IconPixmap"_s), QVariant(picturesOf(monochrome)));
-
-        host.itemSignals.clear();
+        host->itemSignals.clear();
         item->showState(StreamState::waiting(tenOClock, 3s, u"cannot reach the server"_s));
-        QTRY_VERIFY(host.itemSignals.contains(u"NewIcon"_s));
-        for (const QImage &picture : host.itemProperties(service()).value(u"IconPixmap"_s).value<QList<QImage>>())
+        QTRY_VERIFY(host->itemSignals.contains(u"NewIcon"_s));
+        for (const QImage &picture : host->itemProperties(service()).value(u"IconPixmap"_s).value<QList<QImage>>())
             QVERIFY(picture.pixelColor(picture.width() / 2, picture.height() / 2).alpha() < 128);
     }
 
     // A host shows each entry's label and shortcut, and a click on it runs
-    // its action alone.
+    // its action alone. Where a menu can appear at the pointer (not on
+    // Wayland), a click on the item pops the menu up there.
     void menuEntriesRunTheirActions()
     {
         const std::pair<QString, QStringList> shown[] = {{u"Preferences"_s, {u"Control"_s, u"Shift"_s, u"P"_s}},
                                                          {u"Quit"_s, {u"Control"_s, u"Shift"_s, u"Q"_s}}};
-        const QList<DBusMenuExporter::LayoutItem> entries = host.menu(service());
+        const QList<DBusMenuExporter::LayoutItem> entries = host->menu(service());
         QCOMPARE(entries.size(), 2);
         for (int index = 0; index < 2; ++index) {
             const auto &[label, shortcut] = shown[index];
@@ -124,40 +117,26 @@ private slots:
             QCOMPARE(properties.value(u"label"_s).toString(), label);
             QCOMPARE(qdbus_cast<QList<QStringList>>(properties.value(u"shortcut"_s)), QList<QStringList>{shortcut});
             chosen.clear();
-            QVERIFY(host.clickMenuEntry(service(), entries.at(index).id));
+            QVERIFY(host->clickMenuEntry(service(), entries.at(index).id));
             QTRY_COMPARE(chosen, QStringList{label});
         }
-    }
-
-    // Where a menu can appear at the pointer (not on Wayland), a click or a
-    // request for the context menu pops it up there; a middle click does
-    // nothing. Calls arrive in order, so the last popup follows the others.
-    void hostClicksPopTheMenuWhereItCan()
-    {
-        QSignalSpy windowRequested(item.get(), &StatusItem::windowRequested);
-        QVERIFY(host.callItem(service(), u"Activate"_s, {10, 20}));
+        QVERIFY(host->callItem(service(), u"Activate"_s, {10, 20}));
         QTRY_VERIFY(item->menu()->isVisible());
         item->menu()->hide();
-        QVERIFY(host.callItem(service(), u"SecondaryActivate"_s, {10, 20}));
-        QVERIFY(host.callItem(service(), u"ContextMenu"_s, {30, 40}));
-        QTRY_VERIFY(item->menu()->isVisible());
-        item->menu()->hide();
-        QCOMPARE(windowRequested.size(), 0);
     }
 
     // A panel that restarts gets the item again, and an item started before
     // any panel registers once one appears.
     void registrationFollowsTheHost()
     {
-        host.leave();
-        QVERIFY(host.join());
-        QTRY_COMPARE(host.items.size(), 1);
+        host.emplace();
+        QTRY_COMPARE(host->items.size(), 1);
         item.reset();
-        host.leave();
+        host.reset();
         item = std::make_unique<StatusItem>(StatusItem::Options{});
         item->show();
-        QVERIFY(host.join());
-        QTRY_COMPARE(host.items.size(), 1);
+        host.emplace();
+        QTRY_COMPARE(host->items.size(), 1);
     }
 };
 

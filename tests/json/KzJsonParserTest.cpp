@@ -12,13 +12,10 @@ namespace {
 
 using namespace std::string_view_literals;
 
-const Record unexpectedEnd{11, "Unexpected end of string"}, leading{3, "Unrecognised leading character"};
-const Record inArray{3, "Expected value while parsing array"}, keyExpected{3, "Object key string expected"};
+const Record leading{3, "Unrecognised leading character"}, inArray{3, "Expected value while parsing array"};
 const Record valueForA{3, "Object value expected for key: a"}, leadingPlus{2, "Leading + disallowed in number"};
-const Record trailingInArray{9, "Trailing comma disallowed in array"}, noDecimal{2, "Failed creating decimal instance"};
-const Record brokenUnicode{6, "Broken unicode character"}, missingLow{6, "Missing low character in surrogate pair"};
-const Record missingHexDigit{6, "Missing hex digit in quad"}, missingQuad{6, "Missing hex quad"};
-const Record badEscape{8, "Illegal escape sequence '0x71'"}, tooDeep{7, "Nested too deep"};
+const Record brokenUnicode{6, "Broken unicode character"}, tooDeep{7, "Nested too deep"};
+const Record missingLow{6, "Missing low character in surrogate pair"};
 
 std::u16string widened(std::string_view ascii)
 {
@@ -35,40 +32,34 @@ TEST(KzJsonParser, MalformedTextLeavesTheWholeTrace)
         std::vector<KzJsonInput> inputs;
     } groups[] = {
         {{{12, "Input was 'nil'"}}, {std::nullopt, static_cast<const char *>(nullptr)}},
-        {{{6, "Input text has no UTF-8 form"}}, {u"[\"\xD800\"]"}}, {{unexpectedEnd}, {"", " \t\r\n\v\f"}},
-        {{leading}, {"\x85", ".5"}}, {{{3, "Expected 'true'"}}, {"tru"}}, {{{3, "Expected 'false'"}}, {"fals"}},
-        {{{10, "Garbage after JSON"}}, {"[1] x", "{} {}", "nullx", "truex", "12abc", "[1] \xc2\xa0"}},
-        {{{3, "Expected 'null'"}}, {"nul"}}, {{trailingInArray}, {"[1,]"}},
-        {{trailingInArray, valueForA}, {R"({"a":[1,]})"}},
-        {{{9, "Trailing comma disallowed in object"}}, {R"({"a":1,})"}}, {{leading, inArray}, {"[,1]"}},
-        {{{11, "End of input while parsing array"}}, {"[", "[1", "[1,"}}, {{unexpectedEnd, inArray}, {"[ "}},
-        {{{11, "End of input while parsing object"}}, {"{", R"({"a":1)", R"({"a":1,)"}},
-        {{keyExpected}, {"{ ", "{a:1}"}},
-        {{{3, "Expected ':' separating key and value"}}, {R"({"a" 1})", R"({"a"=1})"}},
-        {{leading, valueForA}, {R"({"a":})"}}, {{badEscape, keyExpected}, {R"({"a\q":1})"}},
+        {{{6, "Input text has no UTF-8 form"}}, {u"[\"\xD800\"]"}}, {{{11, "Unexpected end of string"}}, {" \t\r\n\v\f"}},
+        {{leading}, {".5"}}, {{{3, "Expected 'true'"}}, {"tru"}}, {{{3, "Expected 'false'"}}, {"fals"}},
+        {{{3, "Expected 'null'"}}, {"nul"}}, {{{10, "Garbage after JSON"}}, {"{} {}", "nullx", "truex", "12abc"}},
+        {{{9, "Trailing comma disallowed in array"}}, {"[1,]"}}, {{leading, inArray}, {"[,1]"}},
+        {{{9, "Trailing comma disallowed in object"}}, {R"({"a":1,})"}}, {{leading, valueForA}, {R"({"a":})"}},
+        {{{11, "End of input while parsing array"}}, {"[1,"}}, {{{11, "Unexpected end of string"}, inArray}, {"[ "}},
+        {{{11, "End of input while parsing object"}}, {R"({"a":1,)"}}, {{{3, "Object key string expected"}}, {"{a:1}"}},
+        {{{3, "Expected ':' separating key and value"}}, {R"({"a" 1})"}},
+        {{{8, "Illegal escape sequence '0x71'"}, {3, "Object key string expected"}}, {R"({"a\q":1})"}},
         {{leadingPlus, {3, "Object value expected for key: \xc3\xa9"}}, {"{\"\xc3\xa9\":+1}"}},
-        {{missingHexDigit, missingQuad, brokenUnicode, {3, "Object value expected for key: k"}, inArray},
+        {{{6, "Missing hex digit in quad"}, {6, "Missing hex quad"}, brokenUnicode, {3, "Object value expected for key: k"},
+          inArray},
          {R"([1, {"k": "\u12"}])"}},
-        {{{2, "Leading 0 disallowed in number"}}, {"01", "-01"}}, {{leadingPlus}, {"+1"}},
-        {{{2, "No digits after initial minus"}}, {"-", "-a"}}, {{{2, "No digits after decimal point"}}, {"1.", "1.e5"}},
-        {{{2, "No digits after exponent"}}, {"1e", "1e+"}}, {{noDecimal}, {"1e999999999999", "1e1000000000"}},
-        {{noDecimal, inArray}, {"[0.5e-999999999]"}},
-        {{{6, "Invalid high character in surrogate pair"}, brokenUnicode}, {R"("\udd1e")", R"("\udc00")"}},
+        {{{2, "Leading 0 disallowed in number"}}, {"-01"}}, {{{2, "No digits after initial minus"}}, {"-"}},
+        {{{2, "No digits after decimal point"}}, {"1."}}, {{{2, "No digits after exponent"}}, {"1e+"}},
+        {{{2, "Failed creating decimal instance"}}, {"1e999999999999", "1e1000000000", "0.5e-999999999"}},
+        {{{6, "Invalid high character in surrogate pair"}, brokenUnicode}, {R"("\udc00")"}},
         {{missingLow, brokenUnicode}, {R"("\ud834")", R"("\ud834)", R"("\ud834\n")"}},
-        {{missingHexDigit, missingLow, brokenUnicode}, {R"("\ud834\u00g1")"}},
-        {{{6, "Invalid low surrogate char"}, brokenUnicode}, {R"("\ud834\u0041")", R"("\udbff\udbff")"}},
-        {{missingHexDigit, missingQuad, brokenUnicode}, {R"("\u12")"}}, {{badEscape}, {R"("\q")"}},
-        {{{8, "Illegal escape sequence '0x0'"}}, {R"("\)"}},
+        {{{6, "Missing hex digit in quad"}, missingLow, brokenUnicode}, {R"("\ud834\u00g1")"}},
+        {{{6, "Invalid low surrogate char"}, brokenUnicode}, {R"("\ud834\u0041")"}},
+        {{{8, "Illegal escape sequence '0x0'"}}, {R"("\)"}}, {{{5, "Unescaped control character '0x0'"}}, {"\"abc"}},
         {{{8, "Illegal escape sequence '0xffc3'"}}, {"\"\\\xc3\xa9\""}},
-        {{{5, "Unescaped control character '0x9'"}}, {"\"a\tb\""}},
         {{{5, "Unescaped control character '0x1f'"}}, {"\"a\x1f\""}},
-        {{{5, "Unescaped control character '0x0'"}}, {"\"abc"}},
-        {{{11, "Unexpected EOF while parsing string"}}, {R"("abc\n)", R"("abc\u0041)"}},
+        {{{11, "Unexpected EOF while parsing string"}}, {R"("abc\n)"}},
         // Malformed UTF-8 is refused inside a string, never read past the end.
         {{{6, "Invalid UTF-8 sequence in string"}},
-         {"\"\x80\"", "\"\xc3\"", "\"\xc3", "\"\xe2\x82", "\"\xc0\xaf\"", "\"\xe0\x80\xaf\"", "\"\xed\xa0\x80\"",
-          "\"\xf4\x90\x80\x80\"", "\"\xf5\x80\x80\x80\"", "\"\xf8\x88\x80\x80\x80\""}},
-        {{{6, "Invalid UTF-8 sequence in string"}, inArray}, {"[\"\xff\"]"}},
+         {"\"\x80\"", "\"\xc3", "\"\xe2\x82", "\"\xc0\xaf\"", "\"\xe0\x80\xaf\"", "\"\xed\xa0\x80\"", "\"\xf4\x90\x80\x80\"",
+          "\"\xf5\x80\x80\x80\"", "\"\xff\""}},
     };
     KzJsonParser parser;
     for (const auto &[trace, inputs] : groups) {
@@ -113,14 +104,14 @@ TEST(KzJsonParser, ValidTextIsReadExactly)
         {"-0", u"0"}, {"-12.5e+3", u"-12500"}, {"1E5", u"100000"}, {"1e-007", u"1e-7"}, {"1e22", u"1e+22"},
         {"1e21", u"1000000000000000000000"}, {"123.456e-2", u"1.23456"}, {"1e999999999", u"1e+999999999"},
         {"12345678e3", u"12345678000"}, {"0.0000000012345678", u"1.2345678e-9"}, {"-0.0000000000000000001", u"-1e-19"},
-        {"[1] \t\r\v\f\n", u"[1]"}, {"{\"title\":\"t\"}\r", u"{\"title\":\"t\"}"}, {"[1]\0 anything at all"sv, u"[1]"},
-        {"\"ab\"\0\""sv, u"\"ab\""}, {"[1 true false 2]", u"[1,true,false,2]"}, {R"({"a":1,"a":2})", uR"({"a":2})"},
-        {R"({"a":1 "b":null})", uR"({"a":1,"b":null})"}, {u"[\"\u07ff\uffff\"]", u"[\"\u07ff\uffff\"]"},
-        {u"{\"\u00e9\":\"\U0001D11E\"}", u"{\"\u00e9\":\"\U0001D11E\"}"},
+        {"[1] \t\r\v\f\n", u"[1]"}, {"[1]\0 anything at all"sv, u"[1]"}, {"\"ab\"\0\""sv, u"\"ab\""},
+        {"[1 true false 2]", u"[1,true,false,2]"}, {R"({"a":1,"a":2})", uR"({"a":2})"},
+        {R"({"a":1 "b":null})", uR"({"a":1,"b":null})"}, {u"{\"\u00e9\":\"\U0001D11E\"}", u"{\"\u00e9\":\"\U0001D11E\"}"},
+        // The first and last point of each UTF-8 sequence length.
+        {u"\"\u0080\u07ff\u0800\uffff\U00010000\U0010FFFF\"", u"\"\u0080\u07ff\u0800\uffff\U00010000\U0010FFFF\""},
         // Escapes give their characters.
         {R"("\"\\\/\b\f\n\r\t")", uR"("\"\\/\b\f\n\r\t")"}, {R"("\u00e9\ue000")", u"\"\u00e9\ue000\""},
-        {R"("\ud834\udd1e")", u"\"\U0001D11E\""}, {R"("\uD834\uDD1E")", u"\"\U0001D11E\""},
-        {R"("\uDBFF\uDFFF")", u"\"\U0010FFFF\""}, {"\"plain \\n and \\u0041gain\"", uR"("plain \n and Again")"},
+        {R"("\uD834\uDD1E")", u"\"\U0001D11E\""}, {R"("\uDBFF\uDFFF")", u"\"\U0010FFFF\""},
         {"\"a\x7f\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80z\"", u"\"a\u007f\u00e9\u20ac\U0001F600z\""},
         {R"("\u007f\/é\ud834\udd1e")", u"\"\u007f/\u00e9\U0001D11E\""},
         // Sorted by UTF-16 code units; human-readable layout.
@@ -151,41 +142,11 @@ TEST(KzJsonParser, ValidTextIsReadExactly)
         readsBack(input, text, layout);
 }
 
-// White space and plain ASCII string content are read many bytes a step:
-// runs of every length around a step must end at their first other byte.
-// White space ends at the next token, or at a byte just outside its set;
-// string content at a quotation mark, an escape, a non-ASCII character (the
-// first and last point of each UTF-8 sequence length) or the end of input.
-TEST(KzJsonParser, RunsOfAnyLengthEndAtTheirFirstOtherByte)
+// White space after its first byte is read sixteen bytes a step; a byte
+// just outside its set ends it.
+TEST(KzJsonParser, WhiteSpaceEndsAtTheFirstOtherByte)
 {
-    const std::string edges = "\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
-    const std::u16string decoded = u"\u0080\u07ff\u0800\uffff\U00010000\U0010FFFF";
     KzJsonParser parser;
-    const auto string = [&](const std::string &text) {
-        const std::optional<KzJsonValue> value = parser.fragmentWithString("\"" + text + "\"");
-        return value && value->isString() ? std::u16string(*value->asString()) : u"<no string>";
-    };
-    for (std::size_t length = 0; length <= 40; ++length) {
-        std::string run;
-        for (std::size_t at = 0; at < length; ++at)
-            run.push_back(" \t\n\v\f\r"[(at * 5 + length) % 6]);
-        std::string text = run;
-        for (const char *token : {"{", "\"a\"", ":", "[", "1", ",", "2", "]", "}"})
-            text += token + run;
-        const std::optional<KzJsonValue> value = parser.fragmentWithString(text);
-        EXPECT_EQ(value ? value->JSONRepresentation() : std::nullopt, u"{\"a\":[1,2]}") << length;
-
-        const std::string plain = std::string("abcdefghijklmnopqrstuvwxyz0123456789ABCDE").substr(0, length);
-        const std::u16string wide = widened(plain);
-        EXPECT_EQ(string(plain), wide) << length;
-        EXPECT_EQ(string(plain + "\\t" + plain), wide + u"\t" + wide) << length;
-        EXPECT_EQ(string(plain + edges + plain + edges), wide + decoded + wide + decoded) << length;
-        const std::optional<KzJsonValue> keys =
-            parser.fragmentWithString("{\"" + plain + "\":1,\"" + plain + "\\n\":2}");
-        EXPECT_EQ(keys ? keys->JSONRepresentation() : std::nullopt, u"{\"" + wide + u"\":1,\"" + wide + u"\\n\":2}");
-        EXPECT_FALSE(parser.fragmentWithString("\"" + plain));
-        EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{{5, "Unescaped control character '0x0'"}}));
-    }
     for (const char outside : {'\x08', '\x0e', '\x1f', '!', '\x80', '\xff'}) {
         EXPECT_FALSE(parser.fragmentWithString("[" + std::string(20, ' ') + outside + "]")) << int(outside);
         EXPECT_EQ(recordsOf(parser.errorTrace()), (Trace{leading, inArray}));
@@ -194,8 +155,9 @@ TEST(KzJsonParser, RunsOfAnyLengthEndAtTheirFirstOtherByte)
 
 // Small and large objects look for repeated keys in different ways; each
 // size keeps every distinct key, finds it again, and lets a repeated one
-// replace its value.
-TEST(KzJsonParser, ObjectsOfEverySizeKeepEachKeyAndReplaceRepeatedOnes)
+// replace its value. Keys that repeat are shared between objects; sharing
+// must never hand one object another's key.
+TEST(KzJsonParser, ObjectsKeepEachKeyAndReplaceRepeatedOnes)
 {
     const auto key = [](int member) { return "k" + std::to_string(member); };
     for (const int size : {2, 15, 16, 17, 64, 100}) {
@@ -212,21 +174,14 @@ TEST(KzJsonParser, ObjectsOfEverySizeKeepEachKeyAndReplaceRepeatedOnes)
         EXPECT_EQ(*value->member(widened(key(size - 1)))->asString(), u"last") << size;
         EXPECT_EQ(value->member(widened(key(size))), nullptr) << size;
     }
-}
 
-// Keys that repeat are shared between objects; sharing must never hand one
-// object another's key. The tree written back shows every key it holds.
-TEST(KzJsonParser, RepeatedAndSimilarKeysKeepTheirOwnText)
-{
     const std::u16string longKey(40, u'k');
     const std::u16string written = uR"([{"id":1,"id_str":"1",")" + longKey + uR"(":true},{"id":2,"id_str":"2",")" +
                                    longKey + uR"(":false},{"di":3,"id_stR":"3","id":4,"abcdefghijklmnopqrstuvwxyz":5,)"
                                              uR"("abcdefghijklmnopQRSTUVWXYZ":6,"café":7},{"café":8,"cafè":9}])";
     std::u16string input = written;
     input.replace(input.find(u"\"id\":4"), 4, uR"("\u0069d")");
-    const std::optional<KzJsonValue> value = KzJsonParser().fragmentWithString(input);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->JSONRepresentation(), written);
+    EXPECT_EQ(KzJsonParser().fragmentWithString(input).value_or(KzJsonValue::null()).JSONRepresentation(), written);
 }
 
 // Each container leaves its level on the way out, and a call starts from 0
@@ -244,7 +199,6 @@ TEST(KzJsonParser, DepthLimitIsStrictlyGreaterThanAndObtainedTracesStay)
     EXPECT_FALSE(parser.objectWithString(nested(513)));
     const KzJsonErrorTrace obtained = parser.errorTrace();
     EXPECT_EQ(recordsOf(obtained), tooDeepInArrays(512));
-    EXPECT_FALSE(parser.objectWithString("{"));
     EXPECT_TRUE(parser.objectWithString(nested(512)));
     EXPECT_EQ(parser.errorTrace(), nullptr);
     EXPECT_EQ(recordsOf(obtained), tooDeepInArrays(512));

@@ -38,30 +38,21 @@ TestStatusNotifierHost::TestStatusNotifierHost()
     connection.registerObject(watcherPath, this, QDBusConnection::ExportScriptableContents);
     for (const char *name : {"NewTitle", "NewIcon", "NewToolTip"})
         connection.connect({}, {}, itemInterface, QLatin1String(name), this, SLOT(recordItemSignal(QDBusMessage)));
-    join();
+    connection.registerService(watcherService);
 }
 
 TestStatusNotifierHost::~TestStatusNotifierHost()
 {
+    connection.unregisterService(watcherService);
     connection.unregisterObject(watcherPath);
     QDBusConnection::disconnectFromBus(connection.name());
 }
 
-bool TestStatusNotifierHost::join() { return connection.registerService(watcherService); }
-
-void TestStatusNotifierHost::leave()
-{
-    connection.unregisterService(watcherService);
-    items.clear();
-}
-
 QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, itemPath,
-                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                       QStringLiteral("GetAll"));
-    call << itemInterface;
-    QVariantMap properties = qdbus_cast<QVariantMap>(callAndWait(call).arguments().value(0));
+    const QDBusMessage reply = call(service, itemPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                    QStringLiteral("GetAll"), {itemInterface});
+    QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
     const auto toolTip = qdbus_cast<StatusNotifierItem::ToolTip>(properties.value(QStringLiteral("ToolTip")));
     properties[QStringLiteral("ToolTip")] = QStringList{toolTip.title, toolTip.body};
     properties[QStringLiteral("IconPixmap")] = QVariant::fromValue(
@@ -72,25 +63,20 @@ QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
 
 QList<DBusMenuExporter::LayoutItem> TestStatusNotifierHost::menu(const QString &service)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, menuPath, menuInterface,
-                                                       QStringLiteral("GetLayout"));
-    call << 0 << -1 << QStringList();
-    return qdbus_cast<DBusMenuExporter::LayoutItem>(callAndWait(call).arguments().value(1)).children;
+    const QVariantList wholeLayout{0, -1, QStringList()};
+    const QDBusMessage reply = call(service, menuPath, menuInterface, QStringLiteral("GetLayout"), wholeLayout);
+    return qdbus_cast<DBusMenuExporter::LayoutItem>(reply.arguments().value(1)).children;
 }
 
 bool TestStatusNotifierHost::callItem(const QString &service, const QString &method, const QVariantList &arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, itemPath, itemInterface, method);
-    call.setArguments(arguments);
-    return callAndWait(call).type() == QDBusMessage::ReplyMessage;
+    return call(service, itemPath, itemInterface, method, arguments).type() == QDBusMessage::ReplyMessage;
 }
 
 bool TestStatusNotifierHost::clickMenuEntry(const QString &service, int id)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, menuPath, menuInterface,
-                                                       QStringLiteral("Event"));
-    call << id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(QString())) << 0u;
-    return callAndWait(call).type() == QDBusMessage::ReplyMessage;
+    const QVariantList event{id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QString())), 0u};
+    return call(service, menuPath, menuInterface, QStringLiteral("Event"), event).type() == QDBusMessage::ReplyMessage;
 }
 
 void TestStatusNotifierHost::RegisterStatusNotifierItem(const QString &service)
@@ -103,8 +89,11 @@ void TestStatusNotifierHost::recordItemSignal(const QDBusMessage &message) { ite
 
 // The item may live in this very thread, so the answer is awaited with the
 // event loop running; one that never comes is an invalid message.
-QDBusMessage TestStatusNotifierHost::callAndWait(const QDBusMessage &call)
+QDBusMessage TestStatusNotifierHost::call(const QString &service, const QString &path, const QString &interface,
+                                          const QString &method, const QVariantList &arguments)
 {
-    const QDBusPendingCall pending = connection.asyncCall(call);
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    const QDBusPendingCall pending = connection.asyncCall(message);
     return QTest::qWaitFor([&] { return pending.isFinished(); }) ? pending.reply() : QDBusMessage();
 }

@@ -11,8 +11,8 @@
 // A StatusNotifierItem host on a bus connection of its own, not the item's:
 // it owns org.kde.StatusNotifierWatcher (with a host always registered),
 // records the items that register and the signals they send, reads their
-// properties and DBusMenu layout, calls them, and can leave and rejoin the
-// bus as a panel restarting.
+// properties and DBusMenu layout, and calls them. A panel restarting is one
+// host ended and another made.
 class TestStatusNotifierHost : public QObject
 {
     Q_OBJECT
@@ -21,13 +21,8 @@ class TestStatusNotifierHost : public QObject
     Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER hostRegistered)
 
 public:
-    // Joins the bus at once.
     TestStatusNotifierHost();
     ~TestStatusNotifierHost() override;
-
-    bool join();
-    // Forgets the registered items, as a watcher that ends does.
-    void leave();
 
     // The item's properties, IconPixmap as QList<QImage> (none when one is
     // malformed), ToolTip as QStringList{title, body}, Menu as a path string.
@@ -50,7 +45,8 @@ private slots:
     void recordItemSignal(const QDBusMessage &message);
 
 private:
-    QDBusMessage callAndWait(const QDBusMessage &call);
+    QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
+                      const QVariantList &arguments);
 
     QDBusConnection connection;
     bool hostRegistered = true;

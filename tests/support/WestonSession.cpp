@@ -35,6 +35,10 @@ WestonSession::WestonSession()
         return true;
     };
     ready = QTest::qWaitFor([&] { return ended() || acceptsClients(); }, startTimeoutMs) && weston != -1;
+    if (ready) {
+        qputenv("WAYLAND_DISPLAY", socketName);
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    }
 }
 
 WestonSession::~WestonSession()
@@ -43,12 +47,6 @@ WestonSession::~WestonSession()
         return;
     ::kill(weston, SIGTERM);
     ::waitpid(weston, nullptr, 0);
-}
-
-void WestonSession::exportClientEnvironment() const
-{
-    qputenv("WAYLAND_DISPLAY", socketName);
-    qputenv("QT_QPA_PLATFORM", "wayland");
 }
 
 // Connecting is what a client does first; weston answers it from its event

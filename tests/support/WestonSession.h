@@ -7,9 +7,11 @@
 // A Wayland session for tests: weston with its headless backend (no screen,
 // no input devices) on a socket of its own in XDG_RUNTIME_DIR, accepting
 // clients once constructed, ended with this object; what it says goes to
-// this process's standard error. A Qt client ends its process when its
-// compositor goes away, so a test process makes this before its application
-// object and ends it after.
+// this process's standard error. Once it is ready, WAYLAND_DISPLAY and
+// QT_QPA_PLATFORM=wayland in this process make an application object made
+// afterwards, and every process started from here, its clients. A Qt client
+// ends its process when its compositor goes away, so a test process makes
+// this before its application object and ends it after.
 class WestonSession
 {
 public:
@@ -21,10 +23,6 @@ public:
 
     // False when weston could not be started or did not accept clients in time.
     bool isReady() const { return ready; }
-    // Sets WAYLAND_DISPLAY and QT_QPA_PLATFORM=wayland in this process, so that
-    // an application object made afterwards, and every process started from
-    // here, are clients of this session.
-    void exportClientEnvironment() const;
 
 private:
     bool acceptsClients() const;
