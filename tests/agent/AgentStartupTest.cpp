@@ -14,6 +14,7 @@
 #include <QMessageBox>
 
 #include <linux/capability.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -65,6 +66,16 @@ QStringList stamp(const QString &path)
     }
     return stamp;
 }
+
+// The reads of a watched file: a parse opens, reads and closes it, and the
+// kernel folds the reads between two closes into one event.
+int readsSeen(int watch)
+{
+    inotify_event events[64];
+    const ssize_t size = ::read(watch, events, sizeof events);
+    return int(std::count_if(events, events + std::max<ssize_t>(size, 0) / ssize_t(sizeof(inotify_event)),
+                             [](const inotify_event &event) { return event.mask & IN_ACCESS; }));
+}
 }
 
 // The agent's start-up and Quit, the settings file they read and write, and
@@ -104,8 +115,10 @@ private slots:
 
     // Runs first: the window, built at its first showing, follows the stream
     // of the agent it was built for. Without a user the window comes up
-    // during start-up, and start-up completes. Only others lose their access
-    // to the file; a link to the user's own file stays one. The tray picture
+    // during start-up, and start-up completes. The file is parsed once (it is
+    // larger than Qt keeps parsed between settings objects, so that each parse
+    // shows) and needs no room elsewhere: no copy of it is made. Only others
+    // lose their access; a link to the user's own file stays one. The picture
     // is monochrome only for exactly 1. Quit writes the settings, also when
     // no connection was ever opened, and cancels the stream.
     void startUpUsesTheFileWhereItIs()
@@ -115,10 +128,18 @@ private slots:
         QFETCH(QByteArray, bwmenuicon);
         const QTemporaryDir elsewhere;
         const QFileInfo file(throughALink ? elsewhere.filePath(u"own.conf"_s) : AgentFixture::settingsPath());
-        const QByteArray keys = bytesOf(AgentFixture::settingsPath()) + "bwmenuicon=" + bwmenuicon + '\n';
+        QByteArray keys = bytesOf(AgentFixture::settingsPath()) + "bwmenuicon=" + bwmenuicon + '\n';
+        for (int key = 0; key < 2000; ++key)
+            keys += "unused" + QByteArray::number(key) + "=1\n";
         fixture->clearSettings();
         QVERIFY(before < 0 || AgentFixture::placeSettingsFile(keys, before, file.filePath()));
         QVERIFY(!throughALink || QFile::link(file.filePath(), AgentFixture::settingsPath()));
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ::inotify_add_watch(watch, QFile::encodeName(file.filePath()).constData(), IN_ACCESS | IN_CLOSE_NOWRITE);
+        const QTemporaryDir noRoom;
+        QVERIFY(QFile::setPermissions(noRoom.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const QByteArray temporaryFolder = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(noRoom.path()));
         fixture->start();
         QVERIFY(before < 0 || fixture->opens());
         QCOMPARE(preferencesShown(), before < 0);
@@ -129,6 +150,9 @@ private slots:
         QCOMPARE(menu, (QStringList{u"Preferences Ctrl+Shift+P"_s, u"Quit Ctrl+Shift+Q"_s}));
         item->menu()->actions().constFirst()->trigger();
         QVERIFY(preferencesShown());
+        qputenv("TMPDIR", temporaryFolder);
+        QCOMPARE(readsSeen(watch), int(before >= 0));
+        ::close(watch);
         QCOMPARE(textsShown().constFirst(), before < 0 ? QString() : u"alice"_s);
         QVERIFY(before >= 0 || prefs()->window()->findChild<QLabel *>(u"intro"_s)->text()
                                    == u"<b>Pellix</b><br>Sign in to receive your notifications."_s);

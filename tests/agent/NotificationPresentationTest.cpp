@@ -160,11 +160,16 @@ private slots:
     }
 
     // The token the service hands out for a click reaches the program that
-    // opens the address.
+    // opens the address, and only it: a later click without one carries none,
+    // not even a token left over in the agent's own environment.
     void clickHandsItsActivationTokenToTheOpener()
     {
-        service().invokeAction(post(u"Link"_s, addresses(u"https://final.example/"_s)).id, u"default"_s, u"token-1"_s);
+        const uint id = post(u"Link"_s, addresses(u"https://final.example/"_s)).id;
+        service().invokeAction(id, u"default"_s, u"token-1"_s);
         QTRY_COMPARE(fixture->openingTokens, QStringList{u"token-1"_s});
+        qputenv("XDG_ACTIVATION_TOKEN", "stale");
+        clickAndSettle(id);
+        QCOMPARE(fixture->openingTokens.at(1), QString());
     }
 
     // Only the "default" action opens. Closed notifications are forgotten,

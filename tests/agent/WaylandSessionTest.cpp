@@ -50,7 +50,7 @@ class WaylandSessionTest : public QObject
 private slots:
     // Plasma hands the item an activation token just before the click; the
     // window is raised with it. A second start, answered by this process's
-    // event loop, shows the window as well.
+    // event loop, shows the window as well, raised with the launcher's token.
     void clicksAndASecondStartOpenOnlyThePreferences()
     {
         AgentInstance instance(fixture.create(fixture.options()));
@@ -71,10 +71,14 @@ private slots:
         QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
 
         QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_ACTIVATION_TOKEN"_s, u"launcher-token"_s);
+        second.setProcessEnvironment(environment);
         second.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE));
         QVERIFY(QTest::qWaitFor([&second] { return second.state() == QProcess::NotRunning; }, 20000));
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(shownWindows(), QStringList{u"PrefsWindow"_s});
+        QCOMPARE(showing.tokens.constLast(), u"launcher-token"_s);
     }
 };
 

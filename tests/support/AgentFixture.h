@@ -62,8 +62,9 @@ public:
     bool waitForReopenScheduled(int timeoutMs = 10000) const;
     // The wait before the next attempt, in seconds.
     int waitSeconds() const;
-    // Runs the pending re-open at once instead of after its wait.
-    void reopenNow();
+    // Runs the pending re-open at once instead of after its wait; false when
+    // none was scheduled.
+    bool reopenNow();
     // Opens the stream and lets it and each re-open fail: the waits scheduled.
     QList<int> failNextOpens(int count);
 
@@ -75,8 +76,6 @@ public:
     bool waitForPosted(qsizetype count, int timeoutMs = 10000) const;
     // Sends a line on the exchange and waits for it to be shown last.
     bool posts(const QByteArray &description);
-    // After a failure, the re-open gets a sound stream again.
-    bool recovers();
 
     TestNotificationService notifications;
     TestHttpService stream;
