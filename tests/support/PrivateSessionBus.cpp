@@ -5,9 +5,10 @@
 #include <cstring>
 
 // The daemon prints its address, then its process id. Its complaints (file
-// limits and the like) are not the test's output.
+// limits and the like) are not the test's output. It ends with the test
+// process, also when that crashes or is killed.
 PrivateSessionBus::PrivateSessionBus()
-    : output(::popen("exec dbus-daemon --config-file=" PELLIX_TEST_BUS_CONFIG
+    : output(::popen("exec setpriv --pdeathsig TERM dbus-daemon --config-file=" PELLIX_TEST_BUS_CONFIG
                      " --nofork --print-address=1 --print-pid=1 2>/dev/null",
                      "re"))
 {
