@@ -135,17 +135,28 @@ AgentPathBenchmark::StartUp AgentPathBenchmark::lastStartUp() const { return sta
 
 AgentPathBenchmark::Throughput AgentPathBenchmark::sustained(int lines)
 {
+    return burst(lines, [](int sequence) { return line(sequence); }, std::chrono::milliseconds(20));
+}
+
+AgentPathBenchmark::Throughput AgentPathBenchmark::burst(int lines,
+                                                         const std::function<QByteArray(int sequence)> &lineFor,
+                                                         std::chrono::milliseconds sampling,
+                                                         const std::function<void()> &sampleAlso)
+{
     arrivedAt.clear();
     arrivals.clear();
     const ProcessUsage usage(agentPid());
     Throughput result;
     QTimer sampler;
-    connect(&sampler, &QTimer::timeout, this,
-            [&] { result.largestResidentKiB = std::max(result.largestResidentKiB, usage.residentKiB()); });
-    sampler.start(20);
+    connect(&sampler, &QTimer::timeout, this, [&] {
+        result.largestResidentKiB = std::max(result.largestResidentKiB, usage.residentKiB());
+        if (sampleAlso)
+            sampleAlso();
+    });
+    sampler.start(sampling);
     const std::chrono::nanoseconds cpuBefore = usage.cpuTime();
     const qint64 started = clock.nsecsElapsed();
-    writeLines(lines, [](int sequence) { return line(sequence); });
+    writeLines(lines, lineFor);
     waitForArrivals(lines, std::chrono::seconds(120));
     qint64 last = started;
     for (const qint64 at : std::as_const(arrivedAt))
@@ -220,29 +231,13 @@ int AgentPathBenchmark::filesOutsideTheSettingsFolder() const
 
 AgentPathBenchmark::TitleBurst AgentPathBenchmark::distinctTitles(int lines)
 {
-    arrivedAt.clear();
-    arrivals.clear();
-    const ProcessUsage usage(agentPid());
     TitleBurst result;
-    QTimer sampler;
-    connect(&sampler, &QTimer::timeout, this, [&] {
-        result.largestSettingsBytes = std::max(result.largestSettingsBytes, QFileInfo(settingsPath()).size());
-        result.copiesOutsideTheFolder = std::max(result.copiesOutsideTheFolder, filesOutsideTheSettingsFolder());
-        result.throughput.largestResidentKiB = std::max(result.throughput.largestResidentKiB, usage.residentKiB());
-    });
-    sampler.start(5);
-    const std::chrono::nanoseconds cpuBefore = usage.cpuTime();
-    const qint64 started = clock.nsecsElapsed();
-    writeLines(lines, [](int sequence) { return line(sequence, "Build #" + QByteArray::number(sequence) + " passed"); });
-    waitForArrivals(lines, std::chrono::seconds(120));
-    qint64 last = started;
-    for (const qint64 at : std::as_const(arrivedAt))
-        last = std::max(last, at);
-    nextSequence += lines;
-    result.throughput.lines = static_cast<int>(arrivedAt.size());
-    result.throughput.seconds = static_cast<double>(last - started) / 1e9;
-    result.throughput.cpuTime = usage.cpuTime() - cpuBefore;
-    result.throughput.peakResidentKiB = usage.peakResidentKiB();
+    result.throughput = burst(
+        lines, [](int sequence) { return line(sequence, "Build #" + QByteArray::number(sequence) + " passed"); },
+        std::chrono::milliseconds(5), [&] {
+            result.largestSettingsBytes = std::max(result.largestSettingsBytes, QFileInfo(settingsPath()).size());
+            result.copiesOutsideTheFolder = std::max(result.copiesOutsideTheFolder, filesOutsideTheSettingsFolder());
+        });
     // The last registrations reach the file within the agent's write delay.
     runEventsFor(std::chrono::seconds(2));
     result.settingsBytesAfter = QFileInfo(settingsPath()).size();

@@ -120,6 +120,10 @@ private:
     void arrived(const NotifyCall &call);
     // Writes the lines from nextSequence on, as fast as the stream takes them.
     void writeLines(int lines, const std::function<QByteArray(int sequence)> &lineFor);
+    // Writes the lines and measures them up to the last arrival, sampling the
+    // agent's memory, and whatever else the caller samples, meanwhile.
+    Throughput burst(int lines, const std::function<QByteArray(int sequence)> &lineFor,
+                     std::chrono::milliseconds sampling, const std::function<void()> &sampleAlso = {});
     // Runs the event loop until count lines have arrived or the time is up;
     // it wakes on each arrival (a polling wait would add its own delay).
     bool waitForArrivals(int count, std::chrono::milliseconds timeout);
