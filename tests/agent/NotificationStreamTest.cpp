@@ -303,7 +303,7 @@ private slots:
     // An icon host that never answers holds up only the lines behind its
     // line, for the icon time limit, so they still arrive in order; a good
     // icon arrives as image data; a click opens the line's address.
-    void iconsAddressesAndBatchesArePostedInOrder()
+    void iconsAndAddressesArePostedInOrder()
     {
         exchange()->sendHead(200);
         fixture->stream.route(u"/red.png"_s, TestHttpReply::picture(TestHttpReply::png({5, 3}, Qt::red)));
