@@ -116,6 +116,7 @@ void NotificationStream::answerArrived()
     if (everConnected && offlineSince.msecsTo(now) > options.outageWorthTelling.count())
         outage = StreamState::Outage{offlineSince, now};
     everConnected = true;
+    lastArrival = now;
     setState(StreamState::connected(currentUser, now, outage));
     proof.start(options.proofTime);
 }
@@ -135,7 +136,10 @@ void NotificationStream::readConnection()
         return;
     }
     idle.start(options.idleLimit);
-    deliver(lines.takeLines(current->readBody()));
+    const QByteArray data = current->readBody();
+    if (!data.isEmpty())
+        lastArrival = QDateTime::currentDateTime();
+    deliver(lines.takeLines(data));
 }
 
 // Reading is paused only between reads, never while one is being handed on,
@@ -203,10 +207,12 @@ void NotificationStream::setState(const StreamState &state)
     emit stateChanged(shown);
 }
 
+// A connection found dead has been offline since the last data it brought:
+// what was sent after that never arrived.
 void NotificationStream::goOffline()
 {
     if (shown.isConnected())
-        offlineSince = QDateTime::currentDateTime();
+        offlineSince = lastArrival;
 }
 
 QString NotificationStream::host() const
@@ -223,9 +229,21 @@ QString NotificationStream::statusReason(int status) const
 
 QString NotificationStream::failureReason(StreamConnection::Failure failure) const
 {
+    const QString proxy = current->proxyAuthority();
     switch (failure) {
     case StreamConnection::Failure::Unreachable:
         return QStringLiteral("cannot reach %1").arg(host());
+    case StreamConnection::Failure::UnknownHost:
+        return QStringLiteral("cannot find %1").arg(currentAddress.host());
+    case StreamConnection::Failure::Lost:
+        return QStringLiteral("the connection was lost (no answer from the server)");
+    case StreamConnection::Failure::ProxyUnreachable:
+        return QStringLiteral("cannot reach the proxy %1").arg(proxy);
+    case StreamConnection::Failure::ProxyRefused:
+        return QStringLiteral("the proxy %1 refused the connection (HTTP %2)").arg(proxy).arg(current->status());
+    case StreamConnection::Failure::ProxyCredentials:
+        return current->status() == 407 ? QStringLiteral("the proxy %1 asks for credentials (HTTP 407)").arg(proxy)
+                                        : QStringLiteral("the proxy %1 asks for credentials").arg(proxy);
     case StreamConnection::Failure::Insecure:
         return QStringLiteral("cannot reach %1 securely").arg(host());
     case StreamConnection::Failure::NoAnswer:

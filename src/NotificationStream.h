@@ -105,5 +105,7 @@ private:
     StreamState shown;
     QString lastFailure;
     QDateTime offlineSince;
+    // When the connection last brought data, or was answered.
+    QDateTime lastArrival;
     bool everConnected = false;
 };

@@ -1,9 +1,14 @@
 #include "StreamConnection.h"
 
 #include "HttpResponseHead.h"
+#include "NetworkProxies.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace {
 const QByteArrayList headEndings{"\r\n\r\n", "\n\n"};
@@ -26,6 +31,26 @@ std::pair<qsizetype, qsizetype> findHeadEnd(const QByteArray &bytes)
             earliest = {at, ending.size()};
     }
     return earliest;
+}
+
+// host:port, an IPv6 address in brackets, as a request's target or Host.
+QByteArray authorityOf(const QString &host, int port)
+{
+    const QByteArray name = host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : QUrl::toAce(host);
+    return name + ':' + QByteArray::number(port);
+}
+
+bool isProxyError(QAbstractSocket::SocketError error)
+{
+    return error == QAbstractSocket::ProxyConnectionRefusedError || error == QAbstractSocket::ProxyConnectionClosedError
+           || error == QAbstractSocket::ProxyConnectionTimeoutError || error == QAbstractSocket::ProxyNotFoundError
+           || error == QAbstractSocket::ProxyProtocolError;
+}
+
+bool isTlsError(QAbstractSocket::SocketError error)
+{
+    return error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError
+           || error == QAbstractSocket::SslInvalidUserDataError;
 }
 
 std::optional<qint64> contentLength(const QByteArray &field)
@@ -80,34 +105,110 @@ void StreamConnection::abort()
 QUrl StreamConnection::address() const { return target; }
 int StreamConnection::status() const { return statusCode; }
 
+QString StreamConnection::proxyAuthority() const
+{
+    if (proxy.type() == QNetworkProxy::NoProxy)
+        return {};
+    return QString::fromLatin1(authorityOf(proxy.hostName(), proxy.port()));
+}
+
+bool StreamConnection::isSecure() const { return target.scheme() == QLatin1String("https"); }
+bool StreamConnection::viaHttpProxy() const { return proxy.type() == QNetworkProxy::HttpProxy; }
+
+// Every connection, also each redirection's, asks for the proxy anew: the
+// target decides whether there is one.
 void StreamConnection::connectTo(const QUrl &address)
 {
     dropSocket();
     target = address;
     phase = Phase::Connecting;
     headBytes.clear();
-    const bool secure = address.scheme() == QLatin1String("https");
-    QTcpSocket *connection = secure ? new QSslSocket(this) : new QTcpSocket(this);
-    socket = connection;
-    connection->setReadBufferSize(limits.unreadBytes);
-    if (secure)
-        connect(static_cast<QSslSocket *>(connection), &QSslSocket::encrypted, this, &StreamConnection::sendRequest);
+    proxy = NetworkProxies::forAddress(address);
+    const bool secure = isSecure();
+    connector = new HappyEyeballsConnector(
+        [secure](QObject *parent) -> QTcpSocket * { return secure ? new QSslSocket(parent) : new QTcpSocket(parent); },
+        limits.attemptHeadStart, this);
+    connect(connector, &HappyEyeballsConnector::connected, this, &StreamConnection::adopt);
+    connect(connector, &HappyEyeballsConnector::failed, this, &StreamConnection::connectFailed);
+    headDeadline.start(limits.headDeadline);
+    const quint16 port = quint16(address.port(secure ? 443 : 80));
+    if (viaHttpProxy())
+        connector->connectTo(proxy.hostName(), proxy.port());
     else
-        connect(connection, &QTcpSocket::connected, this, &StreamConnection::sendRequest);
-    connect(connection, &QTcpSocket::readyRead, this, [this] {
+        connector->connectTo(address.host(), port, proxy);
+}
+
+void StreamConnection::adopt(QTcpSocket *connected)
+{
+    connector->deleteLater();
+    connector = nullptr;
+    connected->setParent(this);
+    socket = connected;
+    connected->setReadBufferSize(limits.unreadBytes);
+    keepAlive();
+    connect(connected, &QTcpSocket::readyRead, this, [this] {
         if (phase == Phase::Body)
             emit bodyAvailable();
         else
             readHead();
     });
-    connect(connection, &QTcpSocket::disconnected, this, &StreamConnection::socketDisconnected);
-    connect(connection, &QTcpSocket::errorOccurred, this, &StreamConnection::socketFailed);
-    headDeadline.start(limits.headDeadline);
-    const quint16 port = quint16(address.port(secure ? 443 : 80));
-    if (secure)
-        static_cast<QSslSocket *>(connection)->connectToHostEncrypted(address.host(), port);
+    connect(connected, &QTcpSocket::disconnected, this, &StreamConnection::socketDisconnected);
+    connect(connected, &QTcpSocket::errorOccurred, this, &StreamConnection::socketFailed);
+    if (viaHttpProxy() && isSecure())
+        openTunnel();
+    else if (isSecure())
+        startEncryption();
     else
-        connection->connectToHost(address.host(), port);
+        sendRequest();
+}
+
+// Through a proxy the probes keep the hop to the proxy alive.
+void StreamConnection::keepAlive()
+{
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const int descriptor = int(socket->socketDescriptor());
+    const int idle = int(limits.keepAliveIdle.count());
+    const int interval = int(limits.keepAliveInterval.count());
+    const int probes = limits.keepAliveProbes;
+    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
+
+void StreamConnection::connectFailed(QAbstractSocket::SocketError error, const QString &detail)
+{
+    if (error == QAbstractSocket::ProxyAuthenticationRequiredError)
+        fail(Failure::ProxyCredentials, detail);
+    else if (viaHttpProxy() || isProxyError(error))
+        fail(Failure::ProxyUnreachable, detail);
+    else
+        fail(error == QAbstractSocket::HostNotFoundError ? Failure::UnknownHost : Failure::Unreachable, detail);
+}
+
+QByteArray StreamConnection::proxyCredentials() const
+{
+    if (proxy.user().isEmpty())
+        return {};
+    const QByteArray pair = proxy.user().toUtf8() + ':' + proxy.password().toUtf8();
+    return "Proxy-Authorization: Basic " + pair.toBase64() + "\r\n";
+}
+
+// The proxy is asked for a tunnel to the stream's host, inside which TLS is
+// spoken with that host and its certificate checked against its name.
+void StreamConnection::openTunnel()
+{
+    phase = Phase::Tunnel;
+    const QByteArray authority = authorityOf(target.host(), target.port(443));
+    socket->write("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n" + proxyCredentials()
+                  + "User-Agent: pellix-growl/" PELLIX_VERSION "\r\n\r\n");
+}
+
+void StreamConnection::startEncryption()
+{
+    auto *tls = static_cast<QSslSocket *>(socket.data());
+    connect(tls, &QSslSocket::encrypted, this, &StreamConnection::sendRequest);
+    tls->setPeerVerifyName(target.host());
+    tls->startClientEncryption();
 }
 
 // The path as the request sends it. A segment that is only dots, as the user
@@ -131,15 +232,19 @@ void StreamConnection::sendRequest()
     QByteArray path = requestPath();
     if (target.hasQuery())
         path += '?' + target.query(QUrl::FullyEncoded).toLatin1();
-    socket->write("GET " + path + " HTTP/1.1\r\nHost: " + target.authority(QUrl::FullyEncoded).toLatin1()
-                  + "\r\nUser-Agent: pellix-growl/" PELLIX_VERSION
+    const QByteArray host = target.authority(QUrl::FullyEncoded | QUrl::RemoveUserInfo).toLatin1();
+    // A plain request through an HTTP proxy names its whole address.
+    const bool absolute = viaHttpProxy() && !isSecure();
+    const QByteArray requestTarget = absolute ? "http://" + host + path : path;
+    socket->write("GET " + requestTarget + " HTTP/1.1\r\nHost: " + host + "\r\n" + (absolute ? proxyCredentials() : "")
+                  + "User-Agent: pellix-growl/" PELLIX_VERSION
                     "\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n");
 }
 
 void StreamConnection::readHead()
 {
     headBytes += socket->readAll();
-    while (phase == Phase::Head) {
+    while (phase == Phase::Head || phase == Phase::Tunnel) {
         const auto [end, endingLength] = findHeadEnd(headBytes);
         if (end < 0 || end > limits.headBytes) {
             if (headBytes.size() > limits.headBytes)
@@ -163,6 +268,12 @@ void StreamConnection::headArrived(QByteArrayView head, QByteArray rest)
         headBytes = std::move(rest);
         return;
     }
+    if (phase == Phase::Tunnel) {
+        tunnelAnswered(parsed->status());
+        return;
+    }
+    if (refusedByProxy(*parsed))
+        return;
     if (followRedirection(parsed->status(), parsed->field("location")))
         return;
     headDeadline.stop();
@@ -175,6 +286,38 @@ void StreamConnection::headArrived(QByteArrayView head, QByteArray rest)
         return;
     if (!bodyWithHead.isEmpty() || (socket && socket->bytesAvailable() > 0) || framing == Framing::Length)
         emit bodyAvailable();
+}
+
+void StreamConnection::tunnelAnswered(int status)
+{
+    headBytes.clear();
+    if (status <= 299) {
+        startEncryption();
+        return;
+    }
+    statusCode = status;
+    fail(status == 407 ? Failure::ProxyCredentials : Failure::ProxyRefused,
+         QStringLiteral("the proxy answered HTTP %1 to CONNECT").arg(status));
+}
+
+// An HTTP proxy passes the service's answers on, and marks its own refusals
+// (RFC 9209's Proxy-Status with an error; squid's X-Squid-Error). A 407 is
+// always the proxy's.
+bool StreamConnection::refusedByProxy(const HttpResponseHead &head)
+{
+    const int status = head.status();
+    const bool markedAsOwn = head.field("proxy-status").contains("error=") || !head.field("x-squid-error").isNull();
+    if (!viaHttpProxy() || status < 400 || (status != 407 && !markedAsOwn))
+        return false;
+    statusCode = status;
+    const QString detail = QStringLiteral("the proxy answered HTTP %1").arg(status);
+    if (status == 407)
+        fail(Failure::ProxyCredentials, detail);
+    else if (status == 502 || status == 503 || status == 504)
+        fail(Failure::Unreachable, detail);
+    else
+        fail(Failure::ProxyRefused, detail);
+    return true;
 }
 
 bool StreamConnection::followRedirection(int status, const QByteArray &location)
@@ -265,7 +408,9 @@ void StreamConnection::endBodyIfComplete()
     const bool drained = bodyWithHead.isEmpty() && (!socket || socket->bytesAvailable() == 0);
     if (!peerClosed || !drained)
         return;
-    if (framing == Framing::UntilClose)
+    if (!lostBecause.isEmpty())
+        end(Failure::Lost, lostBecause);
+    else if (framing == Framing::UntilClose)
         end(std::nullopt);
     else
         end(Failure::Unreachable, QStringLiteral("the connection closed before the body ended"));
@@ -294,12 +439,11 @@ void StreamConnection::socketFailed()
     if (error == QAbstractSocket::RemoteHostClosedError)
         return;
     if (phase == Phase::Body) {
+        lostBecause = socket->errorString();
         socketDisconnected();
         return;
     }
-    const bool tls = error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError
-                     || error == QAbstractSocket::SslInvalidUserDataError;
-    fail(tls ? Failure::Insecure : Failure::Unreachable, socket->errorString());
+    fail(isTlsError(error) ? Failure::Insecure : Failure::Unreachable, socket->errorString());
 }
 
 void StreamConnection::fail(Failure failure, const QString &detail) { end(failure, detail); }
@@ -328,6 +472,11 @@ void StreamConnection::end(std::optional<Failure> failure, const QString &detail
 
 void StreamConnection::dropSocket()
 {
+    if (connector) {
+        disconnect(connector, nullptr, this, nullptr);
+        connector->deleteLater();
+        connector = nullptr;
+    }
     if (!socket)
         return;
     disconnect(socket, nullptr, this, nullptr);

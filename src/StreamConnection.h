@@ -1,8 +1,10 @@
 #pragma once
 
 #include "ChunkedBodyDecoder.h"
+#include "HappyEyeballsConnector.h"
 
 #include <QByteArray>
+#include <QNetworkProxy>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -14,11 +16,16 @@
 class QTcpSocket;
 
 // One long-lived HTTP/1.1 GET whose body is handed on piece by piece as it
-// arrives: the notification stream's connection. It asks for the body
+// arrives: the notification stream's connection. It goes through the proxy
+// the user's settings name (an HTTP proxy: plain http as an absolute-form
+// request, https through a CONNECT tunnel; or SOCKS5), reaches a host of
+// several addresses on the first that answers, asks for the body
 // uncompressed, follows a few redirections, and bounds what a service can
 // make it hold: the answer's head must arrive within a deadline and a size,
 // framing lines are bounded, and unread data waits in the network, never in
-// the agent, once the reading side stops asking for it.
+// the agent, once the reading side stops asking for it. TCP keepalive probes
+// find a peer that has vanished without a word, and keep the mappings of the
+// NATs on the way alive.
 class StreamConnection : public QObject
 {
     Q_OBJECT
@@ -26,9 +33,14 @@ class StreamConnection : public QObject
 public:
     enum class Failure {
         Unreachable,      // no connection, or it broke before the body ended
+        UnknownHost,      // the host name does not resolve
         Insecure,         // the TLS handshake failed: an untrusted or mismatched certificate
         NoAnswer,         // the answer's head did not arrive within its deadline
         UnreadableAnswer, // not HTTP, a head too large, a compressed or broken body
+        Lost,             // the peer stopped answering the keepalive probes
+        ProxyUnreachable, // no connection to the proxy
+        ProxyRefused,     // the proxy answered with an error status of its own
+        ProxyCredentials, // the proxy wants credentials, or other ones
     };
     Q_ENUM(Failure)
 
@@ -38,6 +50,12 @@ public:
         qsizetype headBytes = 64 * 1024;
         // What the socket may hold unread before the network pushes back.
         qint64 unreadBytes = 256 * 1024;
+        std::chrono::milliseconds attemptHeadStart = HappyEyeballsConnector::defaultHeadStart;
+        // The first probe after this much silence, then one each interval;
+        // the connection is lost after this many unanswered probes.
+        std::chrono::seconds keepAliveIdle{60};
+        std::chrono::seconds keepAliveInterval{10};
+        int keepAliveProbes = 3;
     };
 
     static constexpr int redirectionLimit = 5;
@@ -51,8 +69,11 @@ public:
 
     // Where the answer came from: the address, or its redirection target.
     QUrl address() const;
-    // The final answer's status, once its head has arrived.
+    // The final answer's status, once its head has arrived; or the status
+    // of the proxy's own refusal.
     int status() const;
+    // The proxy the connection goes through, as "host:port"; empty when direct.
+    QString proxyAuthority() const;
     // The body data that has arrived since the last read, without its
     // transfer coding. Reading the last of it ends the connection (finished
     // or failed, from the event loop) once the service has ended the body.
@@ -70,13 +91,23 @@ signals:
 
 private:
     enum class Framing { Length, Chunked, UntilClose };
-    enum class Phase { Connecting, Head, Body, Ended };
+    enum class Phase { Connecting, Tunnel, Head, Body, Ended };
 
     void connectTo(const QUrl &target);
+    void adopt(QTcpSocket *connected);
+    void keepAlive();
+    void connectFailed(QAbstractSocket::SocketError error, const QString &detail);
+    bool isSecure() const;
+    bool viaHttpProxy() const;
+    QByteArray proxyCredentials() const;
     QByteArray requestPath() const;
+    void openTunnel();
+    void startEncryption();
     void sendRequest();
     void readHead();
     void headArrived(QByteArrayView head, QByteArray rest);
+    void tunnelAnswered(int status);
+    bool refusedByProxy(const class HttpResponseHead &head);
     bool followRedirection(int status, const QByteArray &location);
     bool chooseFraming(const class HttpResponseHead &head);
     void socketDisconnected();
@@ -89,6 +120,8 @@ private:
     QUrl target;
     const Limits limits;
     int redirections = 0;
+    QNetworkProxy proxy;
+    QPointer<HappyEyeballsConnector> connector;
     QPointer<QTcpSocket> socket;
     QTimer headDeadline;
     Phase phase = Phase::Connecting;
@@ -100,5 +133,7 @@ private:
     // Body bytes that arrived with the head.
     QByteArray bodyWithHead;
     bool peerClosed = false;
+    // The peer went silent: the end is a loss, not the body's end.
+    QString lostBecause;
     bool silenced = false;
 };
