@@ -1,5 +1,7 @@
 #include "IconLoader.h"
 
+#include "NetworkProxies.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QNetworkReply>
@@ -24,6 +26,8 @@ IconLoader::IconLoader(QObject *parent)
     : QObject(parent)
     , cache(cacheKibibytes)
 {
+    // Icons take the stream's proxy.
+    network.setProxyFactory(new NetworkProxies);
 }
 
 void IconLoader::setTimeLimit(std::chrono::milliseconds limit) { timeLimit = limit; }
