@@ -3,9 +3,11 @@
 // agent's memory, and its CPU time with a silent open stream. Then what
 // careless or hostile input costs: a new title in every line, SIGTERM in the
 // middle of such a burst, large icons, and a notification service that goes
-// away during a burst.
+// away during a burst. Last, on a network of its own (root only), what a
+// dead IPv6 address and a server gone in silence cost.
 #include "AgentPathBenchmark.h"
 #include "PrivateSessionBus.h"
+#include "TestNetwork.h"
 
 #include <QGuiApplication>
 
@@ -33,8 +35,26 @@ bool started(AgentPathBenchmark &bench, qint64 settingsBytes = 0)
 
 } // namespace
 
+// The agent's defaults: the first keepalive probe after 60 s, then 3 more
+// 10 s apart, so a silent drop is noticed about 90 s after the last data.
+void networkPaths(AgentPathBenchmark &bench)
+{
+    std::printf("\nnetworks\n");
+    const AgentPathBenchmark::DualStack dualStack = bench.firstNotificationThrough(QString::fromLatin1(TestNetwork::hostName));
+    std::printf("  dual stack  a host whose IPv6 address is dead, its IPv4 address alive: first notification %s"
+                " %.2f s after the launch (bar: < 1 s)\n",
+                dualStack.arrived ? "shown" : "NOT shown", dualStack.seconds);
+    std::fflush(stdout);
+    const AgentPathBenchmark::SilentDrop drop = bench.silentDrop(std::chrono::seconds(180));
+    std::printf("  silent drop every packet of the server dropped: %s after %.1f s (bar: < 120 s): %s\n",
+                drop.noticed ? "noticed" : "NOT noticed", drop.seconds, qPrintable(drop.state));
+    bench.stop();
+}
+
 int main(int argc, char *argv[])
 {
+    // Before any thread starts, as a namespace must be entered.
+    const QString network = TestNetwork::enter();
     PrivateSessionBus bus;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
@@ -128,5 +148,10 @@ int main(int argc, char *argv[])
                 termination.arrivedBefore, titleLines, termination.ended ? "ended" : "still running",
                 termination.milliseconds, termination.exitCode, termination.settingsIntact ? "intact" : "DAMAGED",
                 termination.typesKept);
+    bench.stop();
+    if (network.isEmpty())
+        networkPaths(bench);
+    else
+        std::printf("\nnetworks: not measured, %s\n", qPrintable(network));
     return allArrived && termination.ended && termination.settingsIntact ? 0 : 1;
 }

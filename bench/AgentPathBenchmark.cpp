@@ -1,7 +1,9 @@
 #include "AgentPathBenchmark.h"
 
 #include "ProcessUsage.h"
+#include "TestNetwork.h"
 
+#include <QDBusInterface>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -40,7 +42,7 @@ void AgentPathBenchmark::joinNotificationService()
     connect(notifications.get(), &TestNotificationService::notified, this, &AgentPathBenchmark::arrived);
 }
 
-bool AgentPathBenchmark::start(qint64 settingsBytes)
+bool AgentPathBenchmark::start(qint64 settingsBytes, const QString &host)
 {
     {
         QSettings settings(settingsPath(), QSettings::IniFormat);
@@ -51,7 +53,7 @@ bool AgentPathBenchmark::start(qint64 settingsBytes)
                           QStringList(settingsBytes / entryBytes, QString(entryBytes - 2, QLatin1Char('x'))));
         settings.setValue(QStringLiteral("username"), QStringLiteral("bench"));
         settings.setValue(QStringLiteral("apikey"), QStringLiteral("bench-key"));
-        settings.setValue(QStringLiteral("streamhost"), stream.streamhost());
+        settings.setValue(QStringLiteral("streamhost"), stream.streamhost().replace(QStringLiteral("127.0.0.1"), host));
         // Known already, so that no line makes the agent register a new type.
         settings.setValue(QStringLiteral("notificationTypesArray"),
                           QStringList({QStringLiteral("Generic"), QStringLiteral("Pellix"), benchTitle}));
@@ -334,6 +336,42 @@ AgentPathBenchmark::Icons AgentPathBenchmark::largeIcons(int count, int side, bo
     result.peakResidentKiB = usage.peakResidentKiB();
     result.residentAfterKiB = usage.residentKiB();
     return result;
+}
+
+AgentPathBenchmark::DualStack AgentPathBenchmark::firstNotificationThrough(const QString &host)
+{
+    const qint64 launched = clock.nsecsElapsed();
+    if (!start(0, host))
+        return {};
+    const int sequence = nextSequence++;
+    arrivedAt.remove(sequence);
+    exchange->sendPiece(line(sequence));
+    const bool arrived = waitForArrivals(int(arrivedAt.size()) + 1, std::chrono::seconds(10));
+    return {arrived, static_cast<double>(clock.nsecsElapsed() - launched) / 1e9};
+}
+
+QString AgentPathBenchmark::agentState() const
+{
+    return QDBusInterface(QStringLiteral("org.pellix.PellixGrowl"), QStringLiteral("/org/pellix/PellixGrowl"),
+                          QStringLiteral("org.pellix.PellixGrowl"))
+        .property("State")
+        .toString();
+}
+
+AgentPathBenchmark::SilentDrop AgentPathBenchmark::silentDrop(std::chrono::seconds patience)
+{
+    SilentDrop drop;
+    if (!agentState().startsWith(QStringLiteral("Connected")) || !TestNetwork::dropPacketsFrom(quint16(stream.url({}).port())))
+        return drop;
+    const qint64 dropped = clock.nsecsElapsed();
+    const qint64 deadline = dropped + std::chrono::nanoseconds(patience).count();
+    while (clock.nsecsElapsed() < deadline && agentState().startsWith(QStringLiteral("Connected")))
+        runEventsFor(std::chrono::milliseconds(100));
+    drop.state = agentState();
+    drop.noticed = !drop.state.startsWith(QStringLiteral("Connected"));
+    drop.seconds = static_cast<double>(clock.nsecsElapsed() - dropped) / 1e9;
+    TestNetwork::letPacketsFlow();
+    return drop;
 }
 
 void AgentPathBenchmark::stop()

@@ -89,12 +89,27 @@ public:
         qint64 peakResidentKiB = 0;
     };
 
+    // From the launch to the first notification, through a host name.
+    struct DualStack
+    {
+        bool arrived = false;
+        double seconds = 0;
+    };
+    // From the moment the server's packets stop to the state leaving Connected.
+    struct SilentDrop
+    {
+        bool noticed = false;
+        double seconds = 0;
+        QString state;
+    };
+
     explicit AgentPathBenchmark(QString agentExecutable);
     ~AgentPathBenchmark() override;
 
-    // Starts the agent, with a settings file of at least settingsBytes, and
-    // waits until its stream is open and it has said so.
-    bool start(qint64 settingsBytes = 0);
+    // Starts the agent, with a settings file of at least settingsBytes and
+    // the stream service named by host, and waits until its stream is open
+    // and it has said so.
+    bool start(qint64 settingsBytes = 0, const QString &host = QStringLiteral("127.0.0.1"));
     StartUp lastStartUp() const;
     // Writes lines as fast as the stream takes them; timed up to the last arrival.
     Throughput sustained(int lines);
@@ -111,6 +126,11 @@ public:
     // count lines, each with an icon of side x side pixels of its own, fetched
     // over http or given inline as a data: address.
     Icons largeIcons(int count, int side, bool inlineIcons);
+    // A started agent whose stream host name resolves to a dead IPv6 address
+    // first and to the service second.
+    DualStack firstNotificationThrough(const QString &host);
+    // The open stream's server goes silent: every packet from it vanishes.
+    SilentDrop silentDrop(std::chrono::seconds patience);
     void stop();
     qint64 residentKiB() const;
 
@@ -129,6 +149,7 @@ private:
     bool waitForArrivals(int count, std::chrono::milliseconds timeout);
     static void runEventsFor(std::chrono::milliseconds span);
     qint64 agentPid() const;
+    QString agentState() const;
     QString settingsPath() const;
     int filesOutsideTheSettingsFolder() const;
 

@@ -162,10 +162,14 @@ void StreamConnection::adopt(QTcpSocket *connected)
         sendRequest();
 }
 
-// Through a proxy the probes keep the hop to the proxy alive.
+// Through a proxy the probes keep the hop to the proxy alive. Qt's SOCKS
+// socket hides its descriptor (it hands out a counter instead), so through
+// SOCKS the probes come at the system's times.
 void StreamConnection::keepAlive()
 {
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    if (proxy.type() == QNetworkProxy::Socks5Proxy)
+        return;
     const int descriptor = int(socket->socketDescriptor());
     const int idle = int(limits.keepAliveIdle.count());
     const int interval = int(limits.keepAliveInterval.count());

@@ -209,19 +209,24 @@ private slots:
         QVERIFY(fixture.agentStream().state().text().endsWith(u"the server answered HTTP 302"_s));
     }
 
-    // The IPv6 address comes first and swallows every packet; the stream
-    // arrives over IPv4 well within a head deadline that a wait for the dead
-    // address to time out would pass.
+    // A name that does not resolve is told apart from a host that does not
+    // answer. Then the IPv6 address comes first and swallows every packet;
+    // the stream arrives over IPv4 well within a head deadline that a wait
+    // for the dead address to time out would pass.
     void aDeadIPv6AddressCostsOnlyAHeadStart()
     {
         requireTestNetwork();
         AgentFixture fixture;
         const QString name = QString::fromLatin1(TestNetwork::hostName);
         QCOMPARE(QHostInfo::fromName(name).addresses().value(0), QHostAddress(QString::fromLatin1(TestNetwork::deadAddress)));
-        AgentFixture::writeSettings({{u"streamhost"_s, fixture.stream.streamhost().replace(u"127.0.0.1"_s, name)}});
+        AgentFixture::writeSettings({{u"streamhost"_s, u"nowhere.test"_s}});
         pellix_growlAppDelegate::Options options = fixture.options();
         options.stream.connection.headDeadline = 2s;
         fixture.start(options);
+        QVERIFY(fixture.waitForReopenScheduled());
+        QVERIFY(fixture.agentStream().state().text().endsWith(u"cannot find nowhere.test"_s));
+        AgentFixture::writeSettings({{u"streamhost"_s, fixture.stream.streamhost().replace(u"127.0.0.1"_s, name)}});
+        fixture.agent().reconnectNotificationStream();
         QVERIFY(fixture.opens(200) && fixture.posts("over IPv4"));
     }
 
