@@ -74,6 +74,8 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, const QDBusConnection 
     for (const char *hostSignal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
         bus.connect(watcherService, watcherPath, watcherInterface, QLatin1String(hostSignal), this,
                     SLOT(registerWithWatcher()));
+    bus.connect(watcherService, watcherPath, watcherInterface, QStringLiteral("StatusNotifierItemUnregistered"), this,
+                SLOT(itemUnregistered(QString)));
     registerWithWatcher();
 }
 
@@ -93,7 +95,7 @@ void StatusNotifierItem::setTitle(const QString &title)
     if (title == itemTitle)
         return;
     itemTitle = title;
-    emit NewTitle();
+    announce(TitleChange);
 }
 
 void StatusNotifierItem::setIcon(const QIcon &icon)
@@ -103,7 +105,7 @@ void StatusNotifierItem::setIcon(const QIcon &icon)
         for (const int side : pixmapSides)
             pixmaps.append(pixmapOf(icon, side));
     }
-    emit NewIcon();
+    announce(IconChange);
 }
 
 void StatusNotifierItem::setToolTip(const QString &title, const QString &body)
@@ -113,7 +115,7 @@ void StatusNotifierItem::setToolTip(const QString &title, const QString &body)
         return;
     tip.title = title;
     tip.body = markup;
-    emit NewToolTip();
+    announce(ToolTipChange);
 }
 
 void StatusNotifierItem::setMenu(QMenu *menu)
@@ -155,21 +157,63 @@ void StatusNotifierItem::Scroll(int, const QString &) {}
 
 void StatusNotifierItem::ProvideXdgActivationToken(const QString &token) { emit activationTokenProvided(token); }
 
+void StatusNotifierItem::announce(Change change)
+{
+    if (registering) {
+        heldChanges |= change;
+        return;
+    }
+    if (change == TitleChange)
+        emit NewTitle();
+    else if (change == IconChange)
+        emit NewIcon();
+    else
+        emit NewToolTip();
+}
+
 // Registering again with a watcher that holds the item already is harmless,
 // so every change on the watcher's side goes through here.
 void StatusNotifierItem::registerWithWatcher()
 {
+    if (registering) {
+        registrationAskedFor = true;
+        return;
+    }
+    registering = true;
     QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath, watcherInterface,
                                                        QStringLiteral("RegisterStatusNotifierItem"));
     call << service;
     auto *reply = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answer) {
         answer->deleteLater();
-        if (answer->isError())
-            setRegistered(false);
-        else
-            askWhetherHostIsThere();
+        watcherAnswered(!answer->isError());
     });
+}
+
+void StatusNotifierItem::watcherAnswered(bool accepted)
+{
+    registering = false;
+    if (accepted) {
+        qCInfo(lcDesktop) << "registered" << service << "with the status notifier watcher";
+        for (const Change change : {TitleChange, IconChange, ToolTipChange}) {
+            if (heldChanges & change)
+                announce(change);
+        }
+        askWhetherHostIsThere();
+    } else {
+        setRegistered(false);
+    }
+    heldChanges = 0;
+    if (std::exchange(registrationAskedFor, false))
+        registerWithWatcher();
+}
+
+// A watcher that dropped the item (its host restarted, say) is asked to
+// take it again.
+void StatusNotifierItem::itemUnregistered(const QString &name)
+{
+    if (name == service || name.startsWith(service + QLatin1Char('/')))
+        registerWithWatcher();
 }
 
 void StatusNotifierItem::askWhetherHostIsThere()

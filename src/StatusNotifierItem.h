@@ -22,6 +22,10 @@ class QMenu;
 // org.kde.StatusNotifierWatcher whenever a watcher is on the bus, its menu
 // exported over DBusMenu for the host to show. Qt's own item cannot carry a
 // title apart from its id, a tool tip body, or the activation token.
+// While a registration waits for the watcher's answer, the item's change
+// signals wait too and go out once, together, after it: GNOME's AppIndicator
+// extension loses an item whose signals reach it before that answer. One
+// registration is in flight at a time; any asked for meanwhile make one more.
 class StatusNotifierItem : public QObject
 {
     Q_OBJECT
@@ -116,8 +120,13 @@ signals:
 
 private slots:
     void registerWithWatcher();
+    void itemUnregistered(const QString &service);
 
 private:
+    enum Change { TitleChange = 1, IconChange = 2, ToolTipChange = 4 };
+
+    void announce(Change change);
+    void watcherAnswered(bool accepted);
     void askWhetherHostIsThere();
     void setRegistered(bool registered);
     QString noName() const;
@@ -132,6 +141,9 @@ private:
     std::unique_ptr<DBusMenuExporter> menuExporter;
     QDBusServiceWatcher *watcherPresence;
     bool registered = false;
+    bool registering = false;
+    bool registrationAskedFor = false;
+    int heldChanges = 0;
 };
 
 Q_DECLARE_METATYPE(StatusNotifierItem::Pixmap)

@@ -63,6 +63,7 @@ private slots:
         item->addMenuItem(u"Quit"_s, QKeySequence(u"Ctrl+Shift+Q"_s), [this] { chosen.append(u"Quit"_s); });
         item->show();
         QTRY_COMPARE(host->items.size(), 1);
+        host->itemProperties(service()); // the signals sent on the watcher's answer have arrived
         host->itemSignals.clear();
     }
 
@@ -126,7 +127,10 @@ private slots:
     }
 
     // A panel that restarts gets the item again, and an item started before
-    // any panel registers once one appears.
+    // any panel registers once one appears. Until the watcher answers, the
+    // item's signals wait, and then go out once each; the registrations
+    // asked for meanwhile, however many, make one more; a watcher that drops
+    // the item is given it again.
     void registrationFollowsTheHost()
     {
         host.emplace();
@@ -136,7 +140,20 @@ private slots:
         item = std::make_unique<StatusItem>(StatusItem::Options{});
         item->show();
         host.emplace();
-        QTRY_COMPARE(host->items.size(), 1);
+        host->holdRegistrations = true;
+        QTRY_COMPARE(host->registrations, 1);
+        item->showState(StreamState::connecting(u"one.example"_s));
+        item->showState(StreamState::connecting(u"two.example"_s));
+        for (int flood = 0; flood < 100; ++flood)
+            host->emitWatcherSignal(u"StatusNotifierHostRegistered"_s);
+        QVERIFY(!host->itemProperties(service()).isEmpty()); // what the item sent before has arrived
+        host->answerRegistrations();
+        QTRY_COMPARE(host->registrations, 2);
+        host->answerRegistrations();
+        host->emitWatcherSignal(u"StatusNotifierItemUnregistered"_s, {service()});
+        QTRY_COMPARE(host->registrations, 3);
+        QCOMPARE(host->signalsBeforeAnswer, 0);
+        QCOMPARE(host->itemSignals.count(u"NewToolTip"_s), 1);
     }
 };
 

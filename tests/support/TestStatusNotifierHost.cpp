@@ -81,11 +81,33 @@ bool TestStatusNotifierHost::clickMenuEntry(const QString &service, int id)
 
 void TestStatusNotifierHost::RegisterStatusNotifierItem(const QString &service)
 {
+    ++registrations;
     if (!items.contains(service))
         items.append(service);
+    if (holdRegistrations) {
+        setDelayedReply(true);
+        held.append(message().createReply());
+    }
 }
 
-void TestStatusNotifierHost::recordItemSignal(const QDBusMessage &message) { itemSignals.append(message.member()); }
+void TestStatusNotifierHost::answerRegistrations()
+{
+    for (const QDBusMessage &answer : std::exchange(held, {}))
+        connection.send(answer);
+}
+
+void TestStatusNotifierHost::emitWatcherSignal(const QString &name, const QVariantList &arguments)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(watcherPath, watcherService, name);
+    signal.setArguments(arguments);
+    connection.send(signal);
+}
+
+void TestStatusNotifierHost::recordItemSignal(const QDBusMessage &message)
+{
+    itemSignals.append(message.member());
+    signalsBeforeAnswer += held.isEmpty() ? 0 : 1;
+}
 
 // The item may live in this very thread, so the answer is awaited with the
 // event loop running; one that never comes is an invalid message.

@@ -3,6 +3,7 @@
 #include "DBusMenuExporter.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QObject>
 #include <QStringList>
@@ -12,8 +13,9 @@
 // it owns org.kde.StatusNotifierWatcher (with a host always registered),
 // records the items that register and the signals they send, reads their
 // properties and DBusMenu layout, and calls them. A panel restarting is one
-// host ended and another made.
-class TestStatusNotifierHost : public QObject
+// host ended and another made. It may hold its answers to registrations back,
+// as a slow shell does, and counts the item signals that come before them.
+class TestStatusNotifierHost : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
@@ -33,10 +35,19 @@ public:
     bool callItem(const QString &service, const QString &method, const QVariantList &arguments);
     bool clickMenuEntry(const QString &service, int id);
 
+    // Answers the registrations held back so far.
+    void answerRegistrations();
+    // Sends a signal of the watcher's to every item.
+    void emitWatcherSignal(const QString &name, const QVariantList &arguments = {});
+
     // The registered items' services.
     QStringList items;
     // Names of the item's signals received so far.
     QStringList itemSignals;
+    bool holdRegistrations = false;
+    int registrations = 0;
+    // Item signals received while a registration was held back.
+    int signalsBeforeAnswer = 0;
 
 public slots:
     Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString &service);
@@ -50,4 +61,5 @@ private:
 
     QDBusConnection connection;
     bool hostRegistered = true;
+    QList<QDBusMessage> held;
 };
