@@ -353,18 +353,24 @@ void GrowlApplicationBridge::actionInvoked(uint id, const QString &actionKey)
     const auto shown = shownNotifications.constFind(id);
     if (actionKey != defaultAction || shown == shownNotifications.cend() || !delegate)
         return;
+    const std::optional<ClickContext> clickContext = *shown;
+    shownNotifications.remove(id);
     const ActivationTokenScope launch(token && token->first == id ? token->second : QString());
-    delegate->growlNotificationWasClicked(*shown);
+    delegate->growlNotificationWasClicked(clickContext);
 }
 
+// A notification that expired may still be offered by the service, as
+// Plasma's history does, and clicked there: its click stays known (within
+// the bound). One the user dismissed, or that was closed by a call, is gone.
 void GrowlApplicationBridge::notificationClosed(uint id, uint reason)
 {
-    const auto shown = shownNotifications.find(id);
-    if (shown == shownNotifications.end())
+    const auto shown = shownNotifications.constFind(id);
+    if (shown == shownNotifications.cend())
         return;
-    const std::optional<ClickContext> clickContext = shown.value();
-    shownNotifications.erase(shown);
-    if (reason == closedBecauseExpired && delegate)
+    const std::optional<ClickContext> clickContext = *shown;
+    if (reason != closedBecauseExpired)
+        shownNotifications.remove(id);
+    else if (delegate)
         delegate->growlNotificationTimedOut(clickContext);
 }
 

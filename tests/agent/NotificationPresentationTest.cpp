@@ -172,23 +172,27 @@ private slots:
         QCOMPARE(fixture->openingTokens.at(1), QString());
     }
 
-    // Only the "default" action opens. Closed notifications are forgotten,
-    // and so are those beyond the latest few, in case the service never
-    // reports them closed.
-    void answeredOrForgottenNotificationsOpenNothing()
+    // Only the "default" action opens, and only once. A notification that
+    // expired is still offered by the service (as in Plasma's history) and
+    // opens from there with that click's token; one dismissed or closed by a
+    // call is forgotten, and so are those beyond the latest few, in case the
+    // service never reports them closed.
+    void clicksOpenOnlyWhatTheServiceStillOffers()
     {
         const Context link = addresses(u"https://final.example/"_s);
         const uint expired = post(u"Expired"_s, link).id, dismissed = post(u"Dismissed"_s, link).id,
-                   oldest = post(u"Oldest"_s, link).id;
-        service().closeNotification(expired, 1);
-        service().closeNotification(dismissed, 2);
-        for (const uint id : {expired, dismissed})
+                   closed = post(u"Closed"_s, link).id, oldest = post(u"Oldest"_s, link).id;
+        for (const auto &[id, reason] : {std::pair(expired, 1u), std::pair(dismissed, 2u), std::pair(closed, 3u)})
+            service().closeNotification(id, reason);
+        service().invokeAction(expired, u"default"_s, u"history"_s);
+        QTRY_COMPARE(fixture->openingTokens, QStringList{u"history"_s});
+        for (const uint id : {expired, dismissed, closed})
             service().invokeAction(id);
         service().invokeAction(oldest, u"dismiss"_s);
         for (std::size_t later = 0; later < remembered; ++later)
             post(u"Later"_s);
         clickAndSettle(oldest);
-        QCOMPARE(fixture->opened, QList<QUrl>());
+        QCOMPARE(fixture->opened, QList<QUrl>{QUrl(u"https://final.example/"_s)});
     }
 
     void notificationsWaitInOrderForTheNextService_data()
