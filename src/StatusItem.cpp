@@ -52,7 +52,10 @@ StatusItem::StatusItem(const Options &itemOptions, QObject *parent)
     item->setMenu(statusMenu.get());
     connect(item.get(), &StatusNotifierItem::registeredChanged, this, &StatusItem::hostChanged);
     connect(item.get(), &StatusNotifierItem::activationTokenProvided, this,
-            [this](const QString &token) { activationToken = token; });
+            [this](const QString &token) {
+                activationToken = token;
+                activationTokenExpiry.setRemainingTime(options.activationTokenLifetime);
+            });
     connect(item.get(), &StatusNotifierItem::activateRequested, this, &StatusItem::clicked);
     connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &StatusItem::clicked);
 }
@@ -77,7 +80,10 @@ void StatusItem::setToolTip(const QString &toolTipTitle)
 void StatusItem::addMenuItem(const QString &itemTitle, const QKeySequence &shortcut,
                              const std::function<void()> &action)
 {
-    QAction *entry = statusMenu->addAction(itemTitle, this, action);
+    QAction *entry = statusMenu->addAction(itemTitle, this, [this, action] {
+        const ActivationTokenScope activation(takeActivationToken());
+        action();
+    });
     entry->setShortcut(shortcut);
 }
 
@@ -127,13 +133,19 @@ QMenu *StatusItem::menu() const { return statusMenu.get(); }
 // of its own, so the click opens the agent's one window instead.
 void StatusItem::clicked(const QPoint &position)
 {
-    const QString token = std::exchange(activationToken, QString());
+    const QString token = takeActivationToken();
     if (!onWayland()) {
         statusMenu->popup(position);
         return;
     }
     const ActivationTokenScope activation(token);
     emit windowRequested();
+}
+
+QString StatusItem::takeActivationToken()
+{
+    const QString token = std::exchange(activationToken, QString());
+    return activationTokenExpiry.hasExpired() ? QString() : token;
 }
 
 void StatusItem::hostChanged(bool itemShown)

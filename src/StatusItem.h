@@ -2,6 +2,7 @@
 
 #include "StreamState.h"
 
+#include <QDeadlineTimer>
 #include <QIcon>
 #include <QKeySequence>
 #include <QObject>
@@ -33,6 +34,9 @@ public:
         // Routine reconnects stay unseen: the picture dims only once the
         // stream has been offline this long.
         std::chrono::milliseconds dimAfter{std::chrono::seconds(10)};
+        // A token the host hands over serves the activation that follows it
+        // (a click on the item or on a menu entry) within this time, and only it.
+        std::chrono::milliseconds activationTokenLifetime{std::chrono::seconds(5)};
     };
 
     static const QString itemId;
@@ -65,6 +69,7 @@ signals:
 
 private:
     void clicked(const QPoint &position);
+    QString takeActivationToken();
     void hostChanged(bool itemShown);
     void useTray(bool use);
     void dim();
@@ -79,6 +84,7 @@ private:
     bool shown = false;
     QTimer dimming;
     QString activationToken;
+    QDeadlineTimer activationTokenExpiry;
     std::unique_ptr<QMenu> statusMenu;
     std::unique_ptr<StatusNotifierItem> item;
     std::unique_ptr<QSystemTrayIcon> tray;

@@ -42,6 +42,7 @@ class StatusItemTest : public QObject
     std::optional<TestStatusNotifierHost> host;
     std::unique_ptr<StatusItem> item;
     QStringList chosen;
+    QStringList tokens; // the activation token each chosen entry ran with
 
     QString service() const { return host->items.value(0); }
     QVariant seen(const QString &property)
@@ -59,8 +60,11 @@ private slots:
         item = std::make_unique<StatusItem>(options);
         item->setImage(colour);
         item->setToolTip(u"Pellix"_s);
-        item->addMenuItem(u"Preferences"_s, QKeySequence(u"Ctrl+Shift+P"_s), [this] { chosen.append(u"Preferences"_s); });
-        item->addMenuItem(u"Quit"_s, QKeySequence(u"Ctrl+Shift+Q"_s), [this] { chosen.append(u"Quit"_s); });
+        for (const QString &label : {u"Preferences"_s, u"Quit"_s})
+            item->addMenuItem(label, QKeySequence(u"Ctrl+Shift+"_s + label.front()), [this, label] {
+                chosen.append(label);
+                tokens.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
+            });
         item->show();
         QTRY_COMPARE(host->items.size(), 1);
         host->itemProperties(service()); // the signals sent on the watcher's answer have arrived
@@ -104,8 +108,9 @@ private slots:
     }
 
     // A host shows each entry's label and shortcut, and a click on it runs
-    // its action alone. Where a menu can appear at the pointer (not on
-    // Wayland), a click on the item pops the menu up there.
+    // its action alone, with the token the host provided just before (the
+    // first entry), if any, and only once. Where a menu can appear at the
+    // pointer (not on Wayland), a click on the item pops the menu up there.
     void menuEntriesRunTheirActions()
     {
         const std::pair<QString, QStringList> shown[] = {{u"Preferences"_s, {u"Control"_s, u"Shift"_s, u"P"_s}},
@@ -118,9 +123,11 @@ private slots:
             QCOMPARE(properties.value(u"label"_s).toString(), label);
             QCOMPARE(qdbus_cast<QList<QStringList>>(properties.value(u"shortcut"_s)), QList<QStringList>{shortcut});
             chosen.clear();
+            QVERIFY(index > 0 || host->callItem(service(), u"ProvideXdgActivationToken"_s, {u"tray"_s}));
             QVERIFY(host->clickMenuEntry(service(), entries.at(index).id));
             QTRY_COMPARE(chosen, QStringList{label});
         }
+        QCOMPARE(tokens, QStringList({u"tray"_s, QString()}));
         QVERIFY(host->callItem(service(), u"Activate"_s, {10, 20}));
         QTRY_VERIFY(item->menu()->isVisible());
         item->menu()->hide();
