@@ -277,7 +277,10 @@ void GrowlApplicationBridge::send(const Notification &notification)
 
     QDBusMessage call = QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface,
                                                        QStringLiteral("Notify"));
-    call.setArguments({applicationName, replaceNothing, QString(), notification.title, body, actions, hints,
+    // Without a picture of its own a notification shows the agent's icon,
+    // not the service's generic one.
+    const QString appIcon = notification.iconData.isNull() ? QStringLiteral("pellix-growl") : QString();
+    call.setArguments({applicationName, replaceNothing, appIcon, notification.title, body, actions, hints,
                        notification.isSticky ? neverExpire : expireAsTheServiceChooses});
     ++callsInFlight;
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);

@@ -117,12 +117,14 @@ private slots:
         QCOMPARE(service().calls().constFirst().hints.value(typeHint).toString(), u"Pellix"_s);
     }
 
-    // A notification with a click context offers the default action.
+    // A notification with a click context offers the default action; one
+    // without a picture (the start-up notice is one) shows the agent's icon.
     void notifyCarriesTheNotification()
     {
         const QImage icon = QImage(u":/pellix_menu_icon.png"_s).convertToFormat(QImage::Format_ARGB32);
         const NotifyCall call = post(u"Title"_s, addresses(u"https://a.example/"_s), icon);
         QCOMPARE(call.appName, u"PellixGrowl"_s);
+        QCOMPARE(call.appIcon + u'|' + service().calls().constFirst().appIcon, u"|pellix-growl"_s);
         QCOMPARE(call.body, u"Tom &amp; Jerry &lt;3 &gt; all"_s);
         QCOMPARE(call.actions, (QStringList{u"default"_s, u"Open"_s}));
         QCOMPARE(call.image.convertToFormat(QImage::Format_ARGB32), icon);

@@ -74,11 +74,11 @@ void TestNotificationService::closeNotification(uint id, uint reason)
     emitSignal(QStringLiteral("NotificationClosed"), {id, reason});
 }
 
-uint TestNotificationService::Notify(const QString &app_name, uint, const QString &,
+uint TestNotificationService::Notify(const QString &app_name, uint, const QString &app_icon,
                                      const QString &summary, const QString &body, const QStringList &actions,
                                      const QVariantMap &hints, int expire_timeout)
 {
-    NotifyCall call{++lastId, app_name, summary, body, actions, hints, {}, expire_timeout};
+    NotifyCall call{++lastId, app_name, app_icon, summary, body, actions, hints, {}, expire_timeout};
     call.image = decodedImage(call.hints.take(QStringLiteral("image-data")));
     received.append(call);
     if (holdingAnswers) {

@@ -14,6 +14,7 @@ struct NotifyCall
 {
     uint id = 0; // the id the service answered
     QString appName;
+    QString appIcon;
     QString summary;
     QString body;
     QStringList actions;
