@@ -56,7 +56,7 @@ StatusItem::StatusItem(const Options &itemOptions, QObject *parent)
                 activationToken = token;
                 activationTokenExpiry.setRemainingTime(options.activationTokenLifetime);
             });
-    connect(item.get(), &StatusNotifierItem::activateRequested, this, &StatusItem::clicked);
+    connect(item.get(), &StatusNotifierItem::activateRequested, this, &StatusItem::openWindow);
     connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &StatusItem::clicked);
 }
 
@@ -128,17 +128,25 @@ QString StatusItem::toolTipTitle() const { return title; }
 QString StatusItem::toolTipBody() const { return state.text(); }
 QMenu *StatusItem::menu() const { return statusMenu.get(); }
 
-// A menu-bar agent shows its menu on a plain click as well. On Wayland a
-// menu without a parent window cannot be placed and would become a window
-// of its own, so the click opens the agent's one window instead.
+// A menu-bar agent shows its menu on a plain click on Qt's tray icon, and
+// when a StatusNotifierItem host asks for it. On Wayland a menu without a
+// parent window cannot be placed and would become a window of its own, so
+// the click opens the agent's one window instead.
 void StatusItem::clicked(const QPoint &position)
 {
-    const QString token = takeActivationToken();
-    if (!onWayland()) {
-        statusMenu->popup(position);
+    if (onWayland()) {
+        openWindow();
         return;
     }
-    const ActivationTokenScope activation(token);
+    takeActivationToken();
+    statusMenu->popup(position);
+}
+
+// A host that shows the item's menu itself has a click on the item open the
+// agent's window: a menu of Qt's own beside the host's would be a second one.
+void StatusItem::openWindow()
+{
+    const ActivationTokenScope activation(takeActivationToken());
     emit windowRequested();
 }
 

@@ -62,13 +62,15 @@ public:
     QMenu *menu() const;
 
 signals:
-    // A click on the item where a menu cannot be popped up at the pointer
-    // (Wayland): the agent's window is the nearest thing to offer. Emitted
-    // with the host's activation token, when it gave one, in the environment.
+    // A click on the item of a StatusNotifierItem host, or one where a menu
+    // cannot be popped up at the pointer (Wayland): the agent's window is the
+    // nearest thing to offer. Emitted with the host's activation token, when
+    // it gave one, in the environment.
     void windowRequested();
 
 private:
     void clicked(const QPoint &position);
+    void openWindow();
     QString takeActivationToken();
     void hostChanged(bool itemShown);
     void useTray(bool use);

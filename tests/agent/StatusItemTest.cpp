@@ -109,8 +109,9 @@ private slots:
 
     // A host shows each entry's label and shortcut, and a click on it runs
     // its action alone, with the token the host provided just before (the
-    // first entry), if any, and only once. Where a menu can appear at the
-    // pointer (not on Wayland), a click on the item pops the menu up there.
+    // first entry), if any, and only once. A click on the item asks for the
+    // agent's window, never for a menu beside the host's; where a menu can
+    // appear at the pointer (not on Wayland), a host may ask for one there.
     void menuEntriesRunTheirActions()
     {
         const std::pair<QString, QStringList> shown[] = {{u"Preferences"_s, {u"Control"_s, u"Shift"_s, u"P"_s}},
@@ -128,7 +129,11 @@ private slots:
             QTRY_COMPARE(chosen, QStringList{label});
         }
         QCOMPARE(tokens, QStringList({u"tray"_s, QString()}));
+        QSignalSpy windowRequests(item.get(), &StatusItem::windowRequested);
         QVERIFY(host->callItem(service(), u"Activate"_s, {10, 20}));
+        QTRY_COMPARE(windowRequests.size(), 1);
+        QVERIFY(!item->menu()->isVisible());
+        QVERIFY(host->callItem(service(), u"ContextMenu"_s, {10, 20}));
         QTRY_VERIFY(item->menu()->isVisible());
         item->menu()->hide();
     }
