@@ -40,6 +40,8 @@ SettingsStore::SettingsStore(QObject *parent)
     writeLater.setSingleShot(true);
     writeLater.setInterval(writeDelay);
     connect(&writeLater, &QTimer::timeout, this, &SettingsStore::flush);
+    connect(&folder, &QFileSystemWatcher::directoryChanged, this, &SettingsStore::folderChanged);
+    watch();
 }
 
 SettingsStore::~SettingsStore() { flush(); }
@@ -97,6 +99,23 @@ bool SettingsStore::isWritable()
     return condition == SettingsFileCondition::Missing || condition == SettingsFileCondition::Sound;
 }
 
+// A file is replaced, not changed in place, by Qt and most editors: its
+// folder is what tells of it.
+void SettingsStore::watch()
+{
+    const QString folderPath = QFileInfo(path).absolutePath();
+    if (folder.directories().isEmpty() && QFileInfo(folderPath).isDir())
+        folder.addPath(folderPath);
+}
+
+void SettingsStore::folderChanged()
+{
+    const std::optional<SettingsFileCondition::Version> before = loadedVersion;
+    refresh();
+    if (loadedVersion != before)
+        emit changedOnDisk();
+}
+
 void SettingsStore::refresh()
 {
     const SettingsFileCondition::Version version = SettingsFileCondition::versionOf(path);
@@ -148,9 +167,10 @@ void SettingsStore::reportUnusable(const QString &reason)
 // it replaces, so creating it owner-only up front means the API key is never
 // readable by others, not even between a write and a change of mode. Never
 // through a link: creating fails on anything already in the file's place.
-void SettingsStore::createOwnerOnly() const
+void SettingsStore::createOwnerOnly()
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
+    watch();
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
         file.close();

@@ -3,6 +3,7 @@
 #include "SettingsFileCondition.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QSettings>
 #include <QString>
@@ -21,6 +22,8 @@
 // once. Because the file holds the API key it is kept readable by its owner
 // only. A file that is not one the agent may use, cannot be read or does not
 // parse reads as no settings, and it and a read-only one are never written.
+// Its folder is watched, so that a change made on disk by another hand is
+// read (once) and told as it happens.
 class SettingsStore : public QObject
 {
     Q_OBJECT
@@ -41,15 +44,21 @@ public:
     QString fileName() const;
     bool isWritable();
 
+signals:
+    // The file on disk now holds what the agent did not write itself.
+    void changedOnDisk();
+
 private:
     explicit SettingsStore(QObject *parent);
     ~SettingsStore() override;
 
     void refresh();
+    void watch();
+    void folderChanged();
     void load(const SettingsFileCondition::Version &version);
     bool parseFailedBefore() const;
     void reportUnusable(const QString &reason);
-    void createOwnerOnly() const;
+    void createOwnerOnly();
 
     const QString path;
     std::unique_ptr<QSettings> settings;
@@ -61,4 +70,5 @@ private:
     QString reportedReason;
     QVariantHash pending;
     QTimer writeLater;
+    QFileSystemWatcher folder;
 };

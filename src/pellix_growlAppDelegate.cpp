@@ -6,6 +6,7 @@
 #include "NotificationTypeList.h"
 #include "PellixSettings.h"
 #include "PrefsWindowController.h"
+#include "SettingsStore.h"
 #include "StreamMessageDecoder.h"
 
 #include <QCoreApplication>
@@ -103,6 +104,8 @@ void pellix_growlAppDelegate::applicationDidFinishLaunching()
 void pellix_growlAppDelegate::startWithGrowl()
 {
     GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>(options.urlOpener));
+    connect(&SettingsStore::instance(), &SettingsStore::changedOnDisk, this,
+            &pellix_growlAppDelegate::settingsChangedOnDisk, Qt::UniqueConnection);
     reconnectNotificationStream();
     createStatusItem();
     doGrowlWithTitle(agentTitle, listeningNotice, QImage(), std::nullopt);
@@ -121,7 +124,7 @@ void pellix_growlAppDelegate::refuseToStart()
 void pellix_growlAppDelegate::createStatusItem()
 {
     statusItemStorage = new StatusItem(options.statusItem, this);
-    statusItemStorage->setImage(PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture);
+    statusItemStorage->setImage(chosenPicture());
     statusItemStorage->setToolTip(agentTitle);
     statusItemStorage->addMenuItem(QStringLiteral("Preferences"), QKeySequence(QStringLiteral("Ctrl+Shift+P")),
                                    [this] { prefs(); });
@@ -175,8 +178,26 @@ void pellix_growlAppDelegate::reconnectNotificationStream()
         return;
     }
     const QString username = settings.username().toLower();
-    stream.open(NotificationStreamAddress::forUser(settings.streamhost(), username, md5(settings.apikey())), username);
+    streamAddress = NotificationStreamAddress::forUser(settings.streamhost(), username, md5(settings.apikey()));
+    stream.open(streamAddress, username);
 }
+
+// A hand edit of the file takes effect as a save from Preferences would.
+void pellix_growlAppDelegate::settingsChangedOnDisk()
+{
+    if (statusItemStorage)
+        statusItemStorage->setImage(chosenPicture());
+    const PellixSettings settings;
+    const bool complete = isComplete(settings);
+    const QUrl address = NotificationStreamAddress::forUser(settings.streamhost(), settings.username().toLower(),
+                                                            md5(settings.apikey()));
+    const bool signedIn = stream.state().phase() != StreamState::Phase::NotSignedIn;
+    if (complete != signedIn || (complete && address != streamAddress))
+        reconnectNotificationStream();
+}
+
+// Only 1 selects the monochrome picture.
+QString pellix_growlAppDelegate::chosenPicture() { return PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture; }
 
 void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
 {

@@ -93,6 +93,8 @@ public:
 
 private:
     void startWithGrowl();
+    void settingsChangedOnDisk();
+    static QString chosenPicture();
     void refuseToStart();
     void createStatusItem();
     // Messages accepted from the stream and not yet handed to the service.
@@ -105,4 +107,6 @@ private:
     qint32 reconnect_delay = 1;
     NotificationPostingQueue postingQueue;
     NotificationStream stream;
+    // The address the stream was last opened at.
+    QUrl streamAddress;
 };

@@ -397,6 +397,18 @@ private slots:
         agent().prefs();
         QVERIFY(prefs()->checkboxStartAtLogin()->isChecked());
     }
+
+    // A hand edit of the running agent's file takes effect as a save would:
+    // the picture follows bwmenuicon, and a new server gets the stream.
+    void aHandEditTakesEffectAtOnce()
+    {
+        fixture->start();
+        QVERIFY(fixture->opens());
+        TestHttpService elsewhere;
+        AgentFixture::writeSettings({{u"bwmenuicon"_s, 1}, {u"streamhost"_s, elsewhere.streamhost()}});
+        QVERIFY(elsewhere.nextExchange());
+        QCOMPARE(agent().statusItem()->imageName(), u"zarkleSMASHr.png"_s);
+    }
 };
 
 PELLIX_TEST_MAIN(AgentStartupTest)
