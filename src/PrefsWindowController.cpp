@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
@@ -93,7 +94,24 @@ void PrefsWindowController::restoreState()
     ui->checkboxBWIcon->setChecked(settings.bwmenuicon() == 1);
     ui->checkboxStartAtLogin->setChecked(AutostartEntry::isEnabled());
     ui->lblVersion->setText(QStringLiteral("Version %1 beta").arg(QStringLiteral(PELLIX_VERSION)));
+    useReadablePlaceholders();
     centreWindow();
+}
+
+// Placeholders three fifths of the way from the field's background to its
+// text, in whatever theme is in use: some platform themes leave
+// PlaceholderText to Qt's fallback, which can vanish into a dark background.
+void PrefsWindowController::useReadablePlaceholders()
+{
+    const QPalette inherited = QApplication::palette(prefsWindow.get());
+    const QColor text = inherited.color(QPalette::Text);
+    const QColor base = inherited.color(QPalette::Base);
+    const auto between = [](int from, int to) { return from + (to - from) * 3 / 5; };
+    QPalette placeholders;
+    placeholders.setColor(QPalette::PlaceholderText, QColor(between(base.red(), text.red()),
+                                                           between(base.green(), text.green()),
+                                                           between(base.blue(), text.blue())));
+    prefsWindow->setPalette(placeholders);
 }
 
 // On Wayland the compositor places windows; a client cannot move its own.

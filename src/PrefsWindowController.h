@@ -45,6 +45,7 @@ public:
     void awakeFromNib();
     // Fills the controls from the settings and centres the window.
     void restoreState();
+    void useReadablePlaceholders();
     // Kept for controls of the window that need an action with no effect.
     void buttonCliiiiicked(QObject *sender);
     // Shows the picture the checkbox selects in the menu bar at once; the

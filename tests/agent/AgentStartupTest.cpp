@@ -398,6 +398,28 @@ private slots:
         QVERIFY(prefs()->checkboxStartAtLogin()->isChecked());
     }
 
+    // Placeholders stay readable (a contrast of 3:1 at least) in a dark
+    // theme whose own placeholder colour vanishes into the field, as Breeze
+    // Dark's does for a Qt 6 program.
+    void placeholdersAreReadableInADarkTheme()
+    {
+        const QPalette before = QApplication::palette();
+        QPalette breezeDark(QColor(252, 252, 252), QColor(49, 54, 59));
+        breezeDark.setColor(QPalette::Base, QColor(27, 30, 32));
+        breezeDark.setColor(QPalette::PlaceholderText, QColor(15, 17, 18));
+        QApplication::setPalette(breezeDark);
+        fixture->start().prefs();
+        const QPalette shown = prefs()->streamhostField()->palette();
+        QApplication::setPalette(before);
+        const auto luminance = [](const QColor &colour) {
+            const auto linear = [](float c) { return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f); };
+            return 0.2126f * linear(colour.redF()) + 0.7152f * linear(colour.greenF()) + 0.0722f * linear(colour.blueF());
+        };
+        const float contrast = (luminance(shown.color(QPalette::PlaceholderText)) + 0.05f)
+                               / (luminance(shown.color(QPalette::Base)) + 0.05f);
+        QVERIFY2(contrast >= 3, qPrintable(QString::number(contrast)));
+    }
+
     // A hand edit of the running agent's file takes effect as a save would:
     // the picture follows bwmenuicon, and a new server gets the stream.
     void aHandEditTakesEffectAtOnce()
