@@ -32,6 +32,7 @@ StreamState StreamState::waiting(const QDateTime &offlineSince, std::chrono::sec
     state.current = Phase::Waiting;
     state.since = offlineSince;
     state.wait = wait;
+    state.attemptAt = QDateTime::currentDateTime().addSecs(wait.count());
     state.reason = reason;
     return state;
 }
@@ -54,10 +55,9 @@ QString StreamState::text() const
         return text;
     }
     case Phase::Waiting:
-        return QStringLiteral("Offline since %1 — next attempt in %2 s: %3")
-            .arg(clockTime(since))
-            .arg(wait.count())
-            .arg(reason);
+        // A moment, not a countdown: the text stays true while it is shown.
+        return QStringLiteral("Offline since %1 — next attempt at %2: %3")
+            .arg(clockTime(since), attemptAt.toLocalTime().time().toString(QStringLiteral("HH:mm:ss")), reason);
     }
     return {};
 }

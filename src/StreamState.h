@@ -43,5 +43,6 @@ private:
     QDateTime since;
     std::optional<Outage> lastOutage;
     std::chrono::seconds wait{0};
+    QDateTime attemptAt;
     QString reason;
 };

@@ -186,7 +186,7 @@ private slots:
         for (const QString &line : {u"pellix.stream: not connected: HTTP status 401"_s, u"pellix.stream: re-opening in 1 s"_s})
             QVERIFY2(QTest::qWaitFor([&] { return agent.errors.contains(line); }, 10000), qPrintable(agent.errors));
         const auto [status, state] = answerTo();
-        QVERIFY2(status == 3 && state.endsWith(u" s: the server refused the API key (HTTP 401)"_s), qPrintable(state));
+        QVERIFY2(status == 3 && state.endsWith(u": the server refused the API key (HTTP 401)"_s), qPrintable(state));
         QVERIFY(agent.signal(SIGTERM));
         QVERIFY(!agent.errors.contains(u"5ebe2294ecd0e0f08eab7690d2a6ee69"_s));
         QVERIFY(!agent.errors.contains(u"secret"_s));

@@ -148,7 +148,7 @@ private slots:
 
         exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
-        QVERIFY2(matches(item->toolTipBody(), u"^Offline since \\S+ — next attempt in 1 s: the server ended the stream$"_s),
+        QVERIFY2(matches(item->toolTipBody(), u"^Offline since \\S+ — next attempt at \\d\\d:\\d\\d:\\d\\d: the server ended the stream$"_s),
                  qPrintable(item->toolTipBody()));
         QCoreApplication::processEvents();
         QVERIFY(!item->isDimmed());
