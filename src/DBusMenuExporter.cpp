@@ -6,7 +6,6 @@
 #include <QActionEvent>
 #include <QDBusMetaType>
 #include <QGuiApplication>
-#include <QKeySequence>
 #include <QMenu>
 
 #include <utility>
@@ -14,11 +13,9 @@
 namespace {
 // The item every menu hangs from; actions count from 1.
 constexpr int rootId = 0;
-const QString removableShortcut = QStringLiteral("shortcut");
 
 void registerDBusTypes()
 {
-    qDBusRegisterMetaType<QList<QStringList>>();
     qDBusRegisterMetaType<DBusMenuExporter::LayoutItem>();
     qDBusRegisterMetaType<DBusMenuExporter::ItemProperties>();
     qDBusRegisterMetaType<QList<DBusMenuExporter::ItemProperties>>();
@@ -48,29 +45,6 @@ QString labelOf(const QString &text)
     return label;
 }
 
-// Ctrl+Shift+P as [["Control", "Shift", "P"]]: one list per key press.
-QList<QStringList> shortcutOf(const QKeySequence &sequence)
-{
-    static const std::pair<Qt::KeyboardModifier, QString> modifierNames[] = {
-        {Qt::ControlModifier, QStringLiteral("Control")},
-        {Qt::AltModifier, QStringLiteral("Alt")},
-        {Qt::ShiftModifier, QStringLiteral("Shift")},
-        {Qt::MetaModifier, QStringLiteral("Super")},
-    };
-    QList<QStringList> presses;
-    for (int i = 0; i < sequence.count(); ++i) {
-        const QKeyCombination combination = sequence[i];
-        QStringList press;
-        for (const auto &[modifier, name] : modifierNames) {
-            if (combination.keyboardModifiers().testFlag(modifier))
-                press.append(name);
-        }
-        press.append(QKeySequence(combination.key()).toString(QKeySequence::PortableText));
-        presses.append(press);
-    }
-    return presses;
-}
-
 QVariantMap propertiesOf(const QAction *action)
 {
     QVariantMap properties{
@@ -79,8 +53,6 @@ QVariantMap propertiesOf(const QAction *action)
         {QStringLiteral("enabled"), action->isEnabled()},
         {QStringLiteral("visible"), action->isVisible()},
     };
-    if (!action->shortcut().isEmpty())
-        properties.insert(removableShortcut, QVariant::fromValue(shortcutOf(action->shortcut())));
     return properties;
 }
 
@@ -218,6 +190,9 @@ QAction *DBusMenuExporter::actionOf(int id) const { return id == rootId ? nullpt
 // (Qt ignores the trigger should the action be disabled by then).
 bool DBusMenuExporter::handleEvent(int id, const QString &eventId)
 {
+    // The menu itself is opened and closed; nothing runs for that.
+    if (id == rootId)
+        return true;
     QAction *action = actionOf(id);
     if (!action)
         return false;
@@ -230,12 +205,7 @@ void DBusMenuExporter::layoutChanged() { emit LayoutUpdated(++revision, rootId);
 
 void DBusMenuExporter::actionChanged(QAction *action)
 {
-    const int id = ids.value(action);
-    const QVariantMap properties = propertiesOf(action);
-    QList<ItemPropertyNames> removed;
-    if (!properties.contains(removableShortcut))
-        removed.append({id, {removableShortcut}});
-    emit ItemsPropertiesUpdated({{id, properties}}, removed);
+    emit ItemsPropertiesUpdated({{ids.value(action), propertiesOf(action)}}, {});
 }
 
 void DBusMenuExporter::replyNoSuchItem(int id)

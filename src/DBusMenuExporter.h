@@ -17,8 +17,10 @@ class QMenu;
 
 // Offers a flat QMenu over DBusMenu (com.canonical.dbusmenu) at an object
 // path, so that a tray host can show it where it shows menus: each action is
-// an item with its label, state and shortcut, a click from the host triggers
-// the action, and the host hears when actions are added, removed or changed.
+// an item with its label and state, a click from the host triggers the
+// action, and the host hears when actions are added, removed or changed.
+// Shortcuts are not offered: a host's menu does not pass them on, so they
+// would be hints that work nowhere.
 class DBusMenuExporter : public QObject, protected QDBusContext
 {
     Q_OBJECT

@@ -107,25 +107,28 @@ private slots:
             QVERIFY(picture.pixelColor(picture.width() / 2, picture.height() / 2).alpha() < 128);
     }
 
-    // A host shows each entry's label and shortcut, and a click on it runs
-    // its action alone, with the token the host provided just before (the
-    // first entry), if any, and only once. A click on the item asks for the
-    // agent's window, never for a menu beside the host's; where a menu can
-    // appear at the pointer (not on Wayland), a host may ask for one there.
+    // A host shows each entry's label (and no shortcut: none would work in a
+    // host's menu). Opening and closing the menu, or hovering over an entry,
+    // runs nothing; a click on an entry runs its action alone, with the
+    // token the host provided just before (the first entry), if any, and
+    // only once. A click on the item asks for the agent's window, never for a
+    // menu beside the host's; where a menu can appear at the pointer (not on
+    // Wayland), a host may ask for one there.
     void menuEntriesRunTheirActions()
     {
-        const std::pair<QString, QStringList> shown[] = {{u"Preferences"_s, {u"Control"_s, u"Shift"_s, u"P"_s}},
-                                                         {u"Quit"_s, {u"Control"_s, u"Shift"_s, u"Q"_s}}};
         const QList<DBusMenuExporter::LayoutItem> entries = host->menu(service());
         QCOMPARE(entries.size(), 2);
+        QVERIFY(host->menuEvent(service(), 0, u"opened"_s) && host->menuEvent(service(), 0, u"closed"_s));
         for (int index = 0; index < 2; ++index) {
-            const auto &[label, shortcut] = shown[index];
+            const QString label = QStringList{u"Preferences"_s, u"Quit"_s}.at(index);
             const QVariantMap &properties = entries.at(index).properties;
             QCOMPARE(properties.value(u"label"_s).toString(), label);
-            QCOMPARE(qdbus_cast<QList<QStringList>>(properties.value(u"shortcut"_s)), QList<QStringList>{shortcut});
+            QVERIFY(!properties.contains(u"shortcut"_s));
             chosen.clear();
-            QVERIFY(index > 0 || host->callItem(service(), u"ProvideXdgActivationToken"_s, {u"tray"_s}));
-            QVERIFY(host->clickMenuEntry(service(), entries.at(index).id));
+            // Before the first click the tray hands its token over, and the pointer passes over "Quit".
+            QVERIFY(index > 0 || (host->callItem(service(), u"ProvideXdgActivationToken"_s, {u"tray"_s})
+                                  && host->menuEvent(service(), entries.at(1).id, u"hovered"_s)));
+            QVERIFY(host->menuEvent(service(), entries.at(index).id, u"clicked"_s));
             QTRY_COMPARE(chosen, QStringList{label});
         }
         QCOMPARE(tokens, QStringList({u"tray"_s, QString()}));

@@ -73,9 +73,9 @@ bool TestStatusNotifierHost::callItem(const QString &service, const QString &met
     return call(service, itemPath, itemInterface, method, arguments).type() == QDBusMessage::ReplyMessage;
 }
 
-bool TestStatusNotifierHost::clickMenuEntry(const QString &service, int id)
+bool TestStatusNotifierHost::menuEvent(const QString &service, int id, const QString &eventId)
 {
-    const QVariantList event{id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QString())), 0u};
+    const QVariantList event{id, eventId, QVariant::fromValue(QDBusVariant(QString())), 0u};
     return call(service, menuPath, menuInterface, QStringLiteral("Event"), event).type() == QDBusMessage::ReplyMessage;
 }
 

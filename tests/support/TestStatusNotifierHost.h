@@ -33,7 +33,8 @@ public:
     QList<DBusMenuExporter::LayoutItem> menu(const QString &service);
     // A method of org.kde.StatusNotifierItem; true when it answered.
     bool callItem(const QString &service, const QString &method, const QVariantList &arguments);
-    bool clickMenuEntry(const QString &service, int id);
+    // A DBusMenu event ("clicked", "opened", …) on an entry (0: the menu); true when it answered.
+    bool menuEvent(const QString &service, int id, const QString &event);
 
     // Answers the registrations held back so far.
     void answerRegistrations();
