@@ -9,7 +9,7 @@
 // would open the running agent's preferences.
 struct AgentCommandLine
 {
-    enum class Action { Run, Status, Help, Version, UsageError };
+    enum class Action { Run, Preferences, Quit, Status, Help, Version, UsageError };
 
     Action action = Action::Run;
     QString error;

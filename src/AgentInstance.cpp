@@ -94,6 +94,14 @@ bool AgentInstance::showPreferencesOfRunningAgent(const QString &activationToken
     return false;
 }
 
+bool AgentInstance::quitRunningAgent(const QDBusConnection &connection)
+{
+    if (askRunningAgent(connection, serviceName, QStringLiteral("Quit"), {}).type() == QDBusMessage::ReplyMessage)
+        return true;
+    std::fprintf(stderr, "pellix-growl: no agent is running in this session\n");
+    return false;
+}
+
 AgentInstance::StatusExit AgentInstance::printStateOfRunningAgent(const QDBusConnection &connection)
 {
     const QVariant state = runningAgentProperty(connection, QStringLiteral("State"));

@@ -41,6 +41,8 @@ public:
     // standard error, when it did not answer.
     static bool showPreferencesOfRunningAgent(const QString &activationToken,
                                               const QDBusConnection &bus = QDBusConnection::sessionBus());
+    // Ends the running agent; false, said on standard error, when none answered.
+    static bool quitRunningAgent(const QDBusConnection &bus = QDBusConnection::sessionBus());
     // Prints the running agent's state on standard output.
     static StatusExit printStateOfRunningAgent(const QDBusConnection &bus = QDBusConnection::sessionBus());
 

@@ -96,11 +96,20 @@ QByteArray AutostartEntry::contents() const
     QFile bundled(bundledEntry);
     if (!bundled.open(QIODevice::ReadOnly))
         return {};
+    // The main group only: a login starts no desktop actions, and shows no
+    // launch feedback for an agent that opens no window.
     const QString exec = QStringLiteral("Exec=") + asStringValue(quotedExecArgument(program));
-    QStringList lines = QString::fromUtf8(bundled.readAll()).split(QLatin1Char('\n'));
-    for (QString &line : lines) {
+    const QStringList bundledLines = QString::fromUtf8(bundled.readAll()).split(QLatin1Char('\n'));
+    QStringList lines;
+    for (const QString &line : bundledLines) {
+        if (!lines.isEmpty() && line.startsWith(QLatin1Char('[')))
+            break;
         if (line.startsWith(QLatin1String("Exec=")))
-            line = exec;
+            lines.append(exec);
+        else if (line.startsWith(QLatin1String("StartupNotify=")))
+            lines.append(QStringLiteral("StartupNotify=false"));
+        else if (!line.startsWith(QLatin1String("Actions=")))
+            lines.append(line);
     }
     return lines.join(QLatin1Char('\n')).toUtf8();
 }

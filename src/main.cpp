@@ -35,7 +35,12 @@ int answerCommandLine(const AgentCommandLine &command, int argc, char *argv[])
         QCoreApplication application(argc, argv);
         return AgentInstance::printStateOfRunningAgent();
     }
+    case AgentCommandLine::Action::Quit: {
+        QCoreApplication application(argc, argv);
+        return AgentInstance::quitRunningAgent() ? 0 : AgentInstance::NoAgent;
+    }
     case AgentCommandLine::Action::Run:
+    case AgentCommandLine::Action::Preferences:
         break;
     }
     return -1;
@@ -45,7 +50,8 @@ int answerCommandLine(const AgentCommandLine &command, int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     const AgentCommandLine command = AgentCommandLine::parse(argumentsOf(argc, argv));
-    if (command.action != AgentCommandLine::Action::Run)
+    const bool showPreferences = command.action == AgentCommandLine::Action::Preferences;
+    if (command.action != AgentCommandLine::Action::Run && !showPreferences)
         return answerCommandLine(command, argc, argv);
 
     // Taken before Qt reads it: a second start hands it to the running agent.
@@ -68,11 +74,13 @@ int main(int argc, char *argv[])
     WakeUpWatcher wakeUps;
     QObject::connect(&wakeUps, &WakeUpWatcher::wokeUp, &delegate, &pellix_growlAppDelegate::reopenStreamAfterWakeUp);
     wakeUps.listen();
-    // The preferences window shown at start-up, for want of settings, is
-    // raised with the launcher's token.
-    QTimer::singleShot(0, &delegate, [&delegate, &launchToken] {
+    // The preferences window shown at start-up, for want of settings or
+    // because it was asked for, is raised with the launcher's token.
+    QTimer::singleShot(0, &delegate, [&delegate, &launchToken, showPreferences] {
         const ActivationTokenScope launch(launchToken);
         delegate.applicationDidFinishLaunching();
+        if (showPreferences)
+            delegate.prefs();
     });
     return application.exec();
 }

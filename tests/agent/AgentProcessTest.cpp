@@ -114,11 +114,18 @@ private slots:
             QCOMPARE(second.process.exitCode(), 0);
             QVERIFY2(second.errors.isEmpty(), qPrintable(second.errors));
             QVERIFY(window()->isVisible());
+            window()->hide();
+            // The desktop entry's actions.
+            QCOMPARE(answerTo(u"--preferences"_s).first, 0);
+            QVERIFY(window()->isVisible());
             QVERIFY(exits.isEmpty());
+            QCOMPARE(answerTo(u"--quit"_s).first, 0);
+            QCOMPARE(exits, QList<int>{0});
             window()->hide();
         }
         // Ending the first gives the name back.
         QCOMPARE(answerTo().first, 1);
+        QCOMPARE(answerTo(u"--quit"_s).first, 1);
         QCOMPARE(AgentInstance(agent).claim(), AgentInstance::Claim::Owned);
     }
 

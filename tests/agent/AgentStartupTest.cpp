@@ -394,6 +394,7 @@ private slots:
         QVERIFY(AutostartEntry(u"/opt/100% o'neil/a\"$`\\b"_s).setEnabled(true));
         QVERIFY(bytesOf(path).contains("\nExec=\"/opt/100%% o'neil/a\\\\\"\\\\$\\\\`\\\\\\\\b\"\n"));
         QCOMPARE(QProcess::execute(u"desktop-file-validate"_s, {path}), 0);
+        QVERIFY(bytesOf(path).contains("\nStartupNotify=false\n")); // a login shows no launch feedback
         agent().prefs();
         QVERIFY(prefs()->checkboxStartAtLogin()->isChecked());
     }
