@@ -129,8 +129,6 @@ TestHttpExchange *TestHttpService::nextExchange(int timeoutMs)
     return unanswered.dequeue();
 }
 
-void TestHttpService::stopListening() { server->close(); }
-
 void TestHttpService::accept()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {

@@ -115,9 +115,6 @@ public:
     // The next request that no script answered, or none after the time-out.
     TestHttpExchange *nextExchange(int timeoutMs = 5000);
 
-    // Further connections are refused.
-    void stopListening();
-
 private:
     void accept();
     void readRequest(QTcpSocket *socket);
