@@ -16,7 +16,8 @@ namespace {
 const QString certificates = QStringLiteral(PELLIX_TEST_CERTIFICATES "/");
 const QStringList proxyVariables{u"http_proxy"_s, u"https_proxy"_s, u"all_proxy"_s, u"no_proxy"_s};
 
-QString testNetwork;
+// Entered before main(), before any thread starts; empty once entered, else why not.
+const QString testNetwork = TestNetwork::enter();
 
 quint16 freePort()
 {
@@ -252,13 +253,5 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    testNetwork = TestNetwork::enter();
-    PellixTestEnvironment environment;
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    NetworkPathTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+PELLIX_TEST_MAIN(NetworkPathTest)
 #include "NetworkPathTest.moc"

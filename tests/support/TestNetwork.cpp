@@ -17,7 +17,10 @@ bool run(const QString &commandLine)
     return QProcess::execute(program, words) == 0;
 }
 
-const QString dropTheDeadAddress = QStringLiteral("nft add rule inet pellix out ip6 daddr %1 drop").arg(QLatin1String(TestNetwork::deadAddress));
+bool dropTheDeadAddress()
+{
+    return run(QStringLiteral("nft add rule inet pellix out ip6 daddr %1 drop").arg(QLatin1String(TestNetwork::deadAddress)));
+}
 }
 
 QString TestNetwork::enter()
@@ -36,7 +39,7 @@ QString TestNetwork::enter()
                             && run(QStringLiteral("ip -6 addr add %1/128 dev lo nodad").arg(QLatin1String(deadAddress)))
                             && run(QStringLiteral("ip addr add 192.0.2.1/32 dev lo")) && run(QStringLiteral("nft add table inet pellix"))
                             && run(QStringLiteral("nft add chain inet pellix out { type filter hook output priority 0 ; }"))
-                            && run(dropTheDeadAddress);
+                            && dropTheDeadAddress();
     return mounted && configured ? QString() : QStringLiteral("the test network could not be set up (ip, nft)");
 }
 
@@ -47,5 +50,5 @@ bool TestNetwork::dropPacketsFrom(quint16 port)
 
 bool TestNetwork::letPacketsFlow()
 {
-    return run(QStringLiteral("nft flush chain inet pellix out")) && run(dropTheDeadAddress);
+    return run(QStringLiteral("nft flush chain inet pellix out")) && dropTheDeadAddress();
 }
