@@ -1,6 +1,7 @@
 #include "HappyEyeballsConnector.h"
 
 #include <QHostInfo>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 
 HappyEyeballsConnector::HappyEyeballsConnector(SocketMaker socketMaker, std::chrono::milliseconds attemptHeadStart,
@@ -19,15 +20,9 @@ HappyEyeballsConnector::~HappyEyeballsConnector()
         QHostInfo::abortHostLookup(lookup);
 }
 
-void HappyEyeballsConnector::connectTo(const QString &host, quint16 hostPort, const QNetworkProxy &socksProxy)
+void HappyEyeballsConnector::connectTo(const QString &host, quint16 hostPort)
 {
     port = hostPort;
-    if (socksProxy.type() == QNetworkProxy::Socks5Proxy) {
-        QTcpSocket *attempt = newAttempt();
-        attempt->setProxy(socksProxy);
-        attempt->connectToHost(host, port);
-        return;
-    }
     lookup = QHostInfo::lookupHost(host, this, &HappyEyeballsConnector::resolved);
 }
 

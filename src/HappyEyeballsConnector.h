@@ -3,7 +3,6 @@
 #include <QAbstractSocket>
 #include <QHostAddress>
 #include <QList>
-#include <QNetworkProxy>
 #include <QObject>
 #include <QTimer>
 
@@ -31,8 +30,7 @@ public:
     HappyEyeballsConnector(SocketMaker makeSocket, std::chrono::milliseconds headStart, QObject *parent = nullptr);
     ~HappyEyeballsConnector() override;
 
-    // Through a SOCKS proxy the proxy connects: one attempt, by name.
-    void connectTo(const QString &host, quint16 port, const QNetworkProxy &socksProxy = QNetworkProxy::NoProxy);
+    void connectTo(const QString &host, quint16 port);
 
     static QList<QHostAddress> interleaved(const QList<QHostAddress> &addresses);
 

@@ -68,12 +68,9 @@ std::optional<QNetworkProxy> NetworkProxies::fromAddress(const QByteArray &addre
     const QString scheme = url.scheme().toLower();
     QNetworkProxy proxy(QNetworkProxy::HttpProxy, url.host(), quint16(url.port(defaultProxyPort)),
                         url.userName(QUrl::FullyDecoded), url.password(QUrl::FullyDecoded));
-    if (scheme == QLatin1String("socks5") || scheme == QLatin1String("socks5h")) {
+    if (scheme == QLatin1String("socks5") || scheme == QLatin1String("socks5h"))
         proxy.setType(QNetworkProxy::Socks5Proxy);
-        if (scheme == QLatin1String("socks5"))
-            proxy.setCapabilities(proxy.capabilities() & ~QNetworkProxy::HostNameLookupCapability);
-    } else if (scheme != QLatin1String("http")) {
+    else if (scheme != QLatin1String("http"))
         return std::nullopt;
-    }
     return proxy;
 }

@@ -11,9 +11,9 @@
 // HTTPS_PROXY for https, all_proxy or ALL_PROXY for either, no_proxy or
 // NO_PROXY for the hosts reached directly), then the desktop's own proxy
 // settings, which Qt reads through libproxy (GNOME's and KDE's settings, PAC).
-// Proxies are named as http://[user:password@]host[:port], socks5:// (names
-// resolved here) or socks5h:// (names resolved by the proxy); the port is
-// 1080 unless given.
+// Proxies are named as http://[user:password@]host[:port], socks5:// or
+// socks5h:// (the proxy resolves the names either way); the port is 1080
+// unless given.
 class NetworkProxies : public QNetworkProxyFactory
 {
 public:

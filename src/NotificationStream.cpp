@@ -227,6 +227,12 @@ QString NotificationStream::statusReason(int status) const
     return QStringLiteral("the server answered HTTP %1").arg(status);
 }
 
+// A SOCKS proxy answers without an HTTP status.
+QString NotificationStream::httpStatus() const
+{
+    return current->status() ? QStringLiteral(" (HTTP %1)").arg(current->status()) : QString();
+}
+
 QString NotificationStream::failureReason(StreamConnection::Failure failure) const
 {
     const QString proxy = current->proxyAuthority();
@@ -240,10 +246,9 @@ QString NotificationStream::failureReason(StreamConnection::Failure failure) con
     case StreamConnection::Failure::ProxyUnreachable:
         return QStringLiteral("cannot reach the proxy %1").arg(proxy);
     case StreamConnection::Failure::ProxyRefused:
-        return QStringLiteral("the proxy %1 refused the connection (HTTP %2)").arg(proxy).arg(current->status());
+        return QStringLiteral("the proxy %1 refused the connection").arg(proxy) + httpStatus();
     case StreamConnection::Failure::ProxyCredentials:
-        return current->status() == 407 ? QStringLiteral("the proxy %1 asks for credentials (HTTP 407)").arg(proxy)
-                                        : QStringLiteral("the proxy %1 asks for credentials").arg(proxy);
+        return QStringLiteral("the proxy %1 asks for credentials").arg(proxy) + httpStatus();
     case StreamConnection::Failure::Insecure:
         return QStringLiteral("cannot reach %1 securely").arg(host());
     case StreamConnection::Failure::NoAnswer:

@@ -89,6 +89,7 @@ private:
     QString host() const;
     QString statusReason(int status) const;
     QString failureReason(StreamConnection::Failure failure) const;
+    QString httpStatus() const;
 
     std::function<qsizetype()> backlog;
     const Options options;

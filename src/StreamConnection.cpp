@@ -2,6 +2,7 @@
 
 #include "HttpResponseHead.h"
 #include "NetworkProxies.h"
+#include "Socks5Handshake.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -38,13 +39,6 @@ QByteArray authorityOf(const QString &host, int port)
 {
     const QByteArray name = host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : QUrl::toAce(host);
     return name + ':' + QByteArray::number(port);
-}
-
-bool isProxyError(QAbstractSocket::SocketError error)
-{
-    return error == QAbstractSocket::ProxyConnectionRefusedError || error == QAbstractSocket::ProxyConnectionClosedError
-           || error == QAbstractSocket::ProxyConnectionTimeoutError || error == QAbstractSocket::ProxyNotFoundError
-           || error == QAbstractSocket::ProxyProtocolError;
 }
 
 bool isTlsError(QAbstractSocket::SocketError error)
@@ -131,11 +125,10 @@ void StreamConnection::connectTo(const QUrl &address)
     connect(connector, &HappyEyeballsConnector::connected, this, &StreamConnection::adopt);
     connect(connector, &HappyEyeballsConnector::failed, this, &StreamConnection::connectFailed);
     headDeadline.start(limits.headDeadline);
-    const quint16 port = quint16(address.port(secure ? 443 : 80));
-    if (viaHttpProxy())
+    if (proxy.type() != QNetworkProxy::NoProxy)
         connector->connectTo(proxy.hostName(), proxy.port());
     else
-        connector->connectTo(address.host(), port, proxy);
+        connector->connectTo(address.host(), quint16(address.port(secure ? 443 : 80)));
 }
 
 void StreamConnection::adopt(QTcpSocket *connected)
@@ -149,27 +142,34 @@ void StreamConnection::adopt(QTcpSocket *connected)
     connect(connected, &QTcpSocket::readyRead, this, [this] {
         if (phase == Phase::Body)
             emit bodyAvailable();
+        else if (phase == Phase::Socks)
+            readSocks();
         else
             readHead();
     });
     connect(connected, &QTcpSocket::disconnected, this, &StreamConnection::socketDisconnected);
     connect(connected, &QTcpSocket::errorOccurred, this, &StreamConnection::socketFailed);
-    if (viaHttpProxy() && isSecure())
+    if (proxy.type() == QNetworkProxy::Socks5Proxy)
+        startSocks();
+    else if (viaHttpProxy() && isSecure())
         openTunnel();
-    else if (isSecure())
+    else
+        reached();
+}
+
+// The connection reaches the host: directly, or through a proxy's tunnel.
+void StreamConnection::reached()
+{
+    if (isSecure())
         startEncryption();
     else
         sendRequest();
 }
 
-// Through a proxy the probes keep the hop to the proxy alive. Qt's SOCKS
-// socket hides its descriptor (it hands out a counter instead), so through
-// SOCKS the probes come at the system's times.
+// Through a proxy the probes keep the hop to the proxy alive.
 void StreamConnection::keepAlive()
 {
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    if (proxy.type() == QNetworkProxy::Socks5Proxy)
-        return;
     const int descriptor = int(socket->socketDescriptor());
     const int idle = int(limits.keepAliveIdle.count());
     const int interval = int(limits.keepAliveInterval.count());
@@ -181,12 +181,45 @@ void StreamConnection::keepAlive()
 
 void StreamConnection::connectFailed(QAbstractSocket::SocketError error, const QString &detail)
 {
-    if (error == QAbstractSocket::ProxyAuthenticationRequiredError)
-        fail(Failure::ProxyCredentials, detail);
-    else if (viaHttpProxy() || isProxyError(error))
+    if (proxy.type() != QNetworkProxy::NoProxy)
         fail(Failure::ProxyUnreachable, detail);
     else
         fail(error == QAbstractSocket::HostNotFoundError ? Failure::UnknownHost : Failure::Unreachable, detail);
+}
+
+// The proxy is asked to connect to the stream's host by name, and resolves it.
+void StreamConnection::startSocks()
+{
+    phase = Phase::Socks;
+    socks.emplace(proxy.user(), proxy.password(), target.host(), quint16(target.port(isSecure() ? 443 : 80)));
+    socket->write(socks->greeting());
+}
+
+void StreamConnection::readSocks()
+{
+    headBytes += socket->readAll();
+    QByteArray reply;
+    switch (socks->read(headBytes, reply)) {
+    case Socks5Handshake::Outcome::Continue:
+        socket->write(reply);
+        return;
+    case Socks5Handshake::Outcome::Connected:
+        headBytes.clear();
+        reached();
+        return;
+    case Socks5Handshake::Outcome::Unreachable:
+        fail(Failure::Unreachable, QStringLiteral("the proxy cannot reach the host"));
+        return;
+    case Socks5Handshake::Outcome::Refused:
+        fail(Failure::ProxyRefused, QStringLiteral("the proxy's rules refuse the connection"));
+        return;
+    case Socks5Handshake::Outcome::CredentialsRefused:
+        fail(Failure::ProxyCredentials, QStringLiteral("the proxy refused the credentials, or wants some"));
+        return;
+    case Socks5Handshake::Outcome::Broken:
+        fail(Failure::ProxyUnreachable, QStringLiteral("not a SOCKS5 proxy"));
+        return;
+    }
 }
 
 QByteArray StreamConnection::proxyCredentials() const

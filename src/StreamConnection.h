@@ -2,6 +2,7 @@
 
 #include "ChunkedBodyDecoder.h"
 #include "HappyEyeballsConnector.h"
+#include "Socks5Handshake.h"
 
 #include <QByteArray>
 #include <QNetworkProxy>
@@ -18,7 +19,8 @@ class QTcpSocket;
 // One long-lived HTTP/1.1 GET whose body is handed on piece by piece as it
 // arrives: the notification stream's connection. It goes through the proxy
 // the user's settings name (an HTTP proxy: plain http as an absolute-form
-// request, https through a CONNECT tunnel; or SOCKS5), reaches a host of
+// request, https through a CONNECT tunnel; or SOCKS5), reaches a host (or
+// proxy) of
 // several addresses on the first that answers, asks for the body
 // uncompressed, follows a few redirections, and bounds what a service can
 // make it hold: the answer's head must arrive within a deadline and a size,
@@ -91,10 +93,13 @@ signals:
 
 private:
     enum class Framing { Length, Chunked, UntilClose };
-    enum class Phase { Connecting, Tunnel, Head, Body, Ended };
+    enum class Phase { Connecting, Socks, Tunnel, Head, Body, Ended };
 
     void connectTo(const QUrl &target);
     void adopt(QTcpSocket *connected);
+    void reached();
+    void startSocks();
+    void readSocks();
     void keepAlive();
     void connectFailed(QAbstractSocket::SocketError error, const QString &detail);
     bool isSecure() const;
@@ -122,6 +127,7 @@ private:
     int redirections = 0;
     QNetworkProxy proxy;
     QPointer<HappyEyeballsConnector> connector;
+    std::optional<Socks5Handshake> socks;
     QPointer<QTcpSocket> socket;
     QTimer headDeadline;
     Phase phase = Phase::Connecting;
