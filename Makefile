@@ -13,7 +13,7 @@ SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 
-.PHONY: deps configure build run test soak test-sanitize fuzz demo install package bench-build bench bench-codec bench-agent clean
+.PHONY: deps configure build run test soak test-desktops test-sanitize fuzz demo install package bench-build bench bench-codec bench-agent clean
 
 deps:
 	scripts/install-deps
@@ -34,6 +34,12 @@ test: build
 # connections, every line once and in order, memory flat.
 soak: build
 	scripts/run-tests $(BUILD) -L soak
+
+# The agent on a real headless GNOME Shell with the AppIndicator extension (as
+# root: the session runs as a user of its own), bounded to 10 minutes.
+test-desktops: build
+	scripts/install-deps --desktops
+	timeout 600 scripts/test-desktops $(BUILD)
 
 demo: build
 	scripts/run-demo $(BUILD) $(DEMO_PORT)
