@@ -117,11 +117,6 @@ void TestHttpService::setFallbackReply(const std::optional<TestHttpReply> &reply
 
 QList<TestHttpRequest> TestHttpService::requests() const { return received; }
 
-int TestHttpService::requestCount(const QString &path) const
-{
-    return int(std::ranges::count(received, path.toLatin1(), &TestHttpRequest::path));
-}
-
 TestHttpExchange *TestHttpService::nextExchange(int timeoutMs)
 {
     if (!QTest::qWaitFor([this] { return !unanswered.isEmpty(); }, timeoutMs))

@@ -111,7 +111,6 @@ public:
     void setFallbackReply(const std::optional<TestHttpReply> &reply);
 
     QList<TestHttpRequest> requests() const;
-    int requestCount(const QString &path) const;
     // The next request that no script answered, or none after the time-out.
     TestHttpExchange *nextExchange(int timeoutMs = 5000);
 
