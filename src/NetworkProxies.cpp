@@ -29,8 +29,18 @@ QNetworkProxy NetworkProxies::forAddress(const QUrl &address)
         qCInfo(lcStream).noquote() << "the proxy" << named << "is not an http, socks5 or socks5h proxy; going direct";
         return QNetworkProxy::NoProxy;
     }
-    const QList<QNetworkProxy> desktop = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(address));
-    return desktop.value(0, QNetworkProxy::NoProxy);
+    // The stream speaks to HTTP and SOCKS5 proxies; anything else the
+    // desktop names (an FTP proxy, say) is no proxy for it.
+    const QNetworkProxy desktop = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(address)).value(0);
+    switch (desktop.type()) {
+    case QNetworkProxy::HttpProxy:
+    case QNetworkProxy::HttpCachingProxy:
+        return {QNetworkProxy::HttpProxy, desktop.hostName(), desktop.port(), desktop.user(), desktop.password()};
+    case QNetworkProxy::Socks5Proxy:
+        return desktop;
+    default:
+        return QNetworkProxy::NoProxy;
+    }
 }
 
 QList<QNetworkProxy> NetworkProxies::queryProxy(const QNetworkProxyQuery &query) { return {forAddress(query.url())}; }
