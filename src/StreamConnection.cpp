@@ -12,7 +12,9 @@
 #include <sys/socket.h>
 
 namespace {
-const QByteArrayList headEndings{"\r\n\r\n", "\n\n"};
+// RFC 9112 lets a recipient take a bare line feed for the end of a line, so
+// the empty line may follow either kind.
+const QByteArrayList headEndings{"\r\n\r\n", "\n\n", "\n\r\n"};
 
 bool isRedirection(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
 
