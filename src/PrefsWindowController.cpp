@@ -7,9 +7,9 @@
 #include "pellix_growlAppDelegate.h"
 #include "ui_PrefsWindow.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>

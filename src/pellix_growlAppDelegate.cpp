@@ -177,9 +177,14 @@ void pellix_growlAppDelegate::reconnectNotificationStream()
         prefs();
         return;
     }
-    const QString username = settings.username().toLower();
-    streamAddress = NotificationStreamAddress::forUser(settings.streamhost(), username, md5(settings.apikey()));
-    stream.open(streamAddress, username);
+    streamAddress = streamAddressOf(settings);
+    stream.open(streamAddress, settings.username().toLower());
+}
+
+QUrl pellix_growlAppDelegate::streamAddressOf(const PellixSettings &settings) const
+{
+    return NotificationStreamAddress::forUser(settings.streamhost(), settings.username().toLower(),
+                                              md5(settings.apikey()));
 }
 
 // A hand edit of the file takes effect as a save from Preferences would.
@@ -189,15 +194,16 @@ void pellix_growlAppDelegate::settingsChangedOnDisk()
         statusItemStorage->setImage(chosenPicture());
     const PellixSettings settings;
     const bool complete = isComplete(settings);
-    const QUrl address = NotificationStreamAddress::forUser(settings.streamhost(), settings.username().toLower(),
-                                                            md5(settings.apikey()));
     const bool signedIn = stream.state().phase() != StreamState::Phase::NotSignedIn;
-    if (complete != signedIn || (complete && address != streamAddress))
+    if (complete != signedIn || (complete && streamAddressOf(settings) != streamAddress))
         reconnectNotificationStream();
 }
 
 // Only 1 selects the monochrome picture.
-QString pellix_growlAppDelegate::chosenPicture() { return PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture; }
+QString pellix_growlAppDelegate::chosenPicture()
+{
+    return PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture;
+}
 
 void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
 {

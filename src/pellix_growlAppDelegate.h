@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 
+class PellixSettings;
 class QWidget;
 
 // The one object that carries the agent for its whole run: start-up, the
@@ -94,6 +95,7 @@ public:
 private:
     void startWithGrowl();
     void settingsChangedOnDisk();
+    QUrl streamAddressOf(const PellixSettings &settings) const;
     static QString chosenPicture();
     void refuseToStart();
     void createStatusItem();
