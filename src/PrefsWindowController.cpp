@@ -5,6 +5,7 @@
 #include "NotificationStreamAddress.h"
 #include "PellixSettings.h"
 #include "pellix_growlAppDelegate.h"
+#include "X11StartupNotification.h"
 #include "ui_PrefsWindow.h"
 
 #include <QApplication>
@@ -50,6 +51,7 @@ void PrefsWindowController::showWindow(QObject *)
     // the window is raised and activated explicitly.
     prefsWindow->raise();
     prefsWindow->activateWindow();
+    X11StartupNotification::complete();
     restoreState();
 }
 

@@ -3,6 +3,7 @@
 #include "AgentInstance.h"
 #include "TerminationSignals.h"
 #include "WakeUpWatcher.h"
+#include "X11StartupNotification.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QApplication>
@@ -81,6 +82,8 @@ int main(int argc, char *argv[])
         delegate.applicationDidFinishLaunching();
         if (showPreferences)
             delegate.prefs();
+        // A tray agent is up without a window.
+        X11StartupNotification::complete();
     });
     return application.exec();
 }
