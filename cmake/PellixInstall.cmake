@@ -17,6 +17,22 @@ foreach(size 48 128 256)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/pellix-growl.svg DESTINATION ${pellix_icon_dir}/scalable/apps)
 
+# The tray's pictures as named icons, which hosts scale to their panels: each
+# drawing, and the same faded as the agent fades it while offline. Built into
+# a theme folder of the build tree, which the tests use too.
+set(PELLIX_BUILD_ICON_THEME ${PROJECT_BINARY_DIR}/icons)
+set(pellix_status_icons ${PELLIX_BUILD_ICON_THEME}/hicolor/scalable/status)
+foreach(mark pellix_menu_icon zarkleSMASHr)
+  set(drawing_file ${PROJECT_SOURCE_DIR}/resources/${mark}.svg)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${drawing_file})
+  file(READ ${drawing_file} drawing)
+  file(WRITE ${pellix_status_icons}/pellix-growl-${mark}.svg "${drawing}")
+  string(REGEX REPLACE "(<svg[^>]*>)" "\\1<g opacity=\"${PELLIX_DIMMED_OPACITY}\">" faded "${drawing}")
+  string(REPLACE "</svg>" "</g></svg>" faded "${faded}")
+  file(WRITE ${pellix_status_icons}/pellix-growl-${mark}-offline.svg "${faded}")
+endforeach()
+install(DIRECTORY ${pellix_status_icons} DESTINATION ${pellix_icon_dir}/scalable)
+
 # Compressed as Debian wants them: the best ratio, and neither name nor time
 # in the header, so that every build gives the same bytes.
 function(pellix_gzip source compressed)

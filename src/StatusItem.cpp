@@ -4,8 +4,11 @@
 #include "LoggingCategories.h"
 #include "StatusNotifierItem.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
@@ -14,7 +17,7 @@
 const QString StatusItem::itemId = QStringLiteral("pellix-growl");
 
 namespace {
-constexpr qreal dimmedOpacity = 0.4;
+constexpr qreal dimmedOpacity = PELLIX_DIMMED_OPACITY;
 
 bool onWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
@@ -192,10 +195,27 @@ void StatusItem::dim()
     presentIcon();
 }
 
+QString StatusItem::installedIconThemePath()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1String("/../share/icons"));
+}
+
+// "pellix_menu_icon.png" is installed as pellix-growl-pellix_menu_icon, and
+// dimmed as pellix-growl-pellix_menu_icon-offline; none when not installed.
+QString StatusItem::iconName() const
+{
+    const QString name = QLatin1String("pellix-growl-") + QFileInfo(pictureName).completeBaseName()
+                         + QLatin1String(dimmed ? "-offline" : "");
+    const bool installed =
+        QFileInfo::exists(options.iconThemePath + QLatin1String("/hicolor/scalable/status/") + name + QLatin1String(".svg"));
+    return installed ? name : QString();
+}
+
 void StatusItem::presentIcon()
 {
     const QIcon picture = icon();
-    item->setIcon(picture);
+    const QString name = iconName();
+    item->setIcon(picture, name, name.isEmpty() ? QString() : options.iconThemePath);
     if (tray)
         tray->setIcon(picture);
 }

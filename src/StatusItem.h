@@ -37,9 +37,13 @@ public:
         // A token the host hands over serves the activation that follows it
         // (a click on the item or on a menu entry) within this time, and only it.
         std::chrono::milliseconds activationTokenLifetime{std::chrono::seconds(5)};
+        // Where the pictures are installed as named icons, if they are: the
+        // icon folder beside the agent's own, as its package installs them.
+        QString iconThemePath = installedIconThemePath();
     };
 
     static const QString itemId;
+    static QString installedIconThemePath();
 
     explicit StatusItem(const Options &options, QObject *parent = nullptr);
     ~StatusItem() override;
@@ -56,6 +60,7 @@ public:
 
     // What the panel is given.
     QIcon icon() const;
+    QString iconName() const;
     bool isDimmed() const;
     QString toolTipTitle() const;
     QString toolTipBody() const;

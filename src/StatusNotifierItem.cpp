@@ -98,8 +98,10 @@ void StatusNotifierItem::setTitle(const QString &title)
     announce(TitleChange);
 }
 
-void StatusNotifierItem::setIcon(const QIcon &icon)
+void StatusNotifierItem::setIcon(const QIcon &icon, const QString &name, const QString &iconThemePath)
 {
+    namedIcon = name;
+    themePath = iconThemePath;
     pixmaps.clear();
     if (!icon.isNull()) {
         for (const int side : pixmapSides)
@@ -136,6 +138,8 @@ QString StatusNotifierItem::status() const { return QStringLiteral("Active"); }
 
 int StatusNotifierItem::windowId() const { return 0; }
 
+QString StatusNotifierItem::iconName() const { return namedIcon; }
+QString StatusNotifierItem::iconThemePath() const { return themePath; }
 StatusNotifierItem::Pixmaps StatusNotifierItem::iconPixmap() const { return pixmaps; }
 
 StatusNotifierItem::ToolTip StatusNotifierItem::toolTip() const { return tip; }

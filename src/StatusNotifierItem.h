@@ -35,7 +35,8 @@ class StatusNotifierItem : public QObject
     Q_PROPERTY(QString Title READ title)
     Q_PROPERTY(QString Status READ status CONSTANT)
     Q_PROPERTY(int WindowId READ windowId CONSTANT)
-    Q_PROPERTY(QString IconName READ noName CONSTANT)
+    Q_PROPERTY(QString IconName READ iconName)
+    Q_PROPERTY(QString IconThemePath READ iconThemePath)
     Q_PROPERTY(StatusNotifierItem::Pixmaps IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ noName CONSTANT)
     Q_PROPERTY(StatusNotifierItem::Pixmaps OverlayIconPixmap READ noPixmaps CONSTANT)
@@ -81,7 +82,10 @@ public:
     bool isRegistered() const;
 
     void setTitle(const QString &title);
-    void setIcon(const QIcon &icon);
+    // The name, if any, of an installed icon that shows the same, found in
+    // the hicolor theme under themePath: hosts scale a named icon to their
+    // panel and use the pixmaps where they do not find it.
+    void setIcon(const QIcon &icon, const QString &name = {}, const QString &themePath = {});
     // Plain text; the body is escaped for hosts that read it as markup.
     void setToolTip(const QString &title, const QString &body);
     // Exported at menuObjectPath for hosts to show; null for none. The item
@@ -93,6 +97,8 @@ public:
     QString title() const;
     QString status() const;
     int windowId() const;
+    QString iconName() const;
+    QString iconThemePath() const;
     Pixmaps iconPixmap() const;
     ToolTip toolTip() const;
     bool itemIsMenu() const;
@@ -137,6 +143,8 @@ private:
     QString itemId;
     QString itemTitle;
     Pixmaps pixmaps;
+    QString namedIcon;
+    QString themePath;
     ToolTip tip;
     std::unique_ptr<DBusMenuExporter> menuExporter;
     QDBusServiceWatcher *watcherPresence;

@@ -57,6 +57,7 @@ private slots:
         host.emplace();
         StatusItem::Options options;
         options.dimAfter = 0ms;
+        options.iconThemePath = u"" PELLIX_TEST_ICON_THEME ""_s;
         item = std::make_unique<StatusItem>(options);
         item->setImage(colour);
         item->setToolTip(u"Pellix"_s);
@@ -77,13 +78,14 @@ private slots:
         host.reset();
     }
 
-    // Pictures go as ARGB in network byte order.
+    // Pictures go as ARGB in network byte order, and by name as installed.
     void hostSeesTheAgentsItem()
     {
         const std::pair<QString, QVariant> expected[] = {
             {u"Title"_s, u"Pellix"_s}, {u"Id"_s, u"pellix-growl"_s}, {u"Category"_s, u"ApplicationStatus"_s},
             {u"Status"_s, u"Active"_s}, {u"ItemIsMenu"_s, false}, {u"Menu"_s, u"/MenuBar"_s},
-            {u"IconPixmap"_s, picturesOf(colour)},
+            {u"IconPixmap"_s, picturesOf(colour)}, {u"IconName"_s, u"pellix-growl-pellix_menu_icon"_s},
+            {u"IconThemePath"_s, u"" PELLIX_TEST_ICON_THEME ""_s},
             {u"ToolTip"_s, QStringList{u"Pellix"_s, u"Not signed in — open Preferences"_s}}};
         for (const auto &[property, value] : expected)
             QCOMPARE(seen(property), value);
@@ -105,6 +107,7 @@ private slots:
         QTRY_VERIFY(host->itemSignals.contains(u"NewIcon"_s));
         for (const QImage &picture : host->itemProperties(service()).value(u"IconPixmap"_s).value<QList<QImage>>())
             QVERIFY(picture.pixelColor(picture.width() / 2, picture.height() / 2).alpha() < 128);
+        QCOMPARE(seen(u"IconName"_s), u"pellix-growl-pellix_menu_icon-offline"_s);
     }
 
     // A host shows each entry's label (and no shortcut: none would work in a
@@ -168,6 +171,7 @@ private slots:
         host->emitWatcherSignal(u"StatusNotifierItemUnregistered"_s, {service()});
         QTRY_COMPARE(host->registrations, 3);
         QCOMPARE(host->signalsBeforeAnswer, 0);
+        QCOMPARE(seen(u"IconName"_s), QString()); // none installed beside this program
         QCOMPARE(host->itemSignals.count(u"NewToolTip"_s), 1);
     }
 };
