@@ -34,6 +34,7 @@ bool PellixSettings::synchronize() { return SettingsStore::instance().flush(); }
 
 QString PellixSettings::fileName() const { return SettingsStore::instance().fileName(); }
 
+QString PellixSettings::writeFailure() const { return SettingsStore::instance().writeFailure(); }
 bool PellixSettings::isWritable() const { return SettingsStore::instance().isWritable(); }
 
 QVariant PellixSettings::read(const QString &key) { return SettingsStore::instance().value(key); }

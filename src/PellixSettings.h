@@ -31,6 +31,9 @@ public:
     bool synchronize();
 
     QString fileName() const;
+    // Why the file could not be written last ("the disk is full"), while the
+    // changes wait to be; empty once a write succeeds.
+    QString writeFailure() const;
     // Whether changes are kept: false while the file is unusable or read-only.
     bool isWritable() const;
 

@@ -151,7 +151,7 @@ void PrefsWindowController::savePrefs(QObject *)
     const bool saved = settings.synchronize();
     AutostartEntry().setEnabled(ui->checkboxStartAtLogin->isChecked());
     if (!saved) {
-        showSaveFailure(settings.fileName());
+        showSaveFailure(settings.fileName(), settings.writeFailure());
         return;
     }
     // The picture may still show an unsaved choice made earlier; after saving
@@ -171,14 +171,20 @@ void PrefsWindowController::savePrefs(QObject *)
 
 // The window stays open with what was typed, so nothing is lost, and the
 // agent goes on with the settings it has.
-void PrefsWindowController::showSaveFailure(const QString &fileName)
+// A file that failed to be written still holds the settings it held: the
+// advice to move it aside is only for one the agent must not write at all.
+void PrefsWindowController::showSaveFailure(const QString &fileName, const QString &writeFailure)
 {
     auto *alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pellix"),
                                   QStringLiteral("Your preferences could not be saved."), QMessageBox::Ok,
                                   prefsWindow.get());
     alert->setInformativeText(
-        QStringLiteral("%1 cannot be written. Check that you may write it, or move it aside to start afresh.")
-            .arg(fileName));
+        writeFailure.isEmpty()
+            ? QStringLiteral("%1 cannot be written. Check that you may write it, or move it aside to start afresh.")
+                  .arg(fileName)
+            : QStringLiteral("%1 cannot be written: %2. It keeps the settings it holds; Pellix saves these while it "
+                             "runs, as soon as it can.")
+                  .arg(fileName, writeFailure));
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->open();
 }

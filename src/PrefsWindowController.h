@@ -70,7 +70,7 @@ private:
     void loadWindow();
     void showStreamState(const StreamState &state);
     void centreWindow();
-    void showSaveFailure(const QString &fileName);
+    void showSaveFailure(const QString &fileName, const QString &writeFailure);
     static void showMenuIcon(bool monochrome);
 
     const QString nibName;

@@ -8,12 +8,27 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QStorageInfo>
 
 namespace {
 QString settingsPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
            + QStringLiteral("/Pellix/PellixGrowl.conf");
+}
+
+// A file is written in full beside the one it replaces.
+QString whyWritingFails(const QString &path)
+{
+    const QFileInfo file(path);
+    const QStorageInfo disk(file.absolutePath());
+    if (disk.isReadOnly())
+        return QStringLiteral("its disk is read-only");
+    if (disk.bytesAvailable() < file.size() + disk.blockSize())
+        return QStringLiteral("the disk is full");
+    if (!QFileInfo(file.absolutePath()).isWritable())
+        return QStringLiteral("its folder cannot be written");
+    return QStringLiteral("writing it failed");
 }
 
 std::pair<qint64, QDateTime> contentAsQtSeesIt(const QString &path)
@@ -60,8 +75,9 @@ void SettingsStore::setValue(const QString &key, const QVariant &value)
     if (!isWritable())
         return;
     pending.insert(key, value);
-    if (!writeLater.isActive())
-        writeLater.start();
+    // Never later than writeDelay, also while a failed write waits.
+    if (!writeLater.isActive() || writeLater.remainingTimeAsDuration() > writeDelay)
+        writeLater.start(writeDelay);
 }
 
 // Changes made while the file was changed or replaced on disk are applied to
@@ -76,20 +92,37 @@ bool SettingsStore::flush()
         pending.clear();
         return false;
     }
-    if (pending.isEmpty())
-        return settings->status() == QSettings::NoError;
+    if (pending.isEmpty() && failedWrite.isEmpty())
+        return true;
     for (auto change = pending.cbegin(); change != pending.cend(); ++change)
         settings->setValue(change.key(), change.value());
     pending.clear();
+    // Qt writes a new file and puts it in the old one's place, or leaves the
+    // old one and keeps the changes to try again; its status keeps the first
+    // error for good, so only a file replaced tells that a write succeeded.
     settings->sync();
-    if (settings->status() != QSettings::NoError) {
-        // Read again at the next use, for a store whose status is its own.
-        loadedVersion.reset();
-        return false;
-    }
-    loadedVersion = SettingsFileCondition::versionOf(path);
-    return true;
+    return noteWrite(SettingsFileCondition::versionOf(path) != loadedVersion);
 }
+
+bool SettingsStore::noteWrite(bool written)
+{
+    if (written) {
+        loadedVersion = SettingsFileCondition::versionOf(path);
+        failedWrite.clear();
+        retryDelay = writeDelay;
+        return true;
+    }
+    const QString reason = whyWritingFails(path);
+    if (reason != failedWrite)
+        qCWarning(lcPrefs).noquote() << path << "cannot be written:" << reason
+                                     << "- the changes wait and are written once it can be";
+    failedWrite = reason;
+    retryDelay = std::min(retryDelay * 2, std::chrono::milliseconds(longestRetryDelay));
+    writeLater.start(retryDelay);
+    return false;
+}
+
+QString SettingsStore::writeFailure() const { return failedWrite; }
 
 QString SettingsStore::fileName() const { return path; }
 
@@ -136,7 +169,9 @@ void SettingsStore::load(const SettingsFileCondition::Version &version)
     if (condition != SettingsFileCondition::Unusable && !parseFailedBefore()) {
         settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
         settings->allKeys();
-        if (settings->status() != QSettings::NoError) {
+        // An access error here is Qt trying again to write changes it
+        // could not write before: what the file holds is still read.
+        if (settings->status() == QSettings::FormatError) {
             unparsableContent = contentAsQtSeesIt(path);
             settings.reset();
         }

@@ -22,7 +22,9 @@
 // once. Because the file holds the API key it is kept readable by its owner
 // only. A file that is not one the agent may use, cannot be read or does not
 // parse reads as no settings, and it and a read-only one are never written.
-// Its folder is watched, so that a change made on disk by another hand is
+// A write that fails (a full disk, a read-only folder) leaves the file as it
+// was and the changes waiting: they are read back as made, and written again
+// after a growing delay, or sooner with the next change. Its folder is watched, so that a change made on disk by another hand is
 // read (once) and told as it happens.
 class SettingsStore : public QObject
 {
@@ -30,6 +32,7 @@ class SettingsStore : public QObject
 
 public:
     static constexpr std::chrono::milliseconds writeDelay{1000};
+    static constexpr std::chrono::milliseconds longestRetryDelay{std::chrono::minutes(5)};
 
     static SettingsStore &instance();
 
@@ -43,6 +46,8 @@ public:
 
     QString fileName() const;
     bool isWritable();
+    // Why the last write failed ("the disk is full"); empty once one succeeds.
+    QString writeFailure() const;
 
 signals:
     // The file on disk now holds what the agent did not write itself.
@@ -59,6 +64,7 @@ private:
     bool parseFailedBefore() const;
     void reportUnusable(const QString &reason);
     void createOwnerOnly();
+    bool noteWrite(bool written);
 
     const QString path;
     std::unique_ptr<QSettings> settings;
@@ -68,6 +74,8 @@ private:
     // modification stay the same: a failed parse holds as long.
     std::optional<std::pair<qint64, QDateTime>> unparsableContent;
     QString reportedReason;
+    QString failedWrite;
+    std::chrono::milliseconds retryDelay = writeDelay;
     QVariantHash pending;
     QTimer writeLater;
     QFileSystemWatcher folder;

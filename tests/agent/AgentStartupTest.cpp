@@ -12,9 +12,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScopeGuard>
 
 #include <linux/capability.h>
+#include <sched.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -40,6 +43,11 @@ bool obeyFilePermissions()
     capabilities[0].permitted &= ~bypass;
     return ::syscall(SYS_capset, &header, capabilities) == 0;
 }
+
+// Root may fill a disk of its own: a small file system mounted over the
+// settings folder, in a mount namespace made before any thread starts.
+const bool ownMounts = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
+                       && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 
 PrefsWindowController *prefs() { return PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s); }
 bool preferencesShown() { return prefs()->window() && prefs()->window()->isVisible(); }
@@ -267,6 +275,56 @@ private slots:
         QCOMPARE(stamp(path), before);
         QVERIFY(kind != u"file" || AgentFixture::placeSettingsFile(signedIn));
         QCOMPARE(PellixSettings().isWritable(), kind == u"file");
+    }
+
+    void aFailedWriteKeepsTheSettings_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("read-only folder") << u"its folder cannot be written"_s;
+        QTest::newRow("full disk") << u"the disk is full"_s;
+    }
+
+    // A write that fails is no file that fails to read: the agent stays
+    // signed in across reconnects, Preferences shows what is stored and says
+    // why saving failed, the file stays as it was, and once it can be written
+    // the next change writes what waits.
+    void aFailedWriteKeepsTheSettings()
+    {
+        QFETCH(QString, cause);
+        const QString path = AgentFixture::settingsPath();
+        const QString folder = QFileInfo(path).absolutePath();
+        const QByteArray signedIn = bytesOf(path);
+        const bool fullDisk = cause == u"the disk is full";
+        if (fullDisk && !ownMounts)
+            QSKIP("a disk of its own needs root");
+        QFile filler(folder + u"/filler"_s);
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY(!fullDisk || ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH) == 0);
+        });
+        if (fullDisk) {
+            QVERIFY(::mount("pellix-full", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=16k") == 0);
+            QVERIFY(AgentFixture::placeSettingsFile(signedIn) && filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(512, 'x')) > 0 && filler.flush()) {}
+        }
+        QVERIFY(fullDisk || QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        fixture->start();
+        QVERIFY(fixture->opens());
+        PellixSettings().setNotificationTypesArray({u"A new title"_s});
+        QVERIFY(!PellixSettings().synchronize());
+        agent().reconnectNotificationStream();
+        QVERIFY(fixture->opens());
+        agent().prefs();
+        QCOMPARE(prefs()->usernameField()->text(), u"alice"_s);
+        prefs()->usernameField()->setText(u"Bob"_s);
+        save();
+        const std::unique_ptr<QMessageBox> alert(prefs()->window()->findChild<QMessageBox *>());
+        QVERIFY(alert && alert->informativeText().startsWith(path + u" cannot be written: "_s + cause + u"."_s));
+        QCOMPARE(bytesOf(path), signedIn);
+        filler.close();
+        QVERIFY(fullDisk ? QFile::remove(filler.fileName()) : QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        PellixSettings().setBwmenuicon(1);
+        QTRY_VERIFY(bytesOf(path).contains("username=Bob") && bytesOf(path).contains("A new title"));
     }
 
     void editingThenSavingStoresWhatTheFieldsHold_data()
