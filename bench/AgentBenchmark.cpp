@@ -130,6 +130,16 @@ int main(int argc, char *argv[])
         allArrived = allArrived && run.arrived == iconLines;
     }
 
+    if (!started(bench))
+        return 1;
+    const AgentPathBenchmark::LargeLines large = bench.largeLinesToAStalledService(400, 1000 * 1000, std::chrono::seconds(10));
+    std::printf("  large lines %d lines of 1 MB while the notification service answers nothing for 10 s: %d shown, %s;"
+                " peak resident %.1f MB (bar: < 100 MB)\n",
+                large.lines, large.arrived, large.inOrder ? "in order" : "OUT OF ORDER", megabytes(large.peakResidentKiB));
+    std::fflush(stdout);
+    bench.stop();
+    allArrived = allArrived && large.arrived == large.lines && large.inOrder;
+
     if (!started(bench, largeSettingsBytes))
         return 1;
     const AgentPathBenchmark::StartUp largeSettings = bench.lastStartUp();

@@ -296,17 +296,40 @@ AgentPathBenchmark::Outage AgentPathBenchmark::serviceOutageDuringBurst(int line
     result.arrived = static_cast<int>(arrivedAt.size());
     result.duplicates = static_cast<int>(arrivals.size() - arrivedAt.size());
     result.seconds = static_cast<double>(clock.nsecsElapsed() - started) / 1e9;
-    // In order: each line's first arrival comes after that of every line before it.
+    result.inOrder = arrivedInOrder(first);
+    return result;
+}
+
+bool AgentPathBenchmark::arrivedInOrder(int first) const
+{
     int expected = first;
-    result.inOrder = true;
     for (const NotifyCall &call : std::as_const(arrivals)) {
         const int sequence = call.body.mid(bodyPrefix.size()).toInt();
         if (sequence == expected)
             ++expected;
         else if (sequence > expected)
-            result.inOrder = false;
+            return false;
     }
-    return result;
+    return true;
+}
+
+// The size goes in the title, which every line shares, so that the body
+// still names the line.
+AgentPathBenchmark::LargeLines AgentPathBenchmark::largeLinesToAStalledService(int count, qsizetype bytes,
+                                                                               std::chrono::seconds hold)
+{
+    arrivedAt.clear();
+    arrivals.clear();
+    const int first = nextSequence;
+    const QByteArray title(bytes, 'x');
+    const ProcessUsage usage(agentPid());
+    notifications->holdAnswers();
+    writeLines(count, [&](int sequence) { return line(sequence, title); });
+    nextSequence += count;
+    runEventsFor(hold);
+    notifications->releaseAnswers();
+    waitForArrivals(count, std::chrono::seconds(120));
+    return {count, static_cast<int>(arrivedAt.size()), arrivedInOrder(first), usage.peakResidentKiB()};
 }
 
 AgentPathBenchmark::Icons AgentPathBenchmark::largeIcons(int count, int side, bool inlineIcons)

@@ -81,6 +81,14 @@ public:
         qint64 residentAfterKiB = 0;
     };
 
+    struct LargeLines
+    {
+        int lines = 0;
+        int arrived = 0;
+        bool inOrder = false;
+        qint64 peakResidentKiB = 0;
+    };
+
     // From the launch of the agent to its request for the stream.
     struct StartUp
     {
@@ -126,6 +134,9 @@ public:
     // count lines, each with an icon of side x side pixels of its own, fetched
     // over http or given inline as a data: address.
     Icons largeIcons(int count, int side, bool inlineIcons);
+    // count lines of about bytes each, written while the notification service
+    // answers nothing for the hold, then answers.
+    LargeLines largeLinesToAStalledService(int count, qsizetype bytes, std::chrono::seconds hold);
     // A started agent whose stream host name resolves to a dead IPv6 address
     // first and to the service second.
     DualStack firstNotificationThrough(const QString &host);
@@ -137,6 +148,8 @@ public:
 private:
     static QByteArray line(int sequence, const QByteArray &title = "Bench", const QByteArray &members = {});
     void joinNotificationService();
+    // Whether each line's first arrival since first came after that of every line before it.
+    bool arrivedInOrder(int first) const;
     void arrived(const NotifyCall &call);
     // Writes the lines from nextSequence on, as fast as the stream takes them.
     void writeLines(int lines, const std::function<QByteArray(int sequence)> &lineFor);

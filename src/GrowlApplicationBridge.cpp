@@ -192,7 +192,13 @@ void GrowlApplicationBridge::notifyWithTitle(const QString &title, const QString
     instance()->notify({title, description, notificationName, iconData, priority, isSticky, clickContext});
 }
 
-qsizetype GrowlApplicationBridge::waitingCount() { return qsizetype(instance()->waiting.size()); }
+MessageBacklog GrowlApplicationBridge::waiting()
+{
+    MessageBacklog backlog;
+    for (const Notification &notification : instance()->waitingLine)
+        backlog.add(notification.title, notification.description, notification.iconData);
+    return backlog;
+}
 
 void GrowlApplicationBridge::setRememberedNotifications(std::size_t count)
 {
@@ -217,7 +223,7 @@ void GrowlApplicationBridge::notify(Notification notification)
         return;
     }
     notification.sequence = nextSequence++;
-    waiting.push_back(std::move(notification));
+    waitingLine.push_back(std::move(notification));
     sendWaiting();
 }
 
@@ -229,10 +235,10 @@ void GrowlApplicationBridge::sendWaiting()
         requestCapabilities();
         return;
     }
-    const std::size_t waitingBefore = waiting.size();
-    for (; !waiting.empty() && callsInFlight < maxCallsInFlight; waiting.pop_front())
-        send(waiting.front());
-    if (waiting.size() < waitingBefore)
+    const std::size_t waitingBefore = waitingLine.size();
+    for (; !waitingLine.empty() && callsInFlight < maxCallsInFlight; waitingLine.pop_front())
+        send(waitingLine.front());
+    if (waitingLine.size() < waitingBefore)
         emit waitingShrank();
 }
 
@@ -307,8 +313,8 @@ void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const Notifica
 // wait, or asking would find it there and try it again at once.
 void GrowlApplicationBridge::keepUntilTheServiceReturns(const Notification &notification, bool gone)
 {
-    const auto later = std::ranges::upper_bound(waiting, notification.sequence, {}, &Notification::sequence);
-    waiting.insert(later, notification);
+    const auto later = std::ranges::upper_bound(waitingLine, notification.sequence, {}, &Notification::sequence);
+    waitingLine.insert(later, notification);
     if (serviceAway)
         return;
     serviceAway = true;

@@ -2,6 +2,7 @@
 
 #include "ClickContext.h"
 #include "GrowlApplicationBridgeDelegate.h"
+#include "MessageBacklog.h"
 
 #include <QDBusServiceWatcher>
 #include <QHash>
@@ -52,7 +53,7 @@ public:
     // costs a queued notification each, not a pending bus call each.
     static constexpr int maxCallsInFlight = 16;
     // Notifications accepted but not yet handed to the service.
-    static qsizetype waitingCount();
+    static MessageBacklog waiting();
     // How many shown notifications a click may still come back for.
     static constexpr std::size_t defaultRememberedNotifications = 1000;
     static void setRememberedNotifications(std::size_t count);
@@ -107,7 +108,7 @@ private:
     // that markup and actions match what the service offers.
     std::optional<QStringList> capabilities;
     bool capabilitiesRequested = false;
-    std::deque<Notification> waiting;
+    std::deque<Notification> waitingLine;
     quint64 nextSequence = 0;
     int callsInFlight = 0;
     // A call failed because no service owned the name: nothing is sent until

@@ -38,4 +38,10 @@ void NotificationPostingQueue::postReady()
 
 IconLoader &NotificationPostingQueue::iconLoader() { return icons; }
 
-qsizetype NotificationPostingQueue::waitingCount() const { return qsizetype(entries.size()); }
+MessageBacklog NotificationPostingQueue::waiting() const
+{
+    MessageBacklog backlog;
+    for (const Entry &entry : entries)
+        backlog.add(entry.message.title, entry.message.description, entry.icon);
+    return backlog;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IconLoader.h"
+#include "MessageBacklog.h"
 #include "StreamMessage.h"
 
 #include <QImage>
@@ -23,7 +24,7 @@ public:
 
     IconLoader &iconLoader();
     // Messages accepted but not yet posted.
-    qsizetype waitingCount() const;
+    MessageBacklog waiting() const;
 
 private:
     struct Entry

@@ -3,7 +3,6 @@
 #include "LoggingCategories.h"
 
 namespace {
-constexpr qsizetype resumeReadingAt = NotificationStream::readAheadLimit / 2;
 
 bool isSuccess(int status) { return status >= 200 && status <= 299; }
 
@@ -18,7 +17,7 @@ QString withShortDigest(QString text, const QUrl &address)
 }
 }
 
-NotificationStream::NotificationStream(std::function<qsizetype()> messagesNotShown, const Options &streamOptions,
+NotificationStream::NotificationStream(std::function<MessageBacklog()> messagesNotShown, const Options &streamOptions,
                                        QObject *parent)
     : QObject(parent)
     , backlog(std::move(messagesNotShown))
@@ -130,7 +129,7 @@ void NotificationStream::readConnection()
 {
     if (!current)
         return;
-    readingPaused = backlog() >= readAheadLimit && !current->isClosedByPeer();
+    readingPaused = readAheadIsFull() && !current->isClosedByPeer();
     if (readingPaused) {
         idle.stop();
         return;
@@ -146,8 +145,15 @@ void NotificationStream::readConnection()
 // so resuming here cannot hand a later read on before an earlier one.
 void NotificationStream::backlogShrank()
 {
-    if (readingPaused && backlog() <= resumeReadingAt)
+    const MessageBacklog waiting = backlog();
+    if (readingPaused && waiting.messages <= readAheadLimit / 2 && waiting.bytes <= options.readAheadBytes / 2)
         readConnection();
+}
+
+bool NotificationStream::readAheadIsFull() const
+{
+    const MessageBacklog waiting = backlog();
+    return waiting.messages >= readAheadLimit || waiting.bytes >= options.readAheadBytes;
 }
 
 void NotificationStream::deliver(const QStringList &finished)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MessageBacklog.h"
 #include "StreamConnection.h"
 #include "StreamLineReader.h"
 #include "StreamState.h"
@@ -37,15 +38,18 @@ public:
         // An outage longer than this is worth telling once connected again.
         std::chrono::milliseconds outageWorthTelling{std::chrono::seconds(60)};
         qsizetype lineLengthLimit = StreamLineReassembler::defaultMaximumLineLength;
+        // Reading also waits once the messages not yet shown hold this much.
+        qsizetype readAheadBytes = 16 * 1024 * 1024;
         StreamConnection::Limits connection;
     };
 
     // Reading waits once this many messages are accepted from the stream and
-    // not yet shown, and goes on when half of them are.
+    // not yet shown, or once they hold readAheadBytes, and goes on when both
+    // are down to half.
     static constexpr qsizetype readAheadLimit = 256;
 
-    // backlog: how many messages from the stream are not yet shown.
-    NotificationStream(std::function<qsizetype()> backlog, const Options &options, QObject *parent = nullptr);
+    // backlog: the messages from the stream not yet shown.
+    NotificationStream(std::function<MessageBacklog()> backlog, const Options &options, QObject *parent = nullptr);
     ~NotificationStream() override;
 
     // Replaces the current connection, and any attempt still pending, with a
@@ -91,7 +95,9 @@ private:
     QString failureReason(StreamConnection::Failure failure) const;
     QString httpStatus() const;
 
-    std::function<qsizetype()> backlog;
+    bool readAheadIsFull() const;
+
+    std::function<MessageBacklog()> backlog;
     const Options options;
     QPointer<StreamConnection> current;
     QUrl currentAddress;

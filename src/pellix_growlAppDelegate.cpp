@@ -304,7 +304,9 @@ bool pellix_growlAppDelegate::checkNotificationType(const QString &name)
 
 const NotificationStream &pellix_growlAppDelegate::notificationStream() const { return stream; }
 
-qsizetype pellix_growlAppDelegate::messagesWaiting() const
+MessageBacklog pellix_growlAppDelegate::messagesWaiting() const
 {
-    return postingQueue.waitingCount() + GrowlApplicationBridge::waitingCount();
+    MessageBacklog waiting = postingQueue.waiting();
+    waiting += GrowlApplicationBridge::waiting();
+    return waiting;
 }

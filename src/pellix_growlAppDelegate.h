@@ -100,7 +100,7 @@ private:
     void refuseToStart();
     void createStatusItem();
     // Messages accepted from the stream and not yet handed to the service.
-    qsizetype messagesWaiting() const;
+    MessageBacklog messagesWaiting() const;
 
     Options options;
     QPointer<QWidget> windowReference;

@@ -209,9 +209,9 @@ private slots:
         if (objectFirst)
             going->dropObject();
         fixture->agent().doGrowlWithTitle(u"Build"_s, u"While away"_s, QImage(), std::nullopt);
-        QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), objectFirst ? 1 : 0);
+        QTRY_COMPARE(GrowlApplicationBridge::waiting().messages, objectFirst ? 1 : 0);
         going.reset();
-        QTRY_COMPARE(GrowlApplicationBridge::waitingCount(), 2);
+        QTRY_COMPARE(GrowlApplicationBridge::waiting().messages, 2);
         QVERIFY(service().join());
         QVERIFY(fixture->waitForPosted(2));
         QCOMPARE(fixture->posted(), (QStringList{u"In flight"_s, u"While away"_s}));

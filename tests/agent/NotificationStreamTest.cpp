@@ -266,27 +266,43 @@ private slots:
         QTEST(fixture->posted(), "expected");
     }
 
+    void aStalledNotificationServiceHoldsTheStreamBackAndLosesNothing_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<qsizetype>("lineLength");
+        QTest::addColumn<qsizetype>("handedOnBeforeThePause");
+        QTest::newRow("many messages") << 600 << qsizetype(3) << NotificationStream::readAheadLimit;
+        // 4 KB of text each, against a read-ahead of 16 KiB.
+        QTest::newRow("large messages") << 100 << qsizetype(2000) << qsizetype(1);
+    }
+
     // A notification service that stops answering holds the stream back:
-    // while the read-ahead is full, reading waits and so does the idle limit,
+    // while the read-ahead is full (in messages or in bytes), reading waits and so does the idle limit,
     // so a slow service neither fills the agent nor makes the stream look
     // dead. When the stream ends meanwhile, what its connection held unread is
     // handed on all the same, in order, and the next attempt is not held up.
     void aStalledNotificationServiceHoldsTheStreamBackAndLosesNothing()
     {
-        startWith([](auto &options) { options.stream.idleLimit = 300ms; });
+        QFETCH(int, lines);
+        QFETCH(qsizetype, lineLength);
+        QFETCH(qsizetype, handedOnBeforeThePause);
+        startWith([](auto &options) {
+            options.stream.idleLimit = 300ms;
+            options.stream.readAheadBytes = 16 * 1024;
+        });
         exchange()->sendHead(200);
         QVERIFY(fixture->notifications.waitForCalls(1));
         fixture->notifications.holdAnswers();
         QStringList expected;
-        QByteArray lines;
-        for (int number = 0; number < 600; ++number) {
-            expected.append(QString::number(number));
-            lines += line(expected.constLast().toLatin1());
+        QByteArray stream;
+        for (int number = 0; number < lines; ++number) {
+            expected.append(QString::number(number).rightJustified(lineLength, u'0'));
+            stream += line(expected.constLast().toLatin1());
         }
-        const qsizetype half = lines.indexOf('\n', lines.size() / 2) + 1;
-        exchange()->sendPiece(lines.first(half));
-        QTRY_VERIFY(agent().handedOn.size() > NotificationStream::readAheadLimit);
-        exchange()->sendPiece(lines.sliced(half));
+        const qsizetype half = stream.indexOf('\n', stream.size() / 2) + 1;
+        exchange()->sendPiece(stream.first(half));
+        QTRY_VERIFY(agent().handedOn.size() > handedOnBeforeThePause);
+        exchange()->sendPiece(stream.sliced(half));
         // Not synchronisation: the stream must outlast the idle limit while
         // reading waits.
         QElapsedTimer held;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QtGlobal>
+
+// Messages accepted from the stream and not yet shown, and the memory their
+// texts and pictures hold.
+struct MessageBacklog
+{
+    qsizetype messages = 0;
+    qsizetype bytes = 0;
+
+    void add(const QString &title, const QString &description, const QImage &icon)
+    {
+        ++messages;
+        bytes += (title.size() + description.size()) * qsizetype(sizeof(QChar)) + icon.sizeInBytes();
+    }
+
+    MessageBacklog &operator+=(const MessageBacklog &other)
+    {
+        messages += other.messages;
+        bytes += other.bytes;
+        return *this;
+    }
+};
