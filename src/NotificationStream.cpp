@@ -230,6 +230,8 @@ QString NotificationStream::statusReason(int status) const
 {
     if (status == 401 || status == 403)
         return QStringLiteral("the server refused the API key (HTTP %1)").arg(status);
+    if (const QString refused = current->refusedRedirection(); !refused.isEmpty())
+        return QStringLiteral("the server redirected to %1 (HTTP %2)").arg(refused).arg(status);
     return QStringLiteral("the server answered HTTP %1").arg(status);
 }
 

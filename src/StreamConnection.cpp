@@ -359,13 +359,21 @@ bool StreamConnection::refusedByProxy(const HttpResponseHead &head)
     return true;
 }
 
+QString StreamConnection::refusedRedirection() const { return refusedTarget; }
+
 bool StreamConnection::followRedirection(int status, const QByteArray &location)
 {
     if (!isRedirection(status) || location.isEmpty() || redirections >= redirectionLimit)
         return false;
     const QUrl next = target.resolved(QUrl::fromEncoded(location));
-    const bool downgrade = target.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https");
-    if (!isWebAddress(next) || downgrade)
+    // Credentials would go out in the Host field; the settings refuse them too.
+    if (!isWebAddress(next))
+        refusedTarget = QStringLiteral("an address that is not http or https");
+    else if (!next.userInfo().isEmpty())
+        refusedTarget = QStringLiteral("an address with a user name or password");
+    else if (target.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
+        refusedTarget = QStringLiteral("plain http");
+    if (!refusedTarget.isEmpty())
         return false;
     ++redirections;
     connectTo(next);

@@ -76,6 +76,9 @@ public:
     int status() const;
     // The proxy the connection goes through, as "host:port"; empty when direct.
     QString proxyAuthority() const;
+    // What a redirection that was not followed pointed to ("plain http");
+    // empty when none was refused.
+    QString refusedRedirection() const;
     // The body data that has arrived since the last read, without its
     // transfer coding. Reading the last of it ends the connection (finished
     // or failed, from the event loop) once the service has ended the body.
@@ -125,6 +128,7 @@ private:
     QUrl target;
     const Limits limits;
     int redirections = 0;
+    QString refusedTarget;
     QNetworkProxy proxy;
     QPointer<HappyEyeballsConnector> connector;
     std::optional<Socks5Handshake> socks;

@@ -211,7 +211,7 @@ private slots:
         fixture.stream.enqueueReply({302, "Location: http://127.0.0.1:1/\r\n"});
         fixture.start();
         QVERIFY(fixture.waitForReopenScheduled());
-        QVERIFY(fixture.agentStream().state().text().endsWith(u"the server answered HTTP 302"_s));
+        QVERIFY(fixture.agentStream().state().text().endsWith(u"the server redirected to plain http (HTTP 302)"_s));
     }
 
     // A name that does not resolve is told apart from a host that does not

@@ -114,6 +114,8 @@ private slots:
         row("302 without a target", 302, {}, 1, 7, u"the server answered HTTP 302"_s);
         row("302 five times", 302, "Location: /moved\r\n", 5, 1, ended);
         row("302 six times", 302, "Location: /moved\r\n", 6, 7, u"the server answered HTTP 302"_s);
+        row("302 to credentials", 302, "Location: http://user:pw@127.0.0.1:1/\r\n", 1, 7,
+            u"the server redirected to an address with a user name or password (HTTP 302)"_s);
     }
 
     void onlyAProvenAnswerResetsTheWait()
