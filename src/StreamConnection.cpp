@@ -14,7 +14,6 @@
 namespace {
 // RFC 9112 lets a recipient take a bare line feed for the end of a line, so
 // the empty line may follow either kind.
-const QByteArrayList headEndings{"\r\n\r\n", "\n\n", "\n\r\n"};
 
 bool isRedirection(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
 
@@ -24,16 +23,18 @@ bool isWebAddress(const QUrl &url)
            && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
-// Where the head ends: the first empty line, and the length of what ends it.
-std::pair<qsizetype, qsizetype> findHeadEnd(const QByteArray &bytes)
+// Where the head that starts at from ends: the first empty line, ended by
+// CRLF or a bare LF as RFC 9112 lets a recipient accept, and the length of
+// what ends it. One pass over the bytes, however many heads they hold.
+std::pair<qsizetype, qsizetype> findHeadEnd(const QByteArray &bytes, qsizetype from)
 {
-    std::pair<qsizetype, qsizetype> earliest{-1, 0};
-    for (const QByteArray &ending : headEndings) {
-        const qsizetype at = bytes.indexOf(ending);
-        if (at >= 0 && (earliest.first < 0 || at < earliest.first))
-            earliest = {at, ending.size()};
+    for (qsizetype at = bytes.indexOf('\n', from); at >= 0; at = bytes.indexOf('\n', at + 1)) {
+        if (at + 1 < bytes.size() && bytes[at + 1] == '\n')
+            return {at, 2};
+        if (at + 2 < bytes.size() && bytes[at + 1] == '\r' && bytes[at + 2] == '\n')
+            return at > from && bytes[at - 1] == '\r' ? std::pair{at - 1, qsizetype(4)} : std::pair{at, qsizetype(3)};
     }
-    return earliest;
+    return {-1, 0};
 }
 
 // host:port, an IPv6 address in brackets, as a request's target or Host.
@@ -119,6 +120,7 @@ void StreamConnection::connectTo(const QUrl &address)
     target = address;
     phase = Phase::Connecting;
     headBytes.clear();
+    headStart = 0;
     proxy = NetworkProxies::forAddress(address);
     const bool secure = isSecure();
     connector = new HappyEyeballsConnector(
@@ -283,19 +285,20 @@ void StreamConnection::sendRequest()
 void StreamConnection::readHead()
 {
     headBytes += socket->readAll();
+    // Interim answers stay in the bytes and count towards the one bound.
     while (phase == Phase::Head || phase == Phase::Tunnel) {
-        const auto [end, endingLength] = findHeadEnd(headBytes);
+        const auto [end, endingLength] = findHeadEnd(headBytes, headStart);
         if (end < 0 || end > limits.headBytes) {
             if (headBytes.size() > limits.headBytes)
                 fail(Failure::UnreadableAnswer, QStringLiteral("the answer's head passed %1 bytes").arg(limits.headBytes));
             return;
         }
-        QByteArray rest = headBytes.sliced(end + endingLength);
-        headArrived(QByteArrayView(headBytes).first(end), std::move(rest));
+        const qsizetype start = std::exchange(headStart, end + endingLength);
+        headArrived(QByteArrayView(headBytes).sliced(start, end - start));
     }
 }
 
-void StreamConnection::headArrived(QByteArrayView head, QByteArray rest)
+void StreamConnection::headArrived(QByteArrayView head)
 {
     const std::optional<HttpResponseHead> parsed = HttpResponseHead::parse(head);
     if (!parsed) {
@@ -303,10 +306,8 @@ void StreamConnection::headArrived(QByteArrayView head, QByteArray rest)
         return;
     }
     // An interim answer (100 Continue, 103 Early Hints) precedes the real one.
-    if (parsed->status() < 200) {
-        headBytes = std::move(rest);
+    if (parsed->status() < 200)
         return;
-    }
     if (phase == Phase::Tunnel) {
         tunnelAnswered(parsed->status());
         return;
@@ -316,9 +317,9 @@ void StreamConnection::headArrived(QByteArrayView head, QByteArray rest)
     if (followRedirection(parsed->status(), parsed->field("location")))
         return;
     headDeadline.stop();
-    headBytes.clear();
     statusCode = parsed->status();
-    bodyWithHead = std::move(rest);
+    bodyWithHead = headBytes.sliced(headStart);
+    headBytes.clear();
     phase = Phase::Body;
     emit responseReceived();
     if (phase != Phase::Body || !chooseFraming(*parsed))
@@ -330,6 +331,7 @@ void StreamConnection::headArrived(QByteArrayView head, QByteArray rest)
 void StreamConnection::tunnelAnswered(int status)
 {
     headBytes.clear();
+    headStart = 0;
     if (status <= 299) {
         startEncryption();
         return;

@@ -113,7 +113,7 @@ private:
     void startEncryption();
     void sendRequest();
     void readHead();
-    void headArrived(QByteArrayView head, QByteArray rest);
+    void headArrived(QByteArrayView head);
     void tunnelAnswered(int status);
     bool refusedByProxy(const class HttpResponseHead &head);
     bool followRedirection(int status, const QByteArray &location);
@@ -136,6 +136,8 @@ private:
     QTimer headDeadline;
     Phase phase = Phase::Connecting;
     QByteArray headBytes;
+    // Where in headBytes the head not yet parsed starts, after interim answers.
+    qsizetype headStart = 0;
     int statusCode = 0;
     Framing framing = Framing::UntilClose;
     qint64 lengthLeft = 0;

@@ -233,6 +233,10 @@ private slots:
         row("head past its size", {ok + QByteArray("X-Filler: 0123456789abcdef\r\n").repeated(2500)}, Ending::Never,
             {"after"}, unreadable);
         row("head that never ends", {ok + "X-Slow: 1\r\n"}, Ending::Never, {"after"}, u"the server did not answer"_s);
+        const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
+        row("interim answers, then the answer", {interim + interim + ok + "\r\n" + line("answered")}, Ending::Close,
+            {"answered", "after"}, u"the server ended the stream"_s);
+        row("interim answers past the head's size", {interim.repeated(3000)}, Ending::Never, {"after"}, unreadable);
         row("head of bare line feeds ended by CRLF", {"HTTP/1.1 200 OK\nX-A: 1\n\r\n" + line("bare")}, Ending::Close,
             {"bare", "after"}, u"the server ended the stream"_s);
         row("body shorter than its length", {ok + "Content-Length: 9999\r\n\r\n" + body}, Ending::Close,
