@@ -192,6 +192,8 @@ void GrowlApplicationBridge::notifyWithTitle(const QString &title, const QString
     instance()->notify({title, description, notificationName, iconData, priority, isSticky, clickContext});
 }
 
+MessageBacklog GrowlApplicationBridge::inFlight() { return instance()->callsInFlight; }
+
 MessageBacklog GrowlApplicationBridge::waiting()
 {
     MessageBacklog backlog;
@@ -236,7 +238,7 @@ void GrowlApplicationBridge::sendWaiting()
         return;
     }
     const std::size_t waitingBefore = waitingLine.size();
-    for (; !waitingLine.empty() && callsInFlight < maxCallsInFlight; waitingLine.pop_front())
+    for (; !waitingLine.empty() && callsInFlight.messages < maxCallsInFlight; waitingLine.pop_front())
         send(waitingLine.front());
     if (waitingLine.size() < waitingBefore)
         emit waitingShrank();
@@ -288,7 +290,7 @@ void GrowlApplicationBridge::send(const Notification &notification)
     const QString appIcon = notification.iconData.isNull() ? QStringLiteral("pellix-growl") : QString();
     call.setArguments({applicationName, replaceNothing, appIcon, notification.title, body, actions, hints,
                        notification.isSticky ? neverExpire : expireAsTheServiceChooses});
-    ++callsInFlight;
+    callsInFlight.add(notification.title, notification.description, notification.iconData);
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, notification](QDBusPendingCallWatcher *answered) { shown(answered, notification); });
@@ -297,7 +299,7 @@ void GrowlApplicationBridge::send(const Notification &notification)
 void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const Notification &notification)
 {
     call->deleteLater();
-    --callsInFlight;
+    callsInFlight.remove(notification.title, notification.description, notification.iconData);
     const QDBusPendingReply<uint> reply = *call;
     if (reply.isValid())
         remember(reply.value(), notification.clickContext);
@@ -305,6 +307,7 @@ void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const Notifica
         keepUntilTheServiceReturns(notification, meansTheServiceIsGone(reply.error()));
     else
         qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
+    emit waitingShrank();
     sendWaiting();
 }
 

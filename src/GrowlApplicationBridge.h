@@ -54,6 +54,8 @@ public:
     static constexpr int maxCallsInFlight = 16;
     // Notifications accepted but not yet handed to the service.
     static MessageBacklog waiting();
+    // Notifications handed to the service that it has not answered yet.
+    static MessageBacklog inFlight();
     // How many shown notifications a click may still come back for.
     static constexpr std::size_t defaultRememberedNotifications = 1000;
     static void setRememberedNotifications(std::size_t count);
@@ -63,8 +65,9 @@ public:
 signals:
     // Emitted each time the registration has been fetched from the delegate.
     void registered(const QVariantMap &registration);
-    // Notifications have left the waiting line: handed to the service, or
-    // dropped because there is no bus to hand them to.
+    // Notifications have left the waiting line (handed to the service, or
+    // dropped because there is no bus to hand them to), or the service has
+    // answered for some.
     void waitingShrank();
 
 private slots:
@@ -110,7 +113,7 @@ private:
     bool capabilitiesRequested = false;
     std::deque<Notification> waitingLine;
     quint64 nextSequence = 0;
-    int callsInFlight = 0;
+    MessageBacklog callsInFlight;
     // A call failed because no service owned the name: nothing is sent until
     // one does.
     bool serviceAway = false;

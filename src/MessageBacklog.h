@@ -11,10 +11,21 @@ struct MessageBacklog
     qsizetype messages = 0;
     qsizetype bytes = 0;
 
+    static qsizetype bytesOf(const QString &title, const QString &description, const QImage &icon)
+    {
+        return (title.size() + description.size()) * qsizetype(sizeof(QChar)) + icon.sizeInBytes();
+    }
+
     void add(const QString &title, const QString &description, const QImage &icon)
     {
         ++messages;
-        bytes += (title.size() + description.size()) * qsizetype(sizeof(QChar)) + icon.sizeInBytes();
+        bytes += bytesOf(title, description, icon);
+    }
+
+    void remove(const QString &title, const QString &description, const QImage &icon)
+    {
+        --messages;
+        bytes -= bytesOf(title, description, icon);
     }
 
     MessageBacklog &operator+=(const MessageBacklog &other)

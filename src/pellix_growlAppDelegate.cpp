@@ -308,5 +308,6 @@ MessageBacklog pellix_growlAppDelegate::messagesWaiting() const
 {
     MessageBacklog waiting = postingQueue.waiting();
     waiting += GrowlApplicationBridge::waiting();
+    waiting += GrowlApplicationBridge::inFlight();
     return waiting;
 }

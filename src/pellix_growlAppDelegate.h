@@ -99,7 +99,7 @@ private:
     static QString chosenPicture();
     void refuseToStart();
     void createStatusItem();
-    // Messages accepted from the stream and not yet handed to the service.
+    // Messages accepted from the stream that the service has not taken yet.
     MessageBacklog messagesWaiting() const;
 
     Options options;
