@@ -80,11 +80,15 @@ QVariant imageDataHint(const QImage &image)
 
 // The call did not reach a service: none owned the name, the one that did
 // left without answering, or starting one on demand failed.
+bool meansNoAnswer(const QDBusError &error)
+{
+    return error.type() == QDBusError::NoReply || error.type() == QDBusError::TimedOut;
+}
+
 bool meansTheServiceIsGone(const QDBusError &error)
 {
     const QString name = error.name();
-    return error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::NoReply
-           || error.type() == QDBusError::TimedOut
+    return error.type() == QDBusError::ServiceUnknown || meansNoAnswer(error)
            || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
            || name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
 }
@@ -202,6 +206,8 @@ MessageBacklog GrowlApplicationBridge::waiting()
     return backlog;
 }
 
+void GrowlApplicationBridge::setAnswerTimeLimit(std::chrono::milliseconds limit) { instance()->answerTimeLimit = limit; }
+
 void GrowlApplicationBridge::setRememberedNotifications(std::size_t count)
 {
     instance()->rememberedNotifications = count;
@@ -291,7 +297,8 @@ void GrowlApplicationBridge::send(const Notification &notification)
     call.setArguments({applicationName, replaceNothing, appIcon, notification.title, body, actions, hints,
                        notification.isSticky ? neverExpire : expireAsTheServiceChooses});
     callsInFlight.add(notification.title, notification.description, notification.iconData);
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    auto *watcher = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(call, int(answerTimeLimit.count())), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, notification](QDBusPendingCallWatcher *answered) { shown(answered, notification); });
 }
@@ -301,11 +308,18 @@ void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const Notifica
     call->deleteLater();
     callsInFlight.remove(notification.title, notification.description, notification.iconData);
     const QDBusPendingReply<uint> reply = *call;
+    const QDBusError error = reply.error();
     if (reply.isValid())
         remember(reply.value(), notification.clickContext);
-    else if (meansTheServiceIsGone(reply.error()) || meansTheServiceIsLeaving(reply.error()))
-        keepUntilTheServiceReturns(notification, meansTheServiceIsGone(reply.error()));
-    else
+    else if (meansNoAnswer(error) && notification.unansweredBefore)
+        qCInfo(lcNotify) << "the notification service did not answer a notification twice: it counts as shown";
+    else if (meansTheServiceIsGone(error) || meansTheServiceIsLeaving(error)) {
+        // One the service took and did not answer may have been shown: it
+        // goes once more, not again and again.
+        Notification again = notification;
+        again.unansweredBefore = meansNoAnswer(error);
+        keepUntilTheServiceReturns(again, meansTheServiceIsGone(error));
+    } else
         qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
     emit waitingShrank();
     sendWaiting();

@@ -59,6 +59,10 @@ public:
     // How many shown notifications a click may still come back for.
     static constexpr std::size_t defaultRememberedNotifications = 1000;
     static void setRememberedNotifications(std::size_t count);
+    // A notification the service has not answered within this time is sent
+    // once more; unanswered again, it counts as shown.
+    static constexpr std::chrono::milliseconds defaultAnswerTimeLimit{std::chrono::seconds(25)};
+    static void setAnswerTimeLimit(std::chrono::milliseconds limit);
 
     QVariantMap registration() const;
 
@@ -87,6 +91,7 @@ private:
         std::optional<ClickContext> clickContext;
         // The order of arrival, kept when the notification comes back.
         quint64 sequence = 0;
+        bool unansweredBefore = false;
     };
 
     explicit GrowlApplicationBridge(QObject *parent);
@@ -114,6 +119,7 @@ private:
     std::deque<Notification> waitingLine;
     quint64 nextSequence = 0;
     MessageBacklog callsInFlight;
+    std::chrono::milliseconds answerTimeLimit = defaultAnswerTimeLimit;
     // A call failed because no service owned the name: nothing is sent until
     // one does.
     bool serviceAway = false;

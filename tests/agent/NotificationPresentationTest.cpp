@@ -4,7 +4,10 @@
 #include "PellixSettings.h"
 #include "PellixTestEnvironment.h"
 
+#include <QScopeGuard>
+
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 using Context = std::optional<ClickContext>;
 
@@ -215,6 +218,22 @@ private slots:
         QVERIFY(service().join());
         QVERIFY(fixture->waitForPosted(2));
         QCOMPARE(fixture->posted(), (QStringList{u"In flight"_s, u"While away"_s}));
+    }
+
+    // A notification the service takes and never answers goes once more,
+    // then counts as shown, and the next one goes on.
+    void anUnansweredNotificationGoesOnceMore()
+    {
+        GrowlApplicationBridge::setAnswerTimeLimit(200ms);
+        const auto restore = qScopeGuard([] { GrowlApplicationBridge::setAnswerTimeLimit(GrowlApplicationBridge::defaultAnswerTimeLimit); });
+        service().holdAnswers();
+        fixture->agent().doGrowlWithTitle(u"Build"_s, u"Unanswered"_s, QImage(), std::nullopt);
+        QVERIFY(fixture->waitForPosted(2));
+        QTRY_COMPARE(GrowlApplicationBridge::inFlight().messages + GrowlApplicationBridge::waiting().messages, 0);
+        service().releaseAnswers();
+        fixture->agent().doGrowlWithTitle(u"Build"_s, u"Next"_s, QImage(), std::nullopt);
+        QVERIFY(fixture->waitForPosted(3));
+        QCOMPARE(fixture->posted(), (QStringList{u"Unanswered"_s, u"Unanswered"_s, u"Next"_s}));
     }
 };
 
