@@ -7,8 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStorageInfo>
+
+#include <unistd.h>
 
 namespace {
 QString settingsPath()
@@ -123,6 +126,21 @@ bool SettingsStore::noteWrite(bool written)
 }
 
 QString SettingsStore::writeFailure() const { return failedWrite; }
+
+void SettingsStore::removeLeftoverCopies() const
+{
+    const QFileInfo file(path);
+    static const QRegularExpression copyName(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(file.fileName()) + QLatin1String("\\.[A-Za-z0-9]{6}")));
+    const QFileInfoList candidates =
+        QDir(file.absolutePath()).entryInfoList({file.fileName() + QLatin1String(".??????")},
+                                                QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo &candidate : candidates) {
+        if (copyName.match(candidate.fileName()).hasMatch() && candidate.ownerId() == ::geteuid()
+            && QFile::remove(candidate.filePath()))
+            qCInfo(lcPrefs).noquote() << "removed" << candidate.filePath() << "left behind by an interrupted write";
+    }
+}
 
 QString SettingsStore::fileName() const { return path; }
 

@@ -48,6 +48,11 @@ public:
     bool isWritable();
     // Why the last write failed ("the disk is full"); empty once one succeeds.
     QString writeFailure() const;
+    // A rewrite killed between writing its copy (PellixGrowl.conf.XXXXXX)
+    // and putting it in place leaves the copy, API key and all: removes
+    // those, the user's own regular files of that name, and nothing else.
+    // For the running agent only, never while another may be writing.
+    void removeLeftoverCopies() const;
 
 signals:
     // The file on disk now holds what the agent did not write itself.

@@ -88,6 +88,7 @@ pellix_growlAppDelegate *pellix_growlAppDelegate::appDelegate() { return theDele
 
 void pellix_growlAppDelegate::applicationDidFinishLaunching()
 {
+    SettingsStore::instance().removeLeftoverCopies();
     setNotification_cursor(QStringLiteral("init"));
     reconnect_delay = firstReconnectDelay;
     if (GrowlApplicationBridge::isGrowlInstalled() && GrowlApplicationBridge::isGrowlRunning()) {

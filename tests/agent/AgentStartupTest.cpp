@@ -125,7 +125,8 @@ private slots:
     // of the agent it was built for. Without a user the window comes up
     // during start-up, and start-up completes. The file is parsed once (it is
     // larger than Qt keeps parsed between settings objects, so that each parse
-    // shows) and needs no room elsewhere: no copy of it is made. Only others
+    // shows) and needs no room elsewhere: no copy of it is made; one left by
+    // an interrupted rewrite goes, what only looks like one stays. Only others
     // lose their access; a link to the user's own file stays one. The picture
     // is monochrome only for exactly 1. Quit writes the settings, also when
     // no connection was ever opened, and cancels the stream.
@@ -148,7 +149,10 @@ private slots:
         QVERIFY(QFile::setPermissions(noRoom.path(), QFile::ReadOwner | QFile::ExeOwner));
         const QByteArray temporaryFolder = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(noRoom.path()));
+        const QStringList copies{AgentFixture::settingsPath() + u".k3Xq9Z"_s, AgentFixture::settingsPath() + u".old-01"_s};
+        QVERIFY(AgentFixture::placeSettingsFile("apikey=x\n", 0600, copies[0]) && AgentFixture::placeSettingsFile("", 0600, copies[1]));
         fixture->start();
+        QVERIFY(!QFile::exists(copies[0]) && QFile::remove(copies[1]));
         QVERIFY(before < 0 || fixture->opens());
         QCOMPARE(preferencesShown(), before < 0);
         const StatusItem *item = agent().statusItem();
