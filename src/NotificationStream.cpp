@@ -258,7 +258,7 @@ QString NotificationStream::failureReason(StreamConnection::Failure failure) con
     case StreamConnection::Failure::ProxyCredentials:
         return QStringLiteral("the proxy %1 asks for credentials").arg(proxy) + httpStatus();
     case StreamConnection::Failure::Insecure:
-        return QStringLiteral("cannot reach %1 securely").arg(host());
+        return QStringLiteral("cannot reach %1 securely: %2").arg(host(), current->insecureBecause());
     case StreamConnection::Failure::NoAnswer:
         return QStringLiteral("the server did not answer");
     case StreamConnection::Failure::UnreadableAnswer:

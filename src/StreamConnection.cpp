@@ -248,6 +248,15 @@ void StreamConnection::startEncryption()
 {
     auto *tls = static_cast<QSslSocket *>(socket.data());
     connect(tls, &QSslSocket::encrypted, this, &StreamConnection::sendRequest);
+    // The certificate's faults come before the handshake's failure, which
+    // names none of them.
+    connect(tls, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+        QStringList problems;
+        for (const QSslError &error : errors)
+            problems.append(error.errorString());
+        problems.removeDuplicates();
+        tlsProblem = problems.join(QLatin1String("; "));
+    });
     tls->setPeerVerifyName(target.host());
     tls->startClientEncryption();
 }
@@ -492,8 +501,12 @@ void StreamConnection::socketFailed()
         socketDisconnected();
         return;
     }
+    if (isTlsError(error) && tlsProblem.isEmpty())
+        tlsProblem = socket->errorString();
     fail(isTlsError(error) ? Failure::Insecure : Failure::Unreachable, socket->errorString());
 }
+
+QString StreamConnection::insecureBecause() const { return tlsProblem; }
 
 void StreamConnection::fail(Failure failure, const QString &detail) { end(failure, detail); }
 

@@ -79,6 +79,9 @@ public:
     // What a redirection that was not followed pointed to ("plain http");
     // empty when none was refused.
     QString refusedRedirection() const;
+    // Why the server could not be reached securely, as TLS tells it ("the
+    // certificate has expired"); empty when it could.
+    QString insecureBecause() const;
     // The body data that has arrived since the last read, without its
     // transfer coding. Reading the last of it ends the connection (finished
     // or failed, from the event loop) once the service has ended the body.
@@ -147,5 +150,6 @@ private:
     bool peerClosed = false;
     // The peer went silent: the end is a loss, not the body's end.
     QString lostBecause;
+    QString tlsProblem;
     bool silenced = false;
 };

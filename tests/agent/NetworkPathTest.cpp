@@ -145,8 +145,9 @@ private slots:
         const QString tls = u"server.pem"_s;
         const QString refused = u"the proxy 127.0.0.1:%refusing refused the connection (HTTP 403)"_s;
         row("https", tls, {}, {}, {});
-        row("https untrusted", u"untrusted.pem"_s, {}, {}, u"securely"_s);
-        row("https for another host", u"elsewhere.pem"_s, {}, {}, u"securely"_s);
+        row("https untrusted", u"untrusted.pem"_s, {}, {}, u"securely: The certificate is self-signed, and untrusted"_s);
+        row("https for another host", u"elsewhere.pem"_s, {}, {},
+            u"securely: The host name did not match any of the valid hosts for this certificate"_s);
         row("http through squid", {}, u"http_proxy"_s, u"127.0.0.1:%open"_s, {});
         row("https through squid", tls, u"https_proxy"_s, u"http://127.0.0.1:%open"_s, {});
         row("https that squid refuses", tls, u"all_proxy"_s, u"127.0.0.1:%refusing"_s, refused);
