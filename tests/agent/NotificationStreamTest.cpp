@@ -230,8 +230,9 @@ private slots:
         row("silent after a line", {ok + "\r\n" + line("before")}, Ending::Never, {"before", "after"}, silent);
         row("not HTTP", {"HELLO THERE\r\n\r\n" + body}, Ending::Close, {"after"}, unreadable);
         row("compressed body", {ok + "Content-Encoding: gzip\r\n\r\n" + body}, Ending::Never, {"after"}, unreadable);
-        row("head past its size", {ok + QByteArray("X-Filler: 0123456789abcdef\r\n").repeated(2500)}, Ending::Never,
-            {"after"}, unreadable);
+        row("head past its size, ended in the same read",
+            {ok + QByteArray("X-Filler: 0123456789abcdef\r\n").repeated(2500) + "\r\n" + body}, Ending::Never, {"after"},
+            unreadable);
         row("head that never ends", {ok + "X-Slow: 1\r\n"}, Ending::Never, {"after"}, u"the server did not answer"_s);
         const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
         row("interim answers, then the answer", {interim + interim + ok + "\r\n" + line("answered")}, Ending::Close,
@@ -277,21 +278,24 @@ private slots:
         QTest::addColumn<int>("lines");
         QTest::addColumn<qsizetype>("lineLength");
         QTest::addColumn<qsizetype>("handedOnBeforeThePause");
-        QTest::newRow("many messages") << 600 << qsizetype(3) << NotificationStream::readAheadLimit;
+        QTest::addColumn<bool>("endsWhileHeld");
+        QTest::newRow("many messages") << 600 << qsizetype(3) << NotificationStream::readAheadLimit << true;
         // 4 KB of text each, against a read-ahead of 16 KiB.
-        QTest::newRow("large messages") << 100 << qsizetype(2000) << qsizetype(1);
+        QTest::newRow("large messages") << 100 << qsizetype(2000) << qsizetype(1) << false;
     }
 
     // A notification service that stops answering holds the stream back:
     // while the read-ahead is full (in messages or in bytes), reading waits and so does the idle limit,
     // so a slow service neither fills the agent nor makes the stream look
-    // dead. When the stream ends meanwhile, what its connection held unread is
-    // handed on all the same, in order, and the next attempt is not held up.
+    // dead. Once the service answers, reading goes on; when the stream ends
+    // meanwhile, what its connection held unread is handed on all the same,
+    // in order, and the next attempt is not held up.
     void aStalledNotificationServiceHoldsTheStreamBackAndLosesNothing()
     {
         QFETCH(int, lines);
         QFETCH(qsizetype, lineLength);
         QFETCH(qsizetype, handedOnBeforeThePause);
+        QFETCH(bool, endsWhileHeld);
         startWith([](auto &options) {
             options.stream.idleLimit = 300ms;
             options.stream.readAheadBytes = 16 * 1024;
@@ -317,11 +321,14 @@ private slots:
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
         QCOMPARE_LT(agent().handedOn.size(), expected.size());
 
-        exchange()->end(Ending::Close);
-        QVERIFY(fixture->waitForReopenScheduled());
+        if (endsWhileHeld) {
+            exchange()->end(Ending::Close);
+            QVERIFY(fixture->waitForReopenScheduled());
+        }
         fixture->notifications.releaseAnswers();
         QVERIFY(fixture->waitForPosted(expected.size()));
         QCOMPARE(fixture->posted(), expected);
+        QVERIFY(endsWhileHeld || !fixture->agentStream().isWaitingToReopen());
     }
 
     // An icon host that never answers holds up only the lines behind its

@@ -118,7 +118,8 @@ private slots:
         const auto row = [](const char *name, const QByteArray &coded, const QByteArray &body, const char *outcome) {
             QTest::newRow(name) << coded << body << QString::fromLatin1(outcome);
         };
-        row("chunks, an extension, the end", "4\r\nWiki\r\n5;x=1\r\npedia\r\n0\r\n\r\n", "Wikipedia", "finished");
+        row("chunks in lower-case hex, an extension, the end", "4\r\nWiki\r\nb;x=1\r\npedia, free\r\n0\r\n\r\n",
+            "Wikipedia, free", "finished");
         row("hex in capitals, bare line feeds", "A\nabcdefghij\n0\n\n", "abcdefghij", "finished");
         row("trailer", "3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n", "abc", "finished");
         row("unfinished", "3\r\nab", "ab", "open");
@@ -181,6 +182,23 @@ private slots:
     // Each line is decoded from UTF-8 on its own, in one read or a byte a
     // read: one that is not UTF-8 (a stray byte, a cut character, an
     // overlong form, an encoded surrogate) costs only itself.
+    // The limits a user meets unless told otherwise, as the agent's own
+    // options and constants hold them (milliseconds, bytes, pixels).
+    void theDefaultsAreTheDocumentedOnes()
+    {
+        const pellix_growlAppDelegate::Options agent;
+        const NotificationStream::Options &stream = agent.stream;
+        qint32 cap = 1;
+        while (pellix_growlAppDelegate::nextReconnectDelay(cap) != cap)
+            cap = pellix_growlAppDelegate::nextReconnectDelay(cap);
+        const QList<qint64> defaults{stream.idleLimit.count(), stream.connection.headDeadline.count(),
+                                     stream.connection.headBytes, stream.proofTime.count(), agent.iconTimeLimit.count(),
+                                     IconLoader::maximumPictureBytes, IconLoader::maximumPicturePixels,
+                                     stream.lineLengthLimit, cap, agent.notificationServiceGrace.count()};
+        QCOMPARE(defaults, (QList<qint64>{300'000, 30'000, 64 * 1024, 10'000, 10'000, 2 * 1024 * 1024,
+                                          8 * 1024 * 1024, 1024 * 1024, 61, 20'000}));
+    }
+
     void linesAreDecodedOneByOne()
     {
         const QByteArray body = "caf\xc3\xa9\n\xff\n\xe2\x82\xac \xf0\x9f\x9a\x80\ncaf\xc3\n"
