@@ -321,10 +321,7 @@ private slots:
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
         QCOMPARE_LT(agent().handedOn.size(), expected.size());
 
-        if (endsWhileHeld) {
-            exchange()->end(Ending::Close);
-            QVERIFY(fixture->waitForReopenScheduled());
-        }
+        QVERIFY(!endsWhileHeld || (exchange()->end(Ending::Close), fixture->waitForReopenScheduled()));
         fixture->notifications.releaseAnswers();
         QVERIFY(fixture->waitForPosted(expected.size()));
         QCOMPARE(fixture->posted(), expected);

@@ -188,15 +188,13 @@ private slots:
     {
         const pellix_growlAppDelegate::Options agent;
         const NotificationStream::Options &stream = agent.stream;
-        qint32 cap = 1;
-        while (pellix_growlAppDelegate::nextReconnectDelay(cap) != cap)
-            cap = pellix_growlAppDelegate::nextReconnectDelay(cap);
         const QList<qint64> defaults{stream.idleLimit.count(), stream.connection.headDeadline.count(),
                                      stream.connection.headBytes, stream.proofTime.count(), agent.iconTimeLimit.count(),
                                      IconLoader::maximumPictureBytes, IconLoader::maximumPicturePixels,
-                                     stream.lineLengthLimit, cap, agent.notificationServiceGrace.count()};
+                                     stream.lineLengthLimit, pellix_growlAppDelegate::nextReconnectDelay(30),
+                                     pellix_growlAppDelegate::nextReconnectDelay(61), agent.notificationServiceGrace.count()};
         QCOMPARE(defaults, (QList<qint64>{300'000, 30'000, 64 * 1024, 10'000, 10'000, 2 * 1024 * 1024,
-                                          8 * 1024 * 1024, 1024 * 1024, 61, 20'000}));
+                                          8 * 1024 * 1024, 1024 * 1024, 61, 61, 20'000}));
     }
 
     void linesAreDecodedOneByOne()
