@@ -1,9 +1,12 @@
-# Entry points: `make run` builds and starts the agent, `make test` builds and
-# runs every test but the long soak (`make soak` runs that), `make demo` starts
-# the agent on a local demo stream, `make bench`
-# measures the codec against its peers and the agent's whole path. All first install
-# the Debian packages the build needs. `make install` installs into PREFIX (default
-# /usr/local), honouring DESTDIR; `make package` builds the Debian package.
+# Entry points: `make run` checks the desktop session, builds the agent and
+# starts it; `make test` builds and runs every test but the long soak (`make
+# soak` runs that); `make demo` starts the agent on a local demo stream, and
+# `make demo-headless` the same without a desktop, into a screenshot; `make
+# bench` measures the codec against its peers and the agent's whole path. Each
+# first installs the Debian packages it needs (`make run` fewer than `make
+# test`), and configures the build tree once. `make install` installs into
+# PREFIX (default /usr/local), honouring DESTDIR; `make package` builds the
+# Debian package.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEMO_PORT ?= 8765
@@ -13,26 +16,44 @@ SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 
-.PHONY: deps configure build run test soak test-desktops test-sanitize fuzz demo install package bench-build bench bench-codec bench-agent clean
+MAKEFLAGS += --no-print-directory
+
+.PHONY: deps test-deps configure test-configure build agent run test soak test-desktops test-sanitize fuzz demo demo-headless install package bench-build bench bench-codec bench-agent clean
 
 deps:
-	scripts/install-deps
+	@scripts/install-deps
 
+test-deps:
+	@scripts/install-deps --tests
+
+# Configured once, without the tests unless asked for; later builds configure
+# again by themselves when a CMake file changes.
 configure: deps
-	cmake -S . -B $(BUILD)
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DPELLIX_BUILD_TESTS=OFF
+
+test-configure: test-deps
+	@grep -qs '^PELLIX_BUILD_TESTS:BOOL=ON' $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DPELLIX_BUILD_TESTS=ON
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+agent: configure
+	cmake --build $(BUILD) -j$(JOBS) --target pellix-growl
+
+# What the agent needs around it is checked before anything is built.
+run:
+	@scripts/check-session
+	@$(MAKE) agent
 	$(BUILD)/src/pellix-growl
 
-test: build
+test: test-configure
+	cmake --build $(BUILD) -j$(JOBS)
 	scripts/run-tests $(BUILD) -LE soak
 
 # The long run of the stream path (CTest label soak): 100,000 lines over 21
 # connections, every line once and in order, memory flat.
-soak: build
+soak: test-configure
+	cmake --build $(BUILD) -j$(JOBS)
 	scripts/run-tests $(BUILD) -L soak
 
 # The agent on a real headless GNOME Shell with the AppIndicator extension (as
@@ -44,6 +65,12 @@ test-desktops: build
 demo: build
 	scripts/run-demo $(BUILD) $(DEMO_PORT)
 
+# Xvfb, a session bus of its own, dunst and the demo; the screen goes to
+# $(BUILD)/demo.png once a notification from the stream is shown.
+demo-headless: build
+	@scripts/install-deps --demo
+	scripts/demo-headless $(BUILD) $(DEMO_PORT)
+
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
 
@@ -53,7 +80,7 @@ package: build
 # The whole suite again under AddressSanitizer (leaks included) and
 # UndefinedBehaviorSanitizer, in a build tree of its own. Instrumented frames
 # are several times larger, so the codec's deepest nesting gets a larger stack.
-test-sanitize: deps
+test-sanitize: test-deps
 	cmake -S . -B $(SANITIZE_BUILD) -DPELLIX_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	ulimit -s 65536 && \

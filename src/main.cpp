@@ -55,6 +55,13 @@ int main(int argc, char *argv[])
     if (command.action != AgentCommandLine::Action::Run && !showPreferences)
         return answerCommandLine(command, argc, argv);
 
+    // Qt would abort without a display to connect to.
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "pellix-growl: no desktop session to show notifications in "
+                             "(neither WAYLAND_DISPLAY nor DISPLAY is set)\n");
+        return 1;
+    }
     // Taken before Qt reads it: a second start hands it to the running agent.
     const QString launchToken = ActivationTokenScope::takeLaunchToken();
     QApplication application(argc, argv);

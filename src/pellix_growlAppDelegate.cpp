@@ -11,10 +11,14 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QMessageBox>
 
 #include <algorithm>
+#include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 pellix_growlAppDelegate *theDelegate = nullptr;
@@ -95,9 +99,19 @@ void pellix_growlAppDelegate::applicationDidFinishLaunching()
         startWithGrowl();
         return;
     }
+    // Without a session bus no notification service can ever come.
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        refuseToStart();
+        return;
+    }
     // At login the desktop's notification service may come up after the
-    // agent: it gets a while to appear before the agent gives up.
+    // agent: it gets a while to appear before the agent gives up. Someone
+    // who started it from a terminal is told why nothing shows yet.
+    const auto grace = std::chrono::duration_cast<std::chrono::seconds>(options.notificationServiceGrace);
     qCInfo(lcNotify) << "waiting for a desktop notification service on the session bus";
+    if (::isatty(STDERR_FILENO))
+        std::fprintf(stderr, "pellix-growl: waiting up to %lld s for a desktop notification service…\n",
+                     static_cast<long long>(grace.count()));
     GrowlApplicationBridge::waitForGrowl(options.notificationServiceGrace, this,
                                          [this](bool arrived) { arrived ? startWithGrowl() : refuseToStart(); });
 }
@@ -114,10 +128,15 @@ void pellix_growlAppDelegate::startWithGrowl()
 
 void pellix_growlAppDelegate::refuseToStart()
 {
-    qCWarning(lcNotify) << "no desktop notification service (org.freedesktop.Notifications) on the session bus";
+    const QString cause =
+        QDBusConnection::sessionBus().isConnected()
+            ? QStringLiteral("No desktop notification service (org.freedesktop.Notifications) is on the session bus. "
+                             "Start your desktop's, or install one (for instance dunst), and start Pellix again.")
+            : QStringLiteral("There is no D-Bus session bus, so no desktop notification service can be reached. "
+                             "Start Pellix from within your desktop session.");
+    qCWarning(lcNotify).noquote() << cause;
     QMessageBox alert(QMessageBox::Warning, agentTitle, notificationServiceMissing, QMessageBox::Ok);
-    alert.setInformativeText(
-        QStringLiteral("No desktop notification service (org.freedesktop.Notifications) is on the session bus."));
+    alert.setInformativeText(cause);
     alert.exec();
     options.exitProcess(0);
 }
