@@ -8,8 +8,10 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 const QString AgentInstance::serviceName = QStringLiteral("org.pellix.PellixGrowl");
 const QString AgentInstance::objectPath = QStringLiteral("/org/pellix/PellixGrowl");
@@ -120,9 +122,15 @@ void AgentInstance::ShowPreferences() { ShowPreferences(QString()); }
 
 void AgentInstance::ShowPreferences(const QString &activationToken)
 {
-    qCInfo(lcDesktop) << "another start asked for the preferences window";
-    const ActivationTokenScope launch(activationToken);
-    agent.prefs();
+    preferencesToken = activationToken;
+    if (std::exchange(preferencesDue, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        preferencesDue = false;
+        qCInfo(lcDesktop) << "another start asked for the preferences window";
+        const ActivationTokenScope launch(std::exchange(preferencesToken, QString()));
+        agent.prefs();
+    });
 }
 
 void AgentInstance::Quit() { agent.quit(); }

@@ -50,6 +50,7 @@ public:
     bool connected() const;
 
 public slots:
+    // Shown from the event loop, once for a burst of calls, with the latest token.
     Q_SCRIPTABLE void ShowPreferences();
     Q_SCRIPTABLE void ShowPreferences(const QString &activationToken);
     Q_SCRIPTABLE void Quit();
@@ -60,4 +61,6 @@ private:
     pellix_growlAppDelegate &agent;
     QDBusConnection bus;
     bool owned = false;
+    bool preferencesDue = false;
+    QString preferencesToken;
 };

@@ -113,11 +113,11 @@ private slots:
             QVERIFY(second.waitForExit());
             QCOMPARE(second.process.exitCode(), 0);
             QVERIFY2(second.errors.isEmpty(), qPrintable(second.errors));
-            QVERIFY(window()->isVisible());
+            QTRY_VERIFY(window() && window()->isVisible());
             window()->hide();
             // The desktop entry's actions.
             QCOMPARE(answerTo(u"--preferences"_s).first, 0);
-            QVERIFY(window()->isVisible());
+            QTRY_VERIFY(window()->isVisible());
             QCOMPARE(answerTo(u"--quit"_s).first, 0);
             QCOMPARE(exits, QList<int>{0});
             window()->hide();
