@@ -140,6 +140,17 @@ int main(int argc, char *argv[])
     bench.stop();
     allArrived = allArrived && large.arrived == large.lines && large.inOrder;
 
+    if (!started(bench))
+        return 1;
+    const AgentPathBenchmark::WatcherFlood flood = bench.watcherFlood(100000, std::chrono::seconds(10));
+    std::printf("  watcher     %d \"host registered\" signals in 10 s: %d registrations; state answered within"
+                " %.0f ms at most (bar: < 1000 ms); resident %.1f MB before, %.1f MB peak, %.1f MB 5 s after"
+                " (bar: within 10 MB)\n",
+                flood.signalCount, flood.registrations, flood.slowestStatusMilliseconds,
+                megabytes(flood.residentBeforeKiB), megabytes(flood.peakResidentKiB), megabytes(flood.residentAfterKiB));
+    std::fflush(stdout);
+    bench.stop();
+
     if (!started(bench, largeSettingsBytes))
         return 1;
     const AgentPathBenchmark::StartUp largeSettings = bench.lastStartUp();

@@ -2,8 +2,10 @@
 
 #include "ProcessUsage.h"
 #include "TestNetwork.h"
+#include "TestStatusNotifierHost.h"
 
 #include <QDBusInterface>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -356,6 +358,44 @@ AgentPathBenchmark::Icons AgentPathBenchmark::largeIcons(int count, int side, bo
             ++result.withIcon;
         result.largestIcon = result.largestIcon.expandedTo(call.image.size());
     }
+    result.peakResidentKiB = usage.peakResidentKiB();
+    result.residentAfterKiB = usage.residentKiB();
+    return result;
+}
+
+AgentPathBenchmark::WatcherFlood AgentPathBenchmark::watcherFlood(int count, std::chrono::seconds span)
+{
+    TestStatusNotifierHost watcher;
+    QElapsedTimer registered;
+    registered.start();
+    while (watcher.items.isEmpty() && !registered.hasExpired(10000))
+        runEventsFor(std::chrono::milliseconds(50));
+    const ProcessUsage usage(agentPid());
+    WatcherFlood result{count, 0, 0, usage.residentKiB()};
+    constexpr int rounds = 100;
+    // Answers that come after the measure are dropped with it.
+    QObject answers;
+    const QDBusMessage askState = QDBusMessage::createMethodCall(
+        QStringLiteral("org.pellix.PellixGrowl"), QStringLiteral("/org/pellix/PellixGrowl"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    for (int round = 0; round < rounds; ++round) {
+        for (int signal = 0; signal < count / rounds; ++signal)
+            watcher.emitWatcherSignal(QStringLiteral("StatusNotifierHostRegistered"));
+        QElapsedTimer asked;
+        asked.start();
+        auto *answer = new QDBusPendingCallWatcher(
+            QDBusConnection::sessionBus().asyncCall(QDBusMessage(askState) << QStringLiteral("org.pellix.PellixGrowl")
+                                                                            << QStringLiteral("State")),
+            &answers);
+        connect(answer, &QDBusPendingCallWatcher::finished, &answers, [&result, asked](QDBusPendingCallWatcher *call) {
+            result.slowestStatusMilliseconds =
+                std::max(result.slowestStatusMilliseconds, static_cast<double>(asked.nsecsElapsed()) / 1e6);
+            call->deleteLater();
+        });
+        runEventsFor(std::chrono::duration_cast<std::chrono::milliseconds>(span) / rounds);
+    }
+    runEventsFor(std::chrono::seconds(5));
+    result.registrations = watcher.registrations;
     result.peakResidentKiB = usage.peakResidentKiB();
     result.residentAfterKiB = usage.residentKiB();
     return result;

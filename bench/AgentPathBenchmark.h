@@ -89,6 +89,16 @@ public:
         qint64 peakResidentKiB = 0;
     };
 
+    struct WatcherFlood
+    {
+        int signalCount = 0;
+        int registrations = 0;
+        double slowestStatusMilliseconds = 0;
+        qint64 residentBeforeKiB = 0;
+        qint64 peakResidentKiB = 0;
+        qint64 residentAfterKiB = 0;
+    };
+
     // From the launch of the agent to its request for the stream.
     struct StartUp
     {
@@ -137,6 +147,9 @@ public:
     // count lines of about bytes each, written while the notification service
     // answers nothing for the hold, then answers.
     LargeLines largeLinesToAStalledService(int count, qsizetype bytes, std::chrono::seconds hold);
+    // A tray watcher appears and sends its "a host registered" signal count
+    // times over the span, while the agent's state is asked for every 100 ms.
+    WatcherFlood watcherFlood(int count, std::chrono::seconds span);
     // A started agent whose stream host name resolves to a dead IPv6 address
     // first and to the service second.
     DualStack firstNotificationThrough(const QString &host);
