@@ -325,10 +325,21 @@ private slots:
         const std::unique_ptr<QMessageBox> alert(prefs()->window()->findChild<QMessageBox *>());
         QVERIFY(alert && alert->informativeText().startsWith(path + u" cannot be written: "_s + cause + u"."_s));
         QCOMPARE(bytesOf(path), signedIn);
-        filler.close();
-        QVERIFY(fullDisk ? QFile::remove(filler.fileName()) : QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(fullDisk ? (filler.close(), filler.remove())
+                         : QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         PellixSettings().setBwmenuicon(1);
         QTRY_VERIFY(bytesOf(path).contains("username=Bob") && bytesOf(path).contains("A new title"));
+    }
+
+    // A steady run of changes is written a second after the first of them,
+    // not once the run stops.
+    void aSteadyRunOfChangesIsWritten()
+    {
+        for (int change = 0; change < 6; ++change) {
+            PellixSettings().setNotificationTypesArray({u"Title %1"_s.arg(change)});
+            QTest::qWait(300); // not synchronisation: the pace at which new titles arrive
+        }
+        QVERIFY(bytesOf(AgentFixture::settingsPath()).contains("Title "));
     }
 
     void editingThenSavingStoresWhatTheFieldsHold_data()

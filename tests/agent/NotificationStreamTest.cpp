@@ -228,6 +228,8 @@ private slots:
         const QString unreadable = u"the server's answer could not be read"_s;
         const QString silent = u"nothing arrived for 5 minutes"_s;
         row("silent after a line", {ok + "\r\n" + line("before")}, Ending::Never, {"before", "after"}, silent);
+        row("lines for longer than the idle limit", {ok + "\r\n" + line("one"), line("two"), line("three")}, Ending::Never,
+            {"one", "two", "three", "after"}, silent);
         row("not HTTP", {"HELLO THERE\r\n\r\n" + body}, Ending::Close, {"after"}, unreadable);
         row("compressed body", {ok + "Content-Encoding: gzip\r\n\r\n" + body}, Ending::Never, {"after"}, unreadable);
         row("head past its size, ended in the same read",
@@ -262,8 +264,10 @@ private slots:
             options.stream.connection.headDeadline = 300ms;
             options.stream.lineLengthLimit = 64 * 1024;
         });
-        for (const QByteArray &piece : pieces)
-            exchange()->sendPiece(piece);
+        for (qsizetype index = 0; index < pieces.size(); ++index) {
+            QTest::qWait(index > 0 ? 350 : 0); // not synchronisation: pieces apart in time, as a service writes them
+            exchange()->sendPiece(pieces.at(index));
+        }
         exchange()->end(ending);
         QVERIFY(fixture->waitForReopenScheduled());
         QVERIFY2(fixture->agentStream().state().text().contains(u": "_s + reason),

@@ -57,6 +57,7 @@ private slots:
         host.emplace();
         StatusItem::Options options;
         options.dimAfter = 0ms;
+        options.activationTokenLifetime = 1s;
         options.iconThemePath = u"" PELLIX_TEST_ICON_THEME ""_s;
         item = std::make_unique<StatusItem>(options);
         item->setImage(colour);
@@ -114,9 +115,10 @@ private slots:
     // host's menu). Opening and closing the menu, or hovering over an entry,
     // runs nothing; a click on an entry runs its action alone, with the
     // token the host provided just before (the first entry), if any, and
-    // only once. A click on the item asks for the agent's window, never for a
-    // menu beside the host's; where a menu can appear at the pointer (not on
-    // Wayland), a host may ask for one there.
+    // only once; a token not used within its time is not used later. A
+    // click on the item asks for the agent's window, never for a menu beside
+    // the host's; where a menu can appear at the pointer (not on Wayland), a
+    // host may ask for one there.
     void menuEntriesRunTheirActions()
     {
         const QList<DBusMenuExporter::LayoutItem> entries = host->menu(service());
@@ -134,10 +136,14 @@ private slots:
             QVERIFY(host->menuEvent(service(), entries.at(index).id, u"clicked"_s));
             QTRY_COMPARE(chosen, QStringList{label});
         }
-        QCOMPARE(tokens, QStringList({u"tray"_s, QString()}));
         QSignalSpy windowRequests(item.get(), &StatusItem::windowRequested);
+        connect(item.get(), &StatusItem::windowRequested, this,
+                [this] { tokens.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN")); });
+        QVERIFY(host->callItem(service(), u"ProvideXdgActivationToken"_s, {u"late"_s}));
+        QTest::qWait(1100); // not synchronisation: the token's time runs out
         QVERIFY(host->callItem(service(), u"Activate"_s, {10, 20}));
         QTRY_COMPARE(windowRequests.size(), 1);
+        QCOMPARE(tokens, QStringList({u"tray"_s, QString(), QString()}));
         QVERIFY(!item->menu()->isVisible());
         QVERIFY(host->callItem(service(), u"ContextMenu"_s, {10, 20}));
         QTRY_VERIFY(item->menu()->isVisible());
