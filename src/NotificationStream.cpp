@@ -6,6 +6,19 @@ namespace {
 
 bool isSuccess(int status) { return status >= 200 && status <= 299; }
 
+// "5 minutes", "90 s", "600 ms": the idle limit as the state tells it.
+QString spanText(std::chrono::milliseconds span)
+{
+    using namespace std::chrono;
+    if (span >= minutes(1) && span % minutes(1) == 0ms) {
+        const auto whole = duration_cast<minutes>(span).count();
+        return whole == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(whole);
+    }
+    if (span % seconds(1) == 0ms)
+        return QStringLiteral("%1 s").arg(duration_cast<seconds>(span).count());
+    return QStringLiteral("%1 ms").arg(span.count());
+}
+
 // Diagnostics show only the start of the key's digest: the digest alone
 // opens the user's stream.
 QString withShortDigest(QString text, const QUrl &address)
@@ -202,7 +215,8 @@ void NotificationStream::wentSilent()
     StreamConnection *silent = current;
     disconnect(silent, nullptr, this, nullptr);
     silent->abort();
-    connectionEnded(QStringLiteral("nothing arrived for 5 minutes"), QStringLiteral("the stream fell silent"));
+    connectionEnded(QStringLiteral("nothing arrived for ") + spanText(options.idleLimit),
+                    QStringLiteral("the stream fell silent"));
 }
 
 void NotificationStream::setState(const StreamState &state)

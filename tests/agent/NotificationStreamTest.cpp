@@ -61,12 +61,14 @@ private slots:
 
     void cleanup() { fixture.reset(); }
 
-    // The user "Alice" lower-cased, the key's digest after it; a user name
-    // made only of dots is escaped, so that it stays a segment of its own.
+    // The user "Alice" lower-cased, the key's digest after it, the body asked
+    // for uncompressed; a user name made only of dots is escaped, so that it
+    // stays a segment of its own.
     void requestAddressesTheLowerCasedUserAndKeyDigest()
     {
         QCOMPARE(exchange()->request().method + ' ' + exchange()->request().path,
                  "GET /user/notifications/alice/5ebe2294ecd0e0f08eab7690d2a6ee69");
+        QVERIFY(exchange()->request().headers.contains("\r\nAccept-Encoding: identity\r\n"));
         fixture->signIn(u".."_s);
         agent().reconnectNotificationStream();
         QVERIFY(fixture->opens());
@@ -226,7 +228,7 @@ private slots:
         const QByteArray ok = "HTTP/1.1 200 OK\r\n";
         const QByteArray body = line("from a broken answer");
         const QString unreadable = u"the server's answer could not be read"_s;
-        const QString silent = u"nothing arrived for 5 minutes"_s;
+        const QString silent = u"nothing arrived for 600 ms"_s;
         row("silent after a line", {ok + "\r\n" + line("before")}, Ending::Never, {"before", "after"}, silent);
         row("lines for longer than the idle limit", {ok + "\r\n" + line("one"), line("two"), line("three")}, Ending::Never,
             {"one", "two", "three", "after"}, silent);
