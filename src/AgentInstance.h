@@ -49,7 +49,7 @@ public:
     QString state() const;
     bool connected() const;
 
-public slots:
+public Q_SLOTS:
     // Shown from the event loop, once for a burst of calls, with the latest token.
     Q_SCRIPTABLE void ShowPreferences();
     Q_SCRIPTABLE void ShowPreferences(const QString &activationToken);

@@ -201,11 +201,11 @@ bool DBusMenuExporter::handleEvent(int id, const QString &eventId)
     return true;
 }
 
-void DBusMenuExporter::layoutChanged() { emit LayoutUpdated(++revision, rootId); }
+void DBusMenuExporter::layoutChanged() { Q_EMIT LayoutUpdated(++revision, rootId); }
 
 void DBusMenuExporter::actionChanged(QAction *action)
 {
-    emit ItemsPropertiesUpdated({{ids.value(action), propertiesOf(action)}}, {});
+    Q_EMIT ItemsPropertiesUpdated({{ids.value(action), propertiesOf(action)}}, {});
 }
 
 void DBusMenuExporter::replyNoSuchItem(int id)

@@ -68,7 +68,7 @@ public:
     QString status() const;
     QStringList iconThemePath() const;
 
-public slots:
+public Q_SLOTS:
     Q_SCRIPTABLE uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames,
                                 DBusMenuExporter::LayoutItem &layout);
     Q_SCRIPTABLE QList<DBusMenuExporter::ItemProperties> GetGroupProperties(const QList<int> &ids,
@@ -79,7 +79,7 @@ public slots:
     Q_SCRIPTABLE bool AboutToShow(int id);
     Q_SCRIPTABLE QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors);
 
-signals:
+Q_SIGNALS:
     Q_SCRIPTABLE void LayoutUpdated(uint revision, int parent);
     Q_SCRIPTABLE void ItemsPropertiesUpdated(const QList<DBusMenuExporter::ItemProperties> &updatedProps,
                                              const QList<DBusMenuExporter::ItemPropertyNames> &removedProps);

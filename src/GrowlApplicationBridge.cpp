@@ -221,13 +221,13 @@ void GrowlApplicationBridge::registerWithDelegate()
         return;
     currentRegistration = delegate->registrationDictionaryForGrowl();
     applicationName = delegate->applicationNameForGrowl();
-    emit registered(currentRegistration);
+    Q_EMIT registered(currentRegistration);
 }
 
 void GrowlApplicationBridge::notify(Notification notification)
 {
     if (!QDBusConnection::sessionBus().isConnected()) {
-        emit waitingShrank();
+        Q_EMIT waitingShrank();
         return;
     }
     notification.sequence = nextSequence++;
@@ -247,7 +247,7 @@ void GrowlApplicationBridge::sendWaiting()
     for (; !waitingLine.empty() && callsInFlight.messages < maxCallsInFlight; waitingLine.pop_front())
         send(waitingLine.front());
     if (waitingLine.size() < waitingBefore)
-        emit waitingShrank();
+        Q_EMIT waitingShrank();
 }
 
 void GrowlApplicationBridge::requestCapabilities()
@@ -321,7 +321,7 @@ void GrowlApplicationBridge::shown(QDBusPendingCallWatcher *call, const Notifica
         keepUntilTheServiceReturns(again, meansTheServiceIsGone(error));
     } else
         qCInfo(lcNotify) << "a notification was not shown:" << reply.error().message();
-    emit waitingShrank();
+    Q_EMIT waitingShrank();
     sendWaiting();
 }
 

@@ -66,7 +66,7 @@ public:
 
     QVariantMap registration() const;
 
-signals:
+Q_SIGNALS:
     // Emitted each time the registration has been fetched from the delegate.
     void registered(const QVariantMap &registration);
     // Notifications have left the waiting line (handed to the service, or
@@ -74,7 +74,7 @@ signals:
     // answered for some.
     void waitingShrank();
 
-private slots:
+private Q_SLOTS:
     void activationTokenArrived(uint id, const QString &token);
     void actionInvoked(uint id, const QString &actionKey);
     void notificationClosed(uint id, uint reason);

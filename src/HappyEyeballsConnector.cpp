@@ -48,7 +48,7 @@ void HappyEyeballsConnector::resolved(const QHostInfo &host)
     lookup = -1;
     untried = interleaved(host.addresses());
     if (host.error() != QHostInfo::NoError || untried.isEmpty()) {
-        emit failed(QAbstractSocket::HostNotFoundError, host.errorString());
+        Q_EMIT failed(QAbstractSocket::HostNotFoundError, host.errorString());
         return;
     }
     startNextAttempt();
@@ -81,7 +81,7 @@ void HappyEyeballsConnector::attemptFailed(QTcpSocket *attempt)
     if (!untried.isEmpty())
         startNextAttempt();
     else if (attempts.isEmpty())
-        emit failed(attempt->error(), attempt->errorString());
+        Q_EMIT failed(attempt->error(), attempt->errorString());
 }
 
 void HappyEyeballsConnector::attemptConnected(QTcpSocket *winner)
@@ -97,5 +97,5 @@ void HappyEyeballsConnector::attemptConnected(QTcpSocket *winner)
     }
     attempts.clear();
     winner->setParent(nullptr);
-    emit connected(winner);
+    Q_EMIT connected(winner);
 }

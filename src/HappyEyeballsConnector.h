@@ -34,7 +34,7 @@ public:
 
     static QList<QHostAddress> interleaved(const QList<QHostAddress> &addresses);
 
-signals:
+Q_SIGNALS:
     // The connected socket, now without a parent: the receiver's to own.
     void connected(QTcpSocket *socket);
     // Every attempt failed; the error of the last one.

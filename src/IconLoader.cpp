@@ -97,7 +97,7 @@ void IconLoader::refuseUnsafeRedirects(QNetworkReply *reply)
 {
     connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl &target) {
         if (isNetworkAddress(target))
-            emit reply->redirectAllowed();
+            Q_EMIT reply->redirectAllowed();
         else
             reply->abort();
     });

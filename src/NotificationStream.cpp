@@ -176,7 +176,7 @@ void NotificationStream::deliver(const QStringList &finished)
     if (!proved)
         prove();
     if (current)
-        emit linesReceived(current, finished);
+        Q_EMIT linesReceived(current, finished);
 }
 
 void NotificationStream::prove()
@@ -184,7 +184,7 @@ void NotificationStream::prove()
     proved = true;
     proof.stop();
     if (current)
-        emit responseReceived(current);
+        Q_EMIT responseReceived(current);
 }
 
 // A service may end its last line with the connection instead of a line feed.
@@ -202,9 +202,9 @@ void NotificationStream::connectionEnded(const QString &reason, const QString &e
         qCInfo(lcStream).noquote() << "not connected:" << withShortDigest(error, currentAddress);
     goOffline();
     if (error.isEmpty())
-        emit finished(ended);
+        Q_EMIT finished(ended);
     else
-        emit failed(ended, error);
+        Q_EMIT failed(ended, error);
 }
 
 void NotificationStream::wentSilent()
@@ -224,7 +224,7 @@ void NotificationStream::setState(const StreamState &state)
     if (state == shown)
         return;
     shown = state;
-    emit stateChanged(shown);
+    Q_EMIT stateChanged(shown);
 }
 
 // A connection found dead has been offline since the last data it brought:

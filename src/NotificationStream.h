@@ -67,11 +67,11 @@ public:
     bool isWaitingToReopen() const;
     const StreamState &state() const;
 
-public slots:
+public Q_SLOTS:
     // Messages have been shown: reading may go on.
     void backlogShrank();
 
-signals:
+Q_SIGNALS:
     // The connection's answer has proved itself: a 2xx answer that delivered
     // a line or stayed open for the proof time.
     void responseReceived(StreamConnection *connection);

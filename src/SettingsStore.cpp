@@ -164,7 +164,7 @@ void SettingsStore::folderChanged()
     const std::optional<SettingsFileCondition::Version> before = loadedVersion;
     refresh();
     if (loadedVersion != before)
-        emit changedOnDisk();
+        Q_EMIT changedOnDisk();
 }
 
 void SettingsStore::refresh()

@@ -54,7 +54,7 @@ public:
     // For the running agent only, never while another may be writing.
     void removeLeftoverCopies() const;
 
-signals:
+Q_SIGNALS:
     // The file on disk now holds what the agent did not write itself.
     void changedOnDisk();
 

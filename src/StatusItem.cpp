@@ -150,7 +150,7 @@ void StatusItem::clicked(const QPoint &position)
 void StatusItem::openWindow()
 {
     const ActivationTokenScope activation(takeActivationToken());
-    emit windowRequested();
+    Q_EMIT windowRequested();
 }
 
 QString StatusItem::takeActivationToken()

@@ -66,7 +66,7 @@ public:
     QString toolTipBody() const;
     QMenu *menu() const;
 
-signals:
+Q_SIGNALS:
     // A click on the item of a StatusNotifierItem host, or one where a menu
     // cannot be popped up at the pointer (Wayland): the agent's window is the
     // nearest thing to offer. Emitted with the host's activation token, when

@@ -151,15 +151,15 @@ QDBusObjectPath StatusNotifierItem::menuPath() const
     return menuExporter ? QDBusObjectPath(menuObjectPath) : noMenuPath;
 }
 
-void StatusNotifierItem::Activate(int x, int y) { emit activateRequested(QPoint(x, y)); }
+void StatusNotifierItem::Activate(int x, int y) { Q_EMIT activateRequested(QPoint(x, y)); }
 
-void StatusNotifierItem::SecondaryActivate(int x, int y) { emit secondaryActivateRequested(QPoint(x, y)); }
+void StatusNotifierItem::SecondaryActivate(int x, int y) { Q_EMIT secondaryActivateRequested(QPoint(x, y)); }
 
-void StatusNotifierItem::ContextMenu(int x, int y) { emit contextMenuRequested(QPoint(x, y)); }
+void StatusNotifierItem::ContextMenu(int x, int y) { Q_EMIT contextMenuRequested(QPoint(x, y)); }
 
 void StatusNotifierItem::Scroll(int, const QString &) {}
 
-void StatusNotifierItem::ProvideXdgActivationToken(const QString &token) { emit activationTokenProvided(token); }
+void StatusNotifierItem::ProvideXdgActivationToken(const QString &token) { Q_EMIT activationTokenProvided(token); }
 
 void StatusNotifierItem::announce(Change change)
 {
@@ -168,11 +168,11 @@ void StatusNotifierItem::announce(Change change)
         return;
     }
     if (change == TitleChange)
-        emit NewTitle();
+        Q_EMIT NewTitle();
     else if (change == IconChange)
-        emit NewIcon();
+        Q_EMIT NewIcon();
     else
-        emit NewToolTip();
+        Q_EMIT NewToolTip();
 }
 
 // Registering again with a watcher that holds the item already is harmless,
@@ -240,7 +240,7 @@ void StatusNotifierItem::setRegistered(bool nowRegistered)
         return;
     registered = nowRegistered;
     qCInfo(lcDesktop) << (registered ? "a status notifier host shows" : "no status notifier host shows") << service;
-    emit registeredChanged(registered);
+    Q_EMIT registeredChanged(registered);
 }
 
 QString StatusNotifierItem::noName() const { return {}; }

@@ -104,14 +104,14 @@ public:
     bool itemIsMenu() const;
     QDBusObjectPath menuPath() const;
 
-public slots:
+public Q_SLOTS:
     Q_SCRIPTABLE void Activate(int x, int y);
     Q_SCRIPTABLE void SecondaryActivate(int x, int y);
     Q_SCRIPTABLE void ContextMenu(int x, int y);
     Q_SCRIPTABLE void Scroll(int delta, const QString &orientation);
     Q_SCRIPTABLE void ProvideXdgActivationToken(const QString &token);
 
-signals:
+Q_SIGNALS:
     Q_SCRIPTABLE void NewTitle();
     Q_SCRIPTABLE void NewIcon();
     Q_SCRIPTABLE void NewToolTip();
@@ -124,7 +124,7 @@ signals:
     // Plasma sends this just before Activate: the token to raise a window with.
     void activationTokenProvided(const QString &token);
 
-private slots:
+private Q_SLOTS:
     void registerWithWatcher();
     void itemUnregistered(const QString &service);
 

@@ -145,7 +145,7 @@ void StreamConnection::adopt(QTcpSocket *connected)
     keepAlive();
     connect(connected, &QTcpSocket::readyRead, this, [this] {
         if (phase == Phase::Body)
-            emit bodyAvailable();
+            Q_EMIT bodyAvailable();
         else if (phase == Phase::Socks)
             readSocks();
         else
@@ -330,11 +330,11 @@ void StreamConnection::headArrived(QByteArrayView head)
     bodyWithHead = headBytes.sliced(headStart);
     headBytes.clear();
     phase = Phase::Body;
-    emit responseReceived();
+    Q_EMIT responseReceived();
     if (phase != Phase::Body || !chooseFraming(*parsed))
         return;
     if (!bodyWithHead.isEmpty() || (socket && socket->bytesAvailable() > 0) || framing == Framing::Length)
-        emit bodyAvailable();
+        Q_EMIT bodyAvailable();
 }
 
 void StreamConnection::tunnelAnswered(int status)
@@ -488,7 +488,7 @@ void StreamConnection::socketDisconnected()
     if (drained)
         endBodyIfComplete();
     else
-        emit bodyAvailable();
+        Q_EMIT bodyAvailable();
 }
 
 void StreamConnection::socketFailed()
@@ -525,9 +525,9 @@ void StreamConnection::end(std::optional<Failure> failure, const QString &detail
             if (silenced)
                 return;
             if (failure)
-                emit failed(*failure, detail);
+                Q_EMIT failed(*failure, detail);
             else
-                emit finished();
+                Q_EMIT finished();
         },
         Qt::QueuedConnection);
 }

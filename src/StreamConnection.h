@@ -89,7 +89,7 @@ public:
     // The service has closed its end: what is left unread is all there is.
     bool isClosedByPeer() const;
 
-signals:
+Q_SIGNALS:
     // The final answer's head has arrived.
     void responseReceived();
     // readBody() has data to give, or the end of the body to report.

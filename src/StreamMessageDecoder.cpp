@@ -1,10 +1,7 @@
-// The codec comes before any Qt header: Qt's keyword macros (slots, signals,
-// emit) would otherwise rewrite names in the codec's headers.
-#include "KzJSON.h"
-
 #include "StreamMessageDecoder.h"
 
 #include "JsonValueConversion.h"
+#include "KzJSON.h"
 #include "LoggingCategories.h"
 
 #include <QStringTokenizer>

@@ -51,5 +51,5 @@ void TerminationSignals::drain()
 {
     char byte = 0;
     if (::read(signalPipe[1], &byte, 1) == 1)
-        emit received();
+        Q_EMIT received();
 }

@@ -48,7 +48,7 @@ void WakeUpWatcher::prepareForSleep(bool goingToSleep)
 {
     qCInfo(lcStream) << (goingToSleep ? "the machine goes to sleep" : "the machine has resumed");
     if (!goingToSleep)
-        emit wokeUp();
+        Q_EMIT wokeUp();
 }
 
 // Only a way back from a known outage counts: the first report of a backend,
@@ -60,5 +60,5 @@ void WakeUpWatcher::reachabilityChanged(QNetworkInformation::Reachability reacha
     const bool wasOut = before && *before != QNetworkInformation::Reachability::Online
                         && *before != QNetworkInformation::Reachability::Unknown;
     if (wasOut && reachability == QNetworkInformation::Reachability::Online)
-        emit wokeUp();
+        Q_EMIT wokeUp();
 }

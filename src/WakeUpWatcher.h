@@ -21,10 +21,10 @@ public:
     // directly, can report a wake-up.
     void listen();
 
-signals:
+Q_SIGNALS:
     void wokeUp();
 
-public slots:
+public Q_SLOTS:
     void prepareForSleep(bool goingToSleep);
     void reachabilityChanged(QNetworkInformation::Reachability reachability);
 

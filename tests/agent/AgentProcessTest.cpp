@@ -84,7 +84,7 @@ class AgentProcessTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init() { AgentFixture::clearSettings(); }
 
     // No notification service is on the bus: a second start that went on to

@@ -104,7 +104,7 @@ class AgentStartupTest : public QObject
         QCOMPARE(fixture->exits, QList<int>{0});
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase() { QVERIFY(obeyFilePermissions()); }
     void init() { fixture = std::make_unique<AgentFixture>(); }
     void cleanup() { fixture.reset(); }

@@ -27,7 +27,7 @@ class IconLoaderTest : public QObject
         return !icon && QTest::qWaitFor([&icon] { return icon.has_value(); }, 5000) ? icon : std::nullopt;
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         loader.setTimeLimit(1500ms);

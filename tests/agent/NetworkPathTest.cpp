@@ -114,7 +114,7 @@ class NetworkPathTest : public QObject
         return false;
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();

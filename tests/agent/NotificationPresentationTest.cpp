@@ -68,7 +68,7 @@ class NotificationPresentationTest : public QObject
         fixture->opened.removeAll(QUrl(sentinel));
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase() { GrowlApplicationBridge::setRememberedNotifications(remembered); }
 
     void init() { fixture = std::make_unique<AgentFixture>(); start(); }

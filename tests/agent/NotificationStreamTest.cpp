@@ -52,7 +52,7 @@ class NotificationStreamTest : public QObject
         QVERIFY(fixture->opens());
     }
 
-private slots:
+private Q_SLOTS:
     void init()
     {
         fixture = std::make_unique<AgentFixture>();

@@ -51,7 +51,7 @@ class StatusItemTest : public QObject
         return property == u"IconPixmap"_s ? described(value.value<QList<QImage>>()) : value;
     }
 
-private slots:
+private Q_SLOTS:
     void init()
     {
         host.emplace();

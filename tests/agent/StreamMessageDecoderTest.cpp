@@ -32,7 +32,7 @@ class StreamMessageDecoderTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // Rows whose name starts with "batched" are read in the batched form.
     void decodes_data()
     {

@@ -21,7 +21,7 @@ class StreamPartsTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // The key's case is kept, and it ends at a zero character.
     void digestIsLowerCaseHexOfTheUtf8Bytes()
     {

@@ -47,7 +47,7 @@ class WaylandSessionTest : public QObject
     TestStatusNotifierHost host;
     AgentFixture fixture;
 
-private slots:
+private Q_SLOTS:
     // Plasma hands the item an activation token just before the click; the
     // window is raised with it. A second start, answered by this process's
     // event loop, shows the window as well, raised with the launcher's token.

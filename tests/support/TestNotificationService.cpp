@@ -85,7 +85,7 @@ uint TestNotificationService::Notify(const QString &app_name, uint, const QStrin
         setDelayedReply(true);
         heldAnswers.append(message().createReply(call.id));
     }
-    emit notified(call);
+    Q_EMIT notified(call);
     return call.id;
 }
 

@@ -60,13 +60,13 @@ public:
     // reason: 1 expired, 2 dismissed by the user, 3 closed by a call, 4 other.
     void closeNotification(uint id, uint reason);
 
-public slots:
+public Q_SLOTS:
     Q_SCRIPTABLE uint Notify(const QString &app_name, uint replaces_id, const QString &app_icon,
                              const QString &summary, const QString &body, const QStringList &actions,
                              const QVariantMap &hints, int expire_timeout);
     Q_SCRIPTABLE QStringList GetCapabilities();
 
-signals:
+Q_SIGNALS:
     void notified(const NotifyCall &call);
 
 private:

@@ -50,10 +50,10 @@ public:
     // Item signals received while a registration was held back.
     int signalsBeforeAnswer = 0;
 
-public slots:
+public Q_SLOTS:
     Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString &service);
 
-private slots:
+private Q_SLOTS:
     void recordItemSignal(const QDBusMessage &message);
 
 private:

@@ -1,10 +1,8 @@
-// The codec comes before any Qt header: Qt's keyword macros (slots, signals,
-// emit) would otherwise rewrite names in the codec's headers.
+#include "DemoStreamService.h"
+
 #include "KzJsonDictionary.h"
 #include "KzJsonUtf8.h"
 #include "KzJsonValue.h"
-
-#include "DemoStreamService.h"
 
 #include <QBuffer>
 #include <QColor>
