@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <linux/capability.h>
 #include <sched.h>
@@ -335,11 +336,12 @@ private Q_SLOTS:
     // not once the run stops.
     void aSteadyRunOfChangesIsWritten()
     {
-        for (int change = 0; change < 6; ++change) {
-            PellixSettings().setNotificationTypesArray({u"Title %1"_s.arg(change)});
-            QTest::qWait(300); // not synchronisation: the pace at which new titles arrive
-        }
-        QVERIFY(bytesOf(AgentFixture::settingsPath()).contains("Title "));
+        int change = 0;
+        QTimer titles;
+        connect(&titles, &QTimer::timeout, this,
+                [&change] { PellixSettings().setNotificationTypesArray({u"Title %1"_s.arg(change++)}); });
+        titles.start(300);
+        QTRY_VERIFY_WITH_TIMEOUT(bytesOf(AgentFixture::settingsPath()).contains("Title "), 1800);
     }
 
     void editingThenSavingStoresWhatTheFieldsHold_data()

@@ -4,8 +4,10 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QWidget>
 
 using namespace std::chrono_literals;
@@ -266,10 +268,19 @@ private Q_SLOTS:
             options.stream.connection.headDeadline = 300ms;
             options.stream.lineLengthLimit = 64 * 1024;
         });
-        for (qsizetype index = 0; index < pieces.size(); ++index) {
-            QTest::qWait(index > 0 ? 350 : 0); // not synchronisation: pieces apart in time, as a service writes them
-            exchange()->sendPiece(pieces.at(index));
-        }
+        // The pieces come 350 ms apart, as a service writes them.
+        const QPointer<TestHttpExchange> answer = exchange();
+        qsizetype sent = 0;
+        const auto sendNext = [&] {
+            if (answer && sent < pieces.size())
+                answer->sendPiece(pieces.at(sent));
+            ++sent;
+        };
+        QTimer pace;
+        connect(&pace, &QTimer::timeout, this, sendNext);
+        sendNext();
+        pace.start(350);
+        QTRY_VERIFY(sent >= pieces.size());
         exchange()->end(ending);
         QVERIFY(fixture->waitForReopenScheduled());
         QVERIFY2(fixture->agentStream().state().text().contains(u": "_s + reason),
