@@ -40,6 +40,8 @@ StreamState StreamState::waiting(const QDateTime &offlineSince, std::chrono::sec
 StreamState::Phase StreamState::phase() const { return current; }
 bool StreamState::isConnected() const { return current == Phase::Connected; }
 std::chrono::seconds StreamState::nextAttemptIn() const { return wait; }
+QDateTime StreamState::phaseStart() const { return since; }
+std::optional<StreamState::Outage> StreamState::outage() const { return lastOutage; }
 
 QString StreamState::text() const
 {

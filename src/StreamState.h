@@ -31,6 +31,9 @@ public:
     bool isConnected() const;
     // While waiting: the wait before the next attempt.
     std::chrono::seconds nextAttemptIn() const;
+    // Connected since, or offline since.
+    QDateTime phaseStart() const;
+    std::optional<Outage> outage() const;
     // One line for the tray's tool tip, the session bus and the command line;
     // times are local, in the user's locale.
     QString text() const;

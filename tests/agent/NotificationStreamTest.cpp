@@ -128,14 +128,21 @@ private Q_SLOTS:
         QFETCH(QByteArray, headers);
         QFETCH(int, times);
         QFETCH(QString, reason);
+        QFETCH(int, wait);
+        startWith([](auto &options) { options.stream.proofTime = 100ms; });
         QCOMPARE(fixture->failNextOpens(2), QList<int>({1, 3}));
         for (int reply = 0; reply < times; ++reply)
             fixture->stream.enqueueReply({status, headers, {line("t")}});
         fixture->stream.enqueueReply({200, {}, {line("t")}}); // for the last redirection's target
         QVERIFY(fixture->reopenNow());
         QVERIFY(fixture->waitForReopenScheduled());
-        QTEST(fixture->waitSeconds(), "wait");
+        QCOMPARE(fixture->waitSeconds(), wait);
         QVERIFY2(fixture->agentStream().state().text().endsWith(reason), qPrintable(fixture->agentStream().state().text()));
+        bool proofTimeOver = false; // an ended connection proves nothing later
+        QTimer::singleShot(300ms, [&proofTimeOver] { proofTimeOver = true; });
+        QTRY_VERIFY(proofTimeOver);
+        fixture->stream.forgetScriptedReplies();
+        QCOMPARE(fixture->failNextOpens(1), QList<int>({wait * 2 + 1}));
     }
 
     // The tool tip's second line follows the stream; the picture dims only
@@ -154,16 +161,20 @@ private Q_SLOTS:
 
         exchange()->end(Ending::Reset);
         QVERIFY(fixture->waitForReopenScheduled());
+        const QDateTime offline = fixture->agentStream().state().phaseStart();
         QVERIFY2(matches(item->toolTipBody(), u"^Offline since \\S+ — next attempt at \\d\\d:\\d\\d:\\d\\d: the server ended the stream$"_s),
                  qPrintable(item->toolTipBody()));
         QCoreApplication::processEvents();
         QVERIFY(!item->isDimmed());
         QTRY_VERIFY(item->isDimmed());
+        QCOMPARE(fixture->failNextOpens(1), QList<int>({3}));
+        QCOMPARE(fixture->agentStream().state().phaseStart(), offline);
 
         QVERIFY(fixture->reopenNow());
         QVERIFY(fixture->opens(200));
         QTRY_VERIFY2(matches(item->toolTipBody(), u"^Connected as alice since (\\S+) \\(offline \\S+–\\1\\)$"_s),
                      qPrintable(item->toolTipBody()));
+        QCOMPARE(fixture->agentStream().state().outage()->from, offline);
         QVERIFY(!item->isDimmed());
 
         fixture->signIn(QString());

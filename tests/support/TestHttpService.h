@@ -106,6 +106,7 @@ public:
 
     void route(const QString &path, const TestHttpReply &reply);
     void enqueueReply(const TestHttpReply &reply);
+    void forgetScriptedReplies() { scripted.clear(); }
     // Answers every request that no scripted reply is left for (none: hand it
     // to the test).
     void setFallbackReply(const std::optional<TestHttpReply> &reply);

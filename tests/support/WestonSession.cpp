@@ -37,7 +37,8 @@ WestonSession::WestonSession()
     ready = QTest::qWaitFor([&] { return ended() || acceptsClients(); }, startTimeoutMs) && weston != -1;
     if (ready) {
         qputenv("WAYLAND_DISPLAY", socketName);
-        qputenv("QT_QPA_PLATFORM", "wayland");
+        // The name Qt reports where a desktop asks for its EGL variant.
+        qputenv("QT_QPA_PLATFORM", "wayland-egl");
     }
 }
 
