@@ -4,8 +4,8 @@
 // reads; the rest is both the head and the chunked body.
 #include "FuzzCheck.h"
 
-#include "ChunkedBodyDecoder.h"
-#include "HttpResponseHead.h"
+#include "stream/ChunkedBodyDecoder.h"
+#include "stream/HttpResponseHead.h"
 
 #include <QByteArray>
 

@@ -4,7 +4,7 @@
 #include "FuzzCheck.h"
 
 #include "KzJsonParser.h"
-#include "KzJsonUtf8.h"
+#include "internal/KzJsonUtf8.h"
 #include "KzJsonWriter.h"
 
 #include <cstddef>

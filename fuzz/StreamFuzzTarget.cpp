@@ -5,8 +5,8 @@
 // turn); the rest is the body.
 #include "FuzzCheck.h"
 
-#include "StreamLineReader.h"
-#include "StreamMessageDecoder.h"
+#include "stream/StreamLineReader.h"
+#include "stream/StreamMessageDecoder.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #include "PellixGrowlDelegate.h"
 
-#include "PellixSettings.h"
+#include "settings/PellixSettings.h"
 
 #include <QStringList>
 #include <QUrlQuery>

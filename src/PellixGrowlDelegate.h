@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GrowlApplicationBridgeDelegate.h"
+#include "notifications/GrowlApplicationBridgeDelegate.h"
 
 #include <QUrl>
 

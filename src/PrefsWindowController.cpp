@@ -1,11 +1,11 @@
 #include "PrefsWindowController.h"
 
 #include "AXCVHandlerField.h"
-#include "AutostartEntry.h"
-#include "NotificationStreamAddress.h"
-#include "PellixSettings.h"
+#include "settings/AutostartEntry.h"
+#include "stream/NotificationStreamAddress.h"
+#include "settings/PellixSettings.h"
 #include "pellix_growlAppDelegate.h"
-#include "X11StartupNotification.h"
+#include "session/X11StartupNotification.h"
 #include "ui_PrefsWindow.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "ActivationTokenScope.h"
-#include "AgentCommandLine.h"
-#include "AgentInstance.h"
-#include "TerminationSignals.h"
-#include "WakeUpWatcher.h"
-#include "X11StartupNotification.h"
+#include "notifications/ActivationTokenScope.h"
+#include "session/AgentCommandLine.h"
+#include "session/AgentInstance.h"
+#include "session/TerminationSignals.h"
+#include "session/WakeUpWatcher.h"
+#include "session/X11StartupNotification.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QApplication>

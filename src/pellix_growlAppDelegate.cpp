@@ -1,13 +1,13 @@
 #include "pellix_growlAppDelegate.h"
 
-#include "GrowlApplicationBridge.h"
-#include "LoggingCategories.h"
-#include "NotificationStreamAddress.h"
-#include "NotificationTypeList.h"
-#include "PellixSettings.h"
+#include "notifications/GrowlApplicationBridge.h"
+#include "session/LoggingCategories.h"
+#include "stream/NotificationStreamAddress.h"
+#include "settings/NotificationTypeList.h"
+#include "settings/PellixSettings.h"
 #include "PrefsWindowController.h"
-#include "SettingsStore.h"
-#include "StreamMessageDecoder.h"
+#include "settings/SettingsStore.h"
+#include "stream/StreamMessageDecoder.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

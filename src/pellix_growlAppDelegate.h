@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ClickContext.h"
-#include "IconLoader.h"
-#include "NotificationPostingQueue.h"
-#include "NotificationStream.h"
+#include "notifications/ClickContext.h"
+#include "notifications/IconLoader.h"
+#include "notifications/NotificationPostingQueue.h"
+#include "stream/NotificationStream.h"
 #include "PellixGrowlDelegate.h"
-#include "StatusItem.h"
+#include "tray/StatusItem.h"
 
 #include <QImage>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "KzJsonParser.h"
 
-#include "KzJsonUtf8.h"
+#include "internal/KzJsonUtf8.h"
 
 #include <algorithm>
 #include <array>

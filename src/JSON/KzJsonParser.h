@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KzJsonArena.h"
+#include "internal/KzJsonArena.h"
 #include "KzJsonBase.h"
 #include "KzJsonDictionary.h"
 #include "KzJsonInput.h"

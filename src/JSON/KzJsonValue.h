@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KzJsonPool.h"
+#include "internal/KzJsonPool.h"
 
 #include <atomic>
 #include <cstdint>

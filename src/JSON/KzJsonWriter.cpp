@@ -1,7 +1,7 @@
 #include "KzJsonWriter.h"
 
 #include "KzJsonProxy.h"
-#include "KzJsonUtf8.h"
+#include "internal/KzJsonUtf8.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 #include "AXCVHandlerField.h"
 #include "AgentFixture.h"
-#include "AutostartEntry.h"
-#include "PellixSettings.h"
+#include "settings/AutostartEntry.h"
+#include "settings/PellixSettings.h"
 #include "PellixTestEnvironment.h"
 #include "PrefsWindowController.h"
 

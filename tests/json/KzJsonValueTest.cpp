@@ -1,4 +1,4 @@
-#include "KzJsonArena.h"
+#include "internal/KzJsonArena.h"
 #include "KzJsonDictionary.h"
 #include "KzJsonParser.h"
 

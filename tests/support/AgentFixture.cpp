@@ -1,6 +1,6 @@
 #include "AgentFixture.h"
 
-#include "PellixSettings.h"
+#include "settings/PellixSettings.h"
 #include "PrefsWindowController.h"
 
 #include <QSettings>

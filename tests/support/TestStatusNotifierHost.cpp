@@ -1,6 +1,6 @@
 #include "TestStatusNotifierHost.h"
 
-#include "StatusNotifierItem.h"
+#include "tray/StatusNotifierItem.h"
 
 #include <QDBusPendingCall>
 #include <QImage>

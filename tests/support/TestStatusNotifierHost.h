@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DBusMenuExporter.h"
+#include "tray/DBusMenuExporter.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

@@ -1,7 +1,7 @@
 #include "DemoStreamService.h"
 
 #include "KzJsonDictionary.h"
-#include "KzJsonUtf8.h"
+#include "internal/KzJsonUtf8.h"
 #include "KzJsonValue.h"
 
 #include <QBuffer>

@@ -2,7 +2,7 @@
 // the codec's facade and writes it back as UTF-8, or prints the error trace.
 
 #include "KzJSON.h"
-#include "KzJsonUtf8.h"
+#include "internal/KzJsonUtf8.h"
 #include "KzJsonWriter.h"
 
 #include <cerrno>

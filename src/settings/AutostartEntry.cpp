@@ -1,6 +1,6 @@
 #include "AutostartEntry.h"
 
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "IconLoader.h"
-#include "MessageBacklog.h"
-#include "StreamMessage.h"
+#include "stream/MessageBacklog.h"
+#include "stream/StreamMessage.h"
 
 #include <QImage>
 

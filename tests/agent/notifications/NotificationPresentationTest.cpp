@@ -1,7 +1,7 @@
 #include "AgentFixture.h"
-#include "GrowlApplicationBridge.h"
-#include "NotificationTypeList.h"
-#include "PellixSettings.h"
+#include "notifications/GrowlApplicationBridge.h"
+#include "settings/NotificationTypeList.h"
+#include "settings/PellixSettings.h"
 #include "PellixTestEnvironment.h"
 
 #include <QScopeGuard>

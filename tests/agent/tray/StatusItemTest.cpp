@@ -1,5 +1,5 @@
 #include "PellixTestEnvironment.h"
-#include "StatusItem.h"
+#include "tray/StatusItem.h"
 #include "TestStatusNotifierHost.h"
 
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #include "GrowlApplicationBridge.h"
 
 #include "ActivationTokenScope.h"
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

@@ -1,6 +1,6 @@
 #include "NetworkProxies.h"
 
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QRegularExpression>
 

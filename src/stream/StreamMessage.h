@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ClickContext.h"
+#include "notifications/ClickContext.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "StatusNotifierItem.h"
 
 #include "DBusMenuExporter.h"
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>

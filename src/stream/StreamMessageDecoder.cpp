@@ -2,7 +2,7 @@
 
 #include "JsonValueConversion.h"
 #include "KzJSON.h"
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QStringTokenizer>
 

@@ -1,6 +1,6 @@
 #include "StreamLineReader.h"
 
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QStringDecoder>
 

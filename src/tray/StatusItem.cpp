@@ -1,7 +1,7 @@
 #include "StatusItem.h"
 
-#include "ActivationTokenScope.h"
-#include "LoggingCategories.h"
+#include "notifications/ActivationTokenScope.h"
+#include "session/LoggingCategories.h"
 #include "StatusNotifierItem.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "NotificationStream.h"
 
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 namespace {
 

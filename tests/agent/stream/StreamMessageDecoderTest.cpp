@@ -1,4 +1,4 @@
-#include "StreamMessageDecoder.h"
+#include "stream/StreamMessageDecoder.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "AgentInstance.h"
 
-#include "ActivationTokenScope.h"
+#include "notifications/ActivationTokenScope.h"
 #include "LoggingCategories.h"
 #include "pellix_growlAppDelegate.h"
 

@@ -1,6 +1,6 @@
 #include "DBusMenuExporter.h"
 
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QAction>
 #include <QActionEvent>

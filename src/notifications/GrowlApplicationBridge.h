@@ -2,7 +2,7 @@
 
 #include "ClickContext.h"
 #include "GrowlApplicationBridgeDelegate.h"
-#include "MessageBacklog.h"
+#include "stream/MessageBacklog.h"
 
 #include <QDBusServiceWatcher>
 #include <QHash>

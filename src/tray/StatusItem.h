@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StreamState.h"
+#include "stream/StreamState.h"
 
 #include <QDeadlineTimer>
 #include <QIcon>

@@ -1,5 +1,5 @@
 #include "AgentFixture.h"
-#include "AgentInstance.h"
+#include "session/AgentInstance.h"
 #include "PellixTestEnvironment.h"
 #include "TestStatusNotifierHost.h"
 #include "WestonSession.h"

@@ -1,8 +1,8 @@
-#include "ChunkedBodyDecoder.h"
-#include "HttpResponseHead.h"
-#include "NotificationStreamAddress.h"
-#include "StreamLineReader.h"
-#include "WakeUpWatcher.h"
+#include "stream/ChunkedBodyDecoder.h"
+#include "stream/HttpResponseHead.h"
+#include "stream/NotificationStreamAddress.h"
+#include "stream/StreamLineReader.h"
+#include "session/WakeUpWatcher.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 #include "SettingsStore.h"
 
-#include "LoggingCategories.h"
+#include "session/LoggingCategories.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "IconLoader.h"
 
-#include "NetworkProxies.h"
+#include "stream/NetworkProxies.h"
 
 #include <QBuffer>
 #include <QImageReader>

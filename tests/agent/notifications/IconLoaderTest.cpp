@@ -1,4 +1,4 @@
-#include "IconLoader.h"
+#include "notifications/IconLoader.h"
 #include "TestHttpService.h"
 
 #include <QColor>
