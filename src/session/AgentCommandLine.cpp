@@ -1,25 +1,33 @@
 #include "AgentCommandLine.h"
 
-#include <QHash>
+#include <QCommandLineParser>
 
+#include <utility>
+
+// One option at most, and only a known one: anything else is a usage error,
+// never a second start.
 AgentCommandLine AgentCommandLine::parse(const QStringList &arguments)
 {
-    static const QHash<QString, Action> options{
-        {QStringLiteral("--preferences"), Action::Preferences},
-        {QStringLiteral("--quit"), Action::Quit},
-        {QStringLiteral("--status"), Action::Status},
-        {QStringLiteral("--help"), Action::Help},
-        {QStringLiteral("-h"), Action::Help},
-        {QStringLiteral("--version"), Action::Version},
-    };
-    if (arguments.isEmpty())
-        return {};
     if (arguments.size() > 1)
         return {Action::UsageError, QStringLiteral("one option at most")};
-    const auto known = options.constFind(arguments.constFirst());
-    if (known == options.cend())
+    const std::pair<QCommandLineOption, Action> options[] = {
+        {QCommandLineOption(QStringLiteral("preferences")), Action::Preferences},
+        {QCommandLineOption(QStringLiteral("quit")), Action::Quit},
+        {QCommandLineOption(QStringLiteral("status")), Action::Status},
+        {QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}), Action::Help},
+        {QCommandLineOption(QStringLiteral("version")), Action::Version},
+    };
+    QCommandLineParser parser;
+    for (const auto &[option, action] : options)
+        parser.addOption(option);
+    // The parser expects the program's name in front.
+    if (!parser.parse(QStringList{QStringLiteral("pellix-growl")} + arguments) || !parser.positionalArguments().isEmpty())
         return {Action::UsageError, QStringLiteral("unknown option '%1'").arg(arguments.constFirst())};
-    return {*known, {}};
+    for (const auto &[option, action] : options) {
+        if (parser.isSet(option))
+            return {action, {}};
+    }
+    return {};
 }
 
 QString AgentCommandLine::usage()
