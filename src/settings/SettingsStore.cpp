@@ -151,16 +151,19 @@ bool SettingsStore::isWritable()
 }
 
 // A file is replaced, not changed in place, by Qt and most editors: its
-// folder is what tells of it.
+// folder is what tells of it, and the folder's parent of a folder made later.
 void SettingsStore::watch()
 {
-    const QString folderPath = QFileInfo(path).absolutePath();
-    if (folder.directories().isEmpty() && QFileInfo(folderPath).isDir())
-        folder.addPath(folderPath);
+    const QFileInfo settingsFolder(QFileInfo(path).absolutePath());
+    for (const QString &watched : {settingsFolder.absolutePath(), settingsFolder.absoluteFilePath()}) {
+        if (!folder.directories().contains(watched) && QFileInfo(watched).isDir())
+            folder.addPath(watched);
+    }
 }
 
 void SettingsStore::folderChanged()
 {
+    watch();
     const std::optional<SettingsFileCondition::Version> before = loadedVersion;
     refresh();
     if (loadedVersion != before)
