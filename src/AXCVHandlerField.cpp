@@ -56,7 +56,8 @@ bool AXCVHandlerField::performKeyEquivalent(QKeyEvent *event)
     if (!action)
         return false;
     QWidget *target = window()->focusWidget();
-    if (!target || target->metaObject()->indexOfMethod(QByteArray(action) + "()") < 0)
+    const QByteArray slot = QByteArray(action) + "()";
+    if (!target || target->metaObject()->indexOfMethod(slot) < 0)
         return false;
     return QMetaObject::invokeMethod(target, action, Qt::DirectConnection);
 }

@@ -1,5 +1,6 @@
 #include "PellixGrowlDelegate.h"
 
+#include "settings/NotificationTypeList.h"
 #include "settings/PellixSettings.h"
 
 #include <QStringList>
@@ -35,7 +36,7 @@ QVariantMap PellixGrowlDelegate::registrationDictionaryForGrowl()
     PellixSettings settings;
     std::optional<QStringList> types = settings.notificationTypesArray();
     if (!types) {
-        types = QStringList{QStringLiteral("Generic")};
+        types = QStringList{NotificationTypeList::genericType};
         settings.setNotificationTypesArray(*types);
     }
     return {
@@ -62,12 +63,6 @@ void PellixGrowlDelegate::growlNotificationWasClicked(const std::optional<ClickC
 }
 
 void PellixGrowlDelegate::growlNotificationTimedOut(const std::optional<ClickContext> &) {}
-
-void PellixGrowlDelegate::connectionDidReceiveResponse(QNetworkReply *) {}
-
-void PellixGrowlDelegate::connectionDidFinishLoading(QNetworkReply *) {}
-
-void PellixGrowlDelegate::connectionDidFailWithError(QNetworkReply *) {}
 
 bool PellixGrowlDelegate::open(const QString &address) const
 {

@@ -6,8 +6,6 @@
 
 #include <functional>
 
-class QNetworkReply;
-
 // Answers the notification bridge for the agent: its registration under the
 // name "PellixGrowl" and what a click on one of its notifications opens.
 class PellixGrowlDelegate : public GrowlApplicationBridgeDelegate
@@ -24,12 +22,6 @@ public:
     void growlIsReady() override;
     void growlNotificationWasClicked(const std::optional<ClickContext> &clickContext) override;
     void growlNotificationTimedOut(const std::optional<ClickContext> &clickContext) override;
-
-    // The stream connection reports to the application delegate; these share
-    // its callbacks' shape and do nothing.
-    void connectionDidReceiveResponse(QNetworkReply *connection);
-    void connectionDidFinishLoading(QNetworkReply *connection);
-    void connectionDidFailWithError(QNetworkReply *connection);
 
 private:
     bool open(const QString &address) const;

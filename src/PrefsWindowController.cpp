@@ -1,6 +1,7 @@
 #include "PrefsWindowController.h"
 
 #include "AXCVHandlerField.h"
+#include "PellixVersion.h"
 #include "settings/AutostartEntry.h"
 #include "stream/NotificationStreamAddress.h"
 #include "settings/PellixSettings.h"
@@ -13,17 +14,11 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-
-namespace {
-const QString colourMenuIcon = QStringLiteral("pellix_menu_icon.png");
-const QString monochromeMenuIcon = QStringLiteral("zarkleSMASHr.png");
-}
 
 PrefsWindowController *PrefsWindowController::initWithWindowNibName(const QString &windowNibName)
 {
@@ -46,6 +41,7 @@ void PrefsWindowController::showWindow(QObject *)
 {
     if (!prefsWindow)
         loadWindow();
+    followStream();
     prefsWindow->show();
     // The agent is never the active application when its menu is used, so
     // the window is raised and activated explicitly.
@@ -62,10 +58,17 @@ void PrefsWindowController::loadWindow()
     ui->setupUi(prefsWindow.get());
     connect(ui->checkboxBWIcon, &QCheckBox::clicked, this, [this] { menuIconCheck(ui->checkboxBWIcon); });
     connect(ui->saveButton, &QPushButton::clicked, this, [this] { savePrefs(ui->saveButton); });
+    awakeFromNib();
+}
+
+// The window outlives any one agent object; it tells the state of the one
+// that shows it.
+void PrefsWindowController::followStream()
+{
     const NotificationStream &stream = pellix_growlAppDelegate::appDelegate()->notificationStream();
     showStreamState(stream.state());
-    connect(&stream, &NotificationStream::stateChanged, this, &PrefsWindowController::showStreamState);
-    awakeFromNib();
+    connect(&stream, &NotificationStream::stateChanged, this, &PrefsWindowController::showStreamState,
+            Qt::UniqueConnection);
 }
 
 void PrefsWindowController::showStreamState(const StreamState &state)
@@ -165,8 +168,7 @@ void PrefsWindowController::savePrefs(QObject *)
     pellix_growlAppDelegate *agent = pellix_growlAppDelegate::appDelegate();
     agent->reconnectNotificationStream();
     if (!prefsWindow->isVisible())
-        agent->doGrowlWithTitle(QStringLiteral("Pellix"), QStringLiteral("Listening for notifications..."), QImage(),
-                                std::nullopt);
+        agent->announceListening();
 }
 
 // The window stays open with what was typed, so nothing is lost, and the
@@ -192,7 +194,7 @@ void PrefsWindowController::showSaveFailure(const QString &fileName, const QStri
 void PrefsWindowController::showMenuIcon(bool monochrome)
 {
     if (StatusItem *statusItem = pellix_growlAppDelegate::appDelegate()->statusItem())
-        statusItem->setImage(monochrome ? monochromeMenuIcon : colourMenuIcon);
+        statusItem->setImage(pellix_growlAppDelegate::menuPicture(monochrome));
 }
 
 AXCVHandlerField *PrefsWindowController::usernameField() const { return ui ? ui->usernameField : nullptr; }

@@ -68,6 +68,7 @@ private:
     explicit PrefsWindowController(const QString &windowNibName);
 
     void loadWindow();
+    void followStream();
     void showStreamState(const StreamState &state);
     void centreWindow();
     void showSaveFailure(const QString &fileName, const QString &writeFailure);

@@ -5,6 +5,7 @@
 #include "session/WakeUpWatcher.h"
 #include "session/X11StartupNotification.h"
 #include "pellix_growlAppDelegate.h"
+#include "PellixVersion.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -26,11 +26,8 @@ pellix_growlAppDelegate *theDelegate = nullptr;
 const QString notificationServiceMissing =
     QStringLiteral("Growl must be installed and running before using the Pellix growl agent. "
                    "Requires Growl v1.2.1 or higher.");
-const QString colourPicture = QStringLiteral("pellix_menu_icon.png");
-const QString monochromePicture = QStringLiteral("zarkleSMASHr.png");
 const QString agentTitle = QStringLiteral("Pellix");
 const QString listeningNotice = QStringLiteral("Listening for notifications...");
-const QString genericType = QStringLiteral("Generic");
 
 constexpr qint32 firstReconnectDelay = 1;
 constexpr qint32 reconnectDelayCap = 60;
@@ -51,10 +48,6 @@ pellix_growlAppDelegate::Options withDefaults(pellix_growlAppDelegate::Options o
 }
 }
 
-// The pictures live in this static library; naming their initialiser keeps
-// the linker from dropping them.
-static void loadResources() { Q_INIT_RESOURCE(pellix); }
-
 pellix_growlAppDelegate::pellix_growlAppDelegate()
     : pellix_growlAppDelegate(Options())
 {
@@ -68,7 +61,6 @@ pellix_growlAppDelegate::pellix_growlAppDelegate(Options delegateOptions, QObjec
     })
     , stream([this] { return messagesWaiting(); }, options.stream)
 {
-    loadResources();
     theDelegate = this;
     postingQueue.iconLoader().setTimeLimit(options.iconTimeLimit);
     connect(&stream, &NotificationStream::responseReceived, this,
@@ -123,6 +115,11 @@ void pellix_growlAppDelegate::startWithGrowl()
             &pellix_growlAppDelegate::settingsChangedOnDisk, Qt::UniqueConnection);
     reconnectNotificationStream();
     createStatusItem();
+    announceListening();
+}
+
+void pellix_growlAppDelegate::announceListening()
+{
     doGrowlWithTitle(agentTitle, listeningNotice, QImage(), std::nullopt);
 }
 
@@ -220,9 +217,14 @@ void pellix_growlAppDelegate::settingsChangedOnDisk()
 }
 
 // Only 1 selects the monochrome picture.
+QString pellix_growlAppDelegate::menuPicture(bool monochrome)
+{
+    return monochrome ? QStringLiteral("zarkleSMASHr.png") : QStringLiteral("pellix_menu_icon.png");
+}
+
 QString pellix_growlAppDelegate::chosenPicture()
 {
-    return PellixSettings().bwmenuicon() == 1 ? monochromePicture : colourPicture;
+    return menuPicture(PellixSettings().bwmenuicon() == 1);
 }
 
 void pellix_growlAppDelegate::reopenStreamAfterWakeUp()
@@ -305,7 +307,7 @@ void pellix_growlAppDelegate::doGrowlWithTitle(const QString &title, const QStri
     const bool isNewType = checkNotificationType(title);
     // A title too long to be a type is shown under the type every title starts with.
     const bool isGeneric = isNewType || title.size() > NotificationTypeList::maximumTitleLength;
-    GrowlApplicationBridge::notifyWithTitle(title, description, isGeneric ? genericType : title, iconData,
+    GrowlApplicationBridge::notifyWithTitle(title, description, isGeneric ? NotificationTypeList::genericType : title, iconData,
                                             normalPriority, false, context);
 }
 

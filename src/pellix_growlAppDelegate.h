@@ -81,14 +81,17 @@ public:
     void connectionDidFinishLoading(StreamConnection *connection);
     void connectionDidFailWithError(StreamConnection *connection, const QString &error);
 
-    // Virtual so that tests can watch what the stream hands on.
-    virtual void handleMessageFromStream(const QString &text);
+    void handleMessageFromStream(const QString &text);
     void handleMessageFromTornado(const QString &text);
 
     // A null title or description means none; a null image means no icon.
     void doGrowlWithTitle(const QString &title, const QString &description, const QImage &iconData,
                           const std::optional<ClickContext> &context);
     bool checkNotificationType(const QString &name);
+    // "Listening for notifications...", once the stream is (re)opened.
+    void announceListening();
+    // The status item's picture, in colour or monochrome.
+    static QString menuPicture(bool monochrome);
 
     const NotificationStream &notificationStream() const;
 

@@ -49,14 +49,9 @@ QString asStringValue(const QString &text)
 }
 }
 
-// The bundled entry lives in the agent's static library; naming its
-// initialiser keeps the linker from dropping it.
-static void loadBundledEntry() { Q_INIT_RESOURCE(pellix); }
-
 AutostartEntry::AutostartEntry(const QString &startedProgram)
     : program(startedProgram.isEmpty() ? installedProgram : startedProgram)
 {
-    loadBundledEntry();
 }
 
 QString AutostartEntry::defaultProgram() { return QCoreApplication::applicationFilePath(); }

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-const QString genericType = QStringLiteral("Generic");
-}
+const QString NotificationTypeList::genericType = QStringLiteral("Generic");
 
 bool NotificationTypeList::admits(const QString &title)
 {

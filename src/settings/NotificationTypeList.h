@@ -10,6 +10,8 @@
 class NotificationTypeList
 {
 public:
+    // The type of messages without a title, and of those whose title is not one.
+    static const QString genericType;
     static constexpr qsizetype maximumTitles = 1000;
     static constexpr qsizetype maximumTitleLength = 256;
 

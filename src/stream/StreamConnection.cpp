@@ -2,6 +2,7 @@
 
 #include "HttpResponseHead.h"
 #include "NetworkProxies.h"
+#include "PellixVersion.h"
 #include "Socks5Handshake.h"
 
 #include <QSslSocket>

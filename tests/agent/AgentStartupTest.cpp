@@ -94,7 +94,7 @@ class AgentStartupTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<AgentFixture> fixture;
-    RecordingAgent &agent() { return fixture->agent(); }
+    pellix_growlAppDelegate &agent() { return fixture->agent(); }
 
     // Quit from the menu, a type added first: it is written only where the
     // file may be.

@@ -11,12 +11,6 @@
 
 using namespace std::chrono_literals;
 
-void RecordingAgent::handleMessageFromStream(const QString &text)
-{
-    handedOn.append(text);
-    pellix_growlAppDelegate::handleMessageFromStream(text);
-}
-
 AgentFixture::AgentFixture(const std::optional<QSslConfiguration> &tls)
     : stream(tls)
 {
@@ -27,7 +21,7 @@ AgentFixture::AgentFixture(const std::optional<QSslConfiguration> &tls)
 // The preferences window outlives the agent; the next test finds it hidden.
 AgentFixture::~AgentFixture()
 {
-    recordingAgent.reset();
+    theAgent.reset();
     if (QWidget *window = PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"))->window())
         window->hide();
 }
@@ -88,23 +82,25 @@ pellix_growlAppDelegate::Options AgentFixture::options()
     return options;
 }
 
-RecordingAgent &AgentFixture::create(pellix_growlAppDelegate::Options agentOptions)
+pellix_growlAppDelegate &AgentFixture::create(pellix_growlAppDelegate::Options agentOptions)
 {
-    recordingAgent.reset();
+    theAgent.reset();
     exchange = nullptr;
-    recordingAgent = std::make_unique<RecordingAgent>(std::move(agentOptions));
-    return *recordingAgent;
+    theAgent = std::make_unique<pellix_growlAppDelegate>(std::move(agentOptions));
+    QObject::connect(&theAgent->notificationStream(), &NotificationStream::linesReceived,
+                     [this](StreamConnection *, const QStringList &lines) { handedOn.append(lines); });
+    return *theAgent;
 }
 
-RecordingAgent &AgentFixture::start(pellix_growlAppDelegate::Options agentOptions)
+pellix_growlAppDelegate &AgentFixture::start(pellix_growlAppDelegate::Options agentOptions)
 {
     create(std::move(agentOptions)).applicationDidFinishLaunching();
-    return *recordingAgent;
+    return *theAgent;
 }
 
-RecordingAgent &AgentFixture::start() { return start(options()); }
-RecordingAgent &AgentFixture::agent() const { return *recordingAgent; }
-const NotificationStream &AgentFixture::agentStream() const { return recordingAgent->notificationStream(); }
+pellix_growlAppDelegate &AgentFixture::start() { return start(options()); }
+pellix_growlAppDelegate &AgentFixture::agent() const { return *theAgent; }
+const NotificationStream &AgentFixture::agentStream() const { return theAgent->notificationStream(); }
 
 bool AgentFixture::opens(int status)
 {
@@ -125,7 +121,7 @@ bool AgentFixture::reopenNow()
 {
     if (!waitForReopenScheduled())
         return false;
-    recordingAgent->reconnectNotificationStream();
+    theAgent->reconnectNotificationStream();
     return true;
 }
 
@@ -134,7 +130,7 @@ QList<int> AgentFixture::failNextOpens(int count)
     QList<int> waits;
     stream.setFallbackReply(TestHttpReply::dropped(TestHttpReply::Ending::Reset));
     for (int failure = 0; failure < count; ++failure) {
-        failure == 0 ? recordingAgent->reconnectNotificationStream() : void(reopenNow());
+        failure == 0 ? theAgent->reconnectNotificationStream() : void(reopenNow());
         waitForReopenScheduled(5000);
         waits.append(waitSeconds());
     }

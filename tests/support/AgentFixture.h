@@ -14,15 +14,6 @@
 class QSslConfiguration;
 
 // The agent that notes what the stream hands on, line by line.
-class RecordingAgent : public pellix_growlAppDelegate
-{
-public:
-    using pellix_growlAppDelegate::pellix_growlAppDelegate;
-
-    void handleMessageFromStream(const QString &text) override;
-
-    QStringList handedOn;
-};
 
 // One agent in this test process with what a user's desktop gives it: a test
 // notification service on the private session bus, a loopback stream
@@ -49,11 +40,11 @@ public:
     // icons given a short time.
     pellix_growlAppDelegate::Options options();
     // A new agent (the old one ended first), not yet launched.
-    RecordingAgent &create(pellix_growlAppDelegate::Options agentOptions);
+    pellix_growlAppDelegate &create(pellix_growlAppDelegate::Options agentOptions);
     // A new agent, launched.
-    RecordingAgent &start(pellix_growlAppDelegate::Options agentOptions);
-    RecordingAgent &start();
-    RecordingAgent &agent() const;
+    pellix_growlAppDelegate &start(pellix_growlAppDelegate::Options agentOptions);
+    pellix_growlAppDelegate &start();
+    pellix_growlAppDelegate &agent() const;
     const NotificationStream &agentStream() const;
 
     // The connection the agent opens next, taken from the service, answered
@@ -84,7 +75,9 @@ public:
     QList<QUrl> opened;
     // The activation token each opening found in its environment.
     QStringList openingTokens;
+    // Every line the stream handed on to the agent, in order.
+    QStringList handedOn;
 
 private:
-    std::unique_ptr<RecordingAgent> recordingAgent;
+    std::unique_ptr<pellix_growlAppDelegate> theAgent;
 };

@@ -106,7 +106,8 @@ QString TestHttpService::streamhost() const
 QUrl TestHttpService::url(const QString &path) const
 {
     const QString host = streamhost();
-    return QUrl(host.contains(QLatin1String("://")) ? host + path : QStringLiteral("http://") + host + path);
+    const QString origin = host.contains(QLatin1String("://")) ? host : QString(QStringLiteral("http://") + host);
+    return QUrl(origin + path);
 }
 
 void TestHttpService::route(const QString &path, const TestHttpReply &reply) { routes.insert(path.toLatin1(), reply); }

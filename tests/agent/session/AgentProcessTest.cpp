@@ -1,6 +1,7 @@
 #include "AgentFixture.h"
 #include "session/AgentInstance.h"
 #include "PellixTestEnvironment.h"
+#include "PellixVersion.h"
 #include "PrefsWindowController.h"
 
 #include <QDBusMessage>

@@ -20,7 +20,11 @@ QByteArray line(const QByteArray &description, const QByteArray &members = {})
     return AgentFixture::line(description, members);
 }
 
-QWidget *preferencesWindow() { return PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s)->window(); }
+bool preferencesShown()
+{
+    const QWidget *window = PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s)->window();
+    return window && window->isVisible();
+}
 
 bool matches(const QString &text, const QString &pattern) { return QRegularExpression(pattern).match(text).hasMatch(); }
 
@@ -43,7 +47,7 @@ class NotificationStreamTest : public QObject
 
     std::unique_ptr<AgentFixture> fixture;
     TestHttpExchange *&exchange() { return fixture->exchange; }
-    RecordingAgent &agent() { return fixture->agent(); }
+    pellix_growlAppDelegate &agent() { return fixture->agent(); }
 
     // A new agent with its options adjusted, its first connection taken.
     void startWith(const std::function<void(pellix_growlAppDelegate::Options &)> &adjust)
@@ -187,14 +191,14 @@ private Q_SLOTS:
     {
         exchange()->sendHead(200);
         exchange()->sendPiece(line("one") + "{\"title\":\"ha");
-        QTRY_COMPARE(agent().handedOn.size(), 1);
+        QTRY_COMPARE(fixture->handedOn.size(), 1);
         TestHttpExchange *first = exchange();
         agent().reconnectNotificationStream();
         QVERIFY(fixture->opens(200));
         QVERIFY(first->waitForClosedByPeer());
         first->sendPiece(line("late"));
         exchange()->sendPiece("lf\"}\n" + line("current"));
-        QTRY_COMPARE(agent().handedOn, QStringList({line("one").chopped(1), "lf\"}", line("current").chopped(1)}));
+        QTRY_COMPARE(fixture->handedOn, QStringList({line("one").chopped(1), "lf\"}", line("current").chopped(1)}));
     }
 
     // A waiting stream opens at once and keeps its back-off (AgentProcessTest
@@ -215,10 +219,10 @@ private Q_SLOTS:
         fixture->signIn(u"alice"_s, u""_s);
         agent().reopenStreamAfterWakeUp();
         QVERIFY(fixture->agentStream().isWaitingToReopen());
-        QVERIFY(!preferencesWindow()->isVisible());
+        QVERIFY(!preferencesShown());
         agent().reconnectNotificationStream();
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
-        QVERIFY(preferencesWindow()->isVisible());
+        QVERIFY(preferencesShown());
         fixture->signIn();
         agent().reopenStreamAfterWakeUp();
         QVERIFY(!fixture->agentStream().isOpen());
@@ -339,7 +343,7 @@ private Q_SLOTS:
         }
         const qsizetype half = stream.indexOf('\n', stream.size() / 2) + 1;
         exchange()->sendPiece(stream.first(half));
-        QTRY_VERIFY(agent().handedOn.size() > handedOnBeforeThePause);
+        QTRY_VERIFY(fixture->handedOn.size() > handedOnBeforeThePause);
         exchange()->sendPiece(stream.sliced(half));
         // Not synchronisation: the stream must outlast the idle limit while
         // reading waits.
@@ -347,7 +351,7 @@ private Q_SLOTS:
         held.start();
         QVERIFY(QTest::qWaitFor([&held] { return held.hasExpired(1000); }, 2000));
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
-        QCOMPARE_LT(agent().handedOn.size(), expected.size());
+        QCOMPARE_LT(fixture->handedOn.size(), expected.size());
 
         QVERIFY(!endsWhileHeld || (exchange()->end(Ending::Close), fixture->waitForReopenScheduled()));
         fixture->notifications.releaseAnswers();
@@ -399,7 +403,7 @@ private Q_SLOTS:
             if (++arrived == 10000)
                 residentAfterFirstLines = residentKibibytes();
             fixture->notifications.clearCalls();
-            agent().handedOn.clear();
+            fixture->handedOn.clear();
         });
         QRandomGenerator random(20261207);
         exchange()->sendHead(200);
