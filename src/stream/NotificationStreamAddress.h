@@ -12,7 +12,7 @@ public:
 
     // streamhost: "host[:port]", optionally led by "http://" or "https://";
     // empty means the default host. A value that names more than a host and
-    // port, or the user name "." or "..", gives an invalid address, which no
-    // connection can be opened to.
+    // port gives an invalid address, which no connection can be opened to.
+    // The user name stays one path segment, "." and ".." included.
     static QUrl forUser(const QString &streamhost, const QString &username, const QString &apikeyDigest);
 };

@@ -7,7 +7,7 @@
 using namespace std::chrono_literals;
 
 namespace {
-QString dataAddress(const QByteArray &picture) { return "data:image/png;base64," + picture.toBase64(); }
+QString dataAddress(const QByteArray &picture) { return QString::fromLatin1("data:image/png;base64," + picture.toBase64()); }
 
 }
 
