@@ -6,13 +6,13 @@
 #include "stream/NotificationStreamAddress.h"
 #include "settings/PellixSettings.h"
 #include "pellix_growlAppDelegate.h"
+#include "session/WaylandSession.h"
 #include "session/X11StartupNotification.h"
 #include "ui_PrefsWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,7 +122,7 @@ void PrefsWindowController::useReadablePlaceholders()
 // On Wayland the compositor places windows; a client cannot move its own.
 void PrefsWindowController::centreWindow()
 {
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    if (WaylandSession::isActive())
         return;
     const QRect available = prefsWindow->screen()->availableGeometry();
     QRect frame = prefsWindow->frameGeometry();

@@ -216,12 +216,12 @@ void pellix_growlAppDelegate::settingsChangedOnDisk()
         reconnectNotificationStream();
 }
 
-// Only 1 selects the monochrome picture.
 QString pellix_growlAppDelegate::menuPicture(bool monochrome)
 {
     return monochrome ? QStringLiteral("zarkleSMASHr.png") : QStringLiteral("pellix_menu_icon.png");
 }
 
+// Only 1 selects the monochrome picture.
 QString pellix_growlAppDelegate::chosenPicture()
 {
     return menuPicture(PellixSettings().bwmenuicon() == 1);

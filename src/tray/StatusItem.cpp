@@ -3,13 +3,13 @@
 #include "notifications/ActivationTokenScope.h"
 #include "session/LoggingCategories.h"
 #include "StatusNotifierItem.h"
+#include "session/WaylandSession.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QSystemTrayIcon>
@@ -18,8 +18,6 @@ const QString StatusItem::itemId = QStringLiteral("pellix-growl");
 
 namespace {
 constexpr qreal dimmedOpacity = PELLIX_DIMMED_OPACITY;
-
-bool onWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
 bool watcherOnBus()
 {
@@ -137,7 +135,7 @@ QMenu *StatusItem::menu() const { return statusMenu.get(); }
 // the click opens the agent's one window instead.
 void StatusItem::clicked(const QPoint &position)
 {
-    if (onWayland()) {
+    if (WaylandSession::isActive()) {
         openWindow();
         return;
     }

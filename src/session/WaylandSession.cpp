@@ -1,0 +1,5 @@
+#include "WaylandSession.h"
+
+#include <QGuiApplication>
+
+bool WaylandSession::isActive() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
