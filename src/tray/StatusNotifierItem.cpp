@@ -153,7 +153,7 @@ QDBusObjectPath StatusNotifierItem::menuPath() const
 
 void StatusNotifierItem::Activate(int x, int y) { Q_EMIT activateRequested(QPoint(x, y)); }
 
-void StatusNotifierItem::SecondaryActivate(int x, int y) { Q_EMIT secondaryActivateRequested(QPoint(x, y)); }
+void StatusNotifierItem::SecondaryActivate(int, int) {}
 
 void StatusNotifierItem::ContextMenu(int x, int y) { Q_EMIT contextMenuRequested(QPoint(x, y)); }
 

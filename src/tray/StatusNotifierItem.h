@@ -119,7 +119,6 @@ Q_SIGNALS:
     void registeredChanged(bool registered);
     // Positions are in screen coordinates, as the host gives them.
     void activateRequested(const QPoint &position);
-    void secondaryActivateRequested(const QPoint &position);
     void contextMenuRequested(const QPoint &position);
     // Plasma sends this just before Activate: the token to raise a window with.
     void activationTokenProvided(const QString &token);
