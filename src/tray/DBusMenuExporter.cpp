@@ -1,5 +1,6 @@
 #include "DBusMenuExporter.h"
 
+#include "dbusmenuadaptor.h"
 #include "session/LoggingCategories.h"
 
 #include <QAction>
@@ -76,7 +77,8 @@ DBusMenuExporter::DBusMenuExporter(QMenu *exported, const QDBusConnection &conne
     for (QAction *action : menu->actions())
         ids.insert(action, ++lastId);
     menu->installEventFilter(this);
-    if (!bus.registerObject(path, this, QDBusConnection::ExportScriptableContents))
+    new DbusmenuAdaptor(this);
+    if (!bus.registerObject(path, this))
         qCWarning(lcDesktop) << "cannot offer the tray menu on the session bus at" << path;
 }
 

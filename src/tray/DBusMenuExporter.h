@@ -20,11 +20,13 @@ class QMenu;
 // an item with its label and state, a click from the host triggers the
 // action, and the host hears when actions are added, removed or changed.
 // Shortcuts are not offered: a host's menu does not pass them on, so they
-// would be hints that work nowhere.
+// would be hints that work nowhere. Its adaptor, generated from
+// dbus/com.canonical.dbusmenu.xml, reads the properties below, passes the
+// host's calls on and relays the two signals, matched by their signatures
+// (hence the qualified type names).
 class DBusMenuExporter : public QObject, protected QDBusContext
 {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
     Q_PROPERTY(uint Version READ version CONSTANT)
     Q_PROPERTY(QString TextDirection READ textDirection)
     Q_PROPERTY(QString Status READ status CONSTANT)
@@ -68,21 +70,19 @@ public:
     QString status() const;
     QStringList iconThemePath() const;
 
-public Q_SLOTS:
-    Q_SCRIPTABLE uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames,
-                                DBusMenuExporter::LayoutItem &layout);
-    Q_SCRIPTABLE QList<DBusMenuExporter::ItemProperties> GetGroupProperties(const QList<int> &ids,
-                                                                          const QStringList &propertyNames);
-    Q_SCRIPTABLE QDBusVariant GetProperty(int id, const QString &name);
-    Q_SCRIPTABLE void Event(int id, const QString &eventId, const QDBusVariant &data, uint timestamp);
-    Q_SCRIPTABLE QList<int> EventGroup(const QList<DBusMenuExporter::MenuEvent> &events);
-    Q_SCRIPTABLE bool AboutToShow(int id);
-    Q_SCRIPTABLE QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors);
+    // What the host calls.
+    uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames, LayoutItem &layout);
+    QList<ItemProperties> GetGroupProperties(const QList<int> &ids, const QStringList &propertyNames);
+    QDBusVariant GetProperty(int id, const QString &name);
+    void Event(int id, const QString &eventId, const QDBusVariant &data, uint timestamp);
+    QList<int> EventGroup(const QList<MenuEvent> &events);
+    bool AboutToShow(int id);
+    QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors);
 
 Q_SIGNALS:
-    Q_SCRIPTABLE void LayoutUpdated(uint revision, int parent);
-    Q_SCRIPTABLE void ItemsPropertiesUpdated(const QList<DBusMenuExporter::ItemProperties> &updatedProps,
-                                             const QList<DBusMenuExporter::ItemPropertyNames> &removedProps);
+    void LayoutUpdated(uint revision, int parent);
+    void ItemsPropertiesUpdated(const QList<DBusMenuExporter::ItemProperties> &updatedProps,
+                                const QList<DBusMenuExporter::ItemPropertyNames> &removedProps);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

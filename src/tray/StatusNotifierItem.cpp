@@ -1,10 +1,12 @@
 #include "StatusNotifierItem.h"
 
 #include "DBusMenuExporter.h"
+#include "propertiesinterface.h"
 #include "session/LoggingCategories.h"
+#include "statusnotifieritemadaptor.h"
+#include "statusnotifierwatcherinterface.h"
 
 #include <QCoreApplication>
-#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -20,7 +22,6 @@ const QList<int> StatusNotifierItem::pixmapSides{22, 44};
 
 namespace {
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
-const QString watcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
 // What hosts read as "this item has no menu".
 const QDBusObjectPath noMenuPath(QStringLiteral("/NO_DBUSMENU"));
 
@@ -58,10 +59,12 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, const QDBusConnection 
     , service(newServiceName())
     , itemId(id)
     , watcherPresence(new QDBusServiceWatcher(watcherService, connection, QDBusServiceWatcher::WatchForOwnerChange, this))
+    , watcher(new OrgKdeStatusNotifierWatcherInterface(watcherService, watcherPath, connection, this))
+    , watcherProperties(new OrgFreedesktopDBusPropertiesInterface(watcherService, watcherPath, connection, this))
 {
     registerDBusTypes();
-    if (!bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableContents)
-        || !bus.registerService(service))
+    new StatusNotifierItemAdaptor(this);
+    if (!bus.registerObject(objectPath, this) || !bus.registerService(service))
         qCWarning(lcDesktop) << "cannot offer the status notifier item on the session bus:" << bus.lastError().message();
     connect(watcherPresence, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &, const QString &newOwner) {
@@ -71,11 +74,12 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, const QDBusConnection 
                     registerWithWatcher();
             });
     // A host that comes or goes behind the same watcher changes whether the item is shown.
-    for (const char *hostSignal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
-        bus.connect(watcherService, watcherPath, watcherInterface, QLatin1String(hostSignal), this,
-                    SLOT(registerWithWatcher()));
-    bus.connect(watcherService, watcherPath, watcherInterface, QStringLiteral("StatusNotifierItemUnregistered"), this,
-                SLOT(itemUnregistered(QString)));
+    connect(watcher, &OrgKdeStatusNotifierWatcherInterface::StatusNotifierHostRegistered, this,
+            &StatusNotifierItem::registerWithWatcher);
+    connect(watcher, &OrgKdeStatusNotifierWatcherInterface::StatusNotifierHostUnregistered, this,
+            &StatusNotifierItem::registerWithWatcher);
+    connect(watcher, &OrgKdeStatusNotifierWatcherInterface::StatusNotifierItemUnregistered, this,
+            &StatusNotifierItem::itemUnregistered);
     registerWithWatcher();
 }
 
@@ -153,7 +157,7 @@ QDBusObjectPath StatusNotifierItem::menuPath() const
 
 void StatusNotifierItem::Activate(int x, int y) { Q_EMIT activateRequested(QPoint(x, y)); }
 
-void StatusNotifierItem::SecondaryActivate(int x, int y) { Q_EMIT secondaryActivateRequested(QPoint(x, y)); }
+void StatusNotifierItem::SecondaryActivate(int, int) {}
 
 void StatusNotifierItem::ContextMenu(int x, int y) { Q_EMIT contextMenuRequested(QPoint(x, y)); }
 
@@ -184,10 +188,7 @@ void StatusNotifierItem::registerWithWatcher()
         return;
     }
     registering = true;
-    QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath, watcherInterface,
-                                                       QStringLiteral("RegisterStatusNotifierItem"));
-    call << service;
-    auto *reply = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    auto *reply = new QDBusPendingCallWatcher(watcher->RegisterStatusNotifierItem(service), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answer) {
         answer->deleteLater();
         watcherAnswered(!answer->isError());
@@ -222,11 +223,8 @@ void StatusNotifierItem::itemUnregistered(const QString &name)
 
 void StatusNotifierItem::askWhetherHostIsThere()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath,
-                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                       QStringLiteral("Get"));
-    call << watcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto *reply = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    auto *reply = new QDBusPendingCallWatcher(
+        watcherProperties->Get(watcher->interface(), QStringLiteral("IsStatusNotifierHostRegistered")), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answer) {
         answer->deleteLater();
         const QDBusPendingReply<QDBusVariant> hostRegistered = *answer;

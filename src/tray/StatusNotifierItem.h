@@ -13,6 +13,8 @@
 #include <memory>
 
 class DBusMenuExporter;
+class OrgFreedesktopDBusPropertiesInterface;
+class OrgKdeStatusNotifierWatcherInterface;
 class QDBusServiceWatcher;
 class QMenu;
 
@@ -26,10 +28,11 @@ class QMenu;
 // signals wait too and go out once, together, after it: GNOME's AppIndicator
 // extension loses an item whose signals reach it before that answer. One
 // registration is in flight at a time; any asked for meanwhile make one more.
+// Its adaptor, generated from dbus/org.kde.StatusNotifierItem.xml, reads the
+// properties below, passes the host's calls on and relays the New* signals.
 class StatusNotifierItem : public QObject
 {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
     Q_PROPERTY(QString Category READ category)
     Q_PROPERTY(QString Id READ id CONSTANT)
     Q_PROPERTY(QString Title READ title)
@@ -104,33 +107,30 @@ public:
     bool itemIsMenu() const;
     QDBusObjectPath menuPath() const;
 
-public Q_SLOTS:
-    Q_SCRIPTABLE void Activate(int x, int y);
-    Q_SCRIPTABLE void SecondaryActivate(int x, int y);
-    Q_SCRIPTABLE void ContextMenu(int x, int y);
-    Q_SCRIPTABLE void Scroll(int delta, const QString &orientation);
-    Q_SCRIPTABLE void ProvideXdgActivationToken(const QString &token);
+    // What the host calls.
+    void Activate(int x, int y);
+    void SecondaryActivate(int x, int y);
+    void ContextMenu(int x, int y);
+    void Scroll(int delta, const QString &orientation);
+    void ProvideXdgActivationToken(const QString &token);
 
 Q_SIGNALS:
-    Q_SCRIPTABLE void NewTitle();
-    Q_SCRIPTABLE void NewIcon();
-    Q_SCRIPTABLE void NewToolTip();
+    void NewTitle();
+    void NewIcon();
+    void NewToolTip();
 
     void registeredChanged(bool registered);
     // Positions are in screen coordinates, as the host gives them.
     void activateRequested(const QPoint &position);
-    void secondaryActivateRequested(const QPoint &position);
     void contextMenuRequested(const QPoint &position);
     // Plasma sends this just before Activate: the token to raise a window with.
     void activationTokenProvided(const QString &token);
 
-private Q_SLOTS:
-    void registerWithWatcher();
-    void itemUnregistered(const QString &service);
-
 private:
     enum Change { TitleChange = 1, IconChange = 2, ToolTipChange = 4 };
 
+    void registerWithWatcher();
+    void itemUnregistered(const QString &service);
     void announce(Change change);
     void watcherAnswered(bool accepted);
     void askWhetherHostIsThere();
@@ -148,6 +148,8 @@ private:
     ToolTip tip;
     std::unique_ptr<DBusMenuExporter> menuExporter;
     QDBusServiceWatcher *watcherPresence;
+    OrgKdeStatusNotifierWatcherInterface *watcher;
+    OrgFreedesktopDBusPropertiesInterface *watcherProperties;
     bool registered = false;
     bool registering = false;
     bool registrationAskedFor = false;

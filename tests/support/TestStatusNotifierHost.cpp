@@ -1,19 +1,23 @@
 #include "TestStatusNotifierHost.h"
 
+#include "dbusmenuinterface.h"
+#include "propertiesinterface.h"
+#include "statusnotifieriteminterface.h"
+#include "statusnotifierwatcheradaptor.h"
 #include "tray/StatusNotifierItem.h"
 
-#include <QDBusPendingCall>
 #include <QImage>
 #include <QtEndian>
 #include <QtTest>
 
 namespace {
+using Item = OrgKdeStatusNotifierItemInterface;
+using Menu = ComCanonicalDbusmenuInterface;
+
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString itemPath = QStringLiteral("/StatusNotifierItem");
-const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString menuPath = QStringLiteral("/MenuBar");
-const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
 
 // ARGB32 pictures, each pixel in network byte order; none at all when one
 // does not hold its width × height pixels.
@@ -29,15 +33,21 @@ QList<QImage> imagesOf(const StatusNotifierItem::Pixmaps &pixmaps)
     }
     return images;
 }
+
+// The item may live in this very thread, so the answer is awaited with the
+// event loop running.
+bool answered(const QDBusPendingCall &call)
+{
+    return QTest::qWaitFor([&call] { return call.isFinished(); }) && !call.isError();
+}
 }
 
 TestStatusNotifierHost::TestStatusNotifierHost()
     : connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
                                                QStringLiteral("pellix-test-sni-host-%1").arg(quintptr(this))))
 {
-    connection.registerObject(watcherPath, this, QDBusConnection::ExportScriptableContents);
-    for (const char *name : {"NewTitle", "NewIcon", "NewToolTip"})
-        connection.connect({}, {}, itemInterface, QLatin1String(name), this, SLOT(recordItemSignal(QDBusMessage)));
+    new StatusNotifierWatcherAdaptor(this);
+    connection.registerObject(watcherPath, this);
     connection.registerService(watcherService);
 }
 
@@ -50,9 +60,8 @@ TestStatusNotifierHost::~TestStatusNotifierHost()
 
 QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
 {
-    const QDBusMessage reply = call(service, itemPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                    QStringLiteral("GetAll"), {itemInterface});
-    QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
+    const auto all = TestPropertiesInterface(service, itemPath, connection).GetAll(Item::staticInterfaceName());
+    QVariantMap properties = answered(all) ? all.value() : QVariantMap();
     const auto toolTip = qdbus_cast<StatusNotifierItem::ToolTip>(properties.value(QStringLiteral("ToolTip")));
     properties[QStringLiteral("ToolTip")] = QStringList{toolTip.title, toolTip.body};
     properties[QStringLiteral("IconPixmap")] = QVariant::fromValue(
@@ -63,27 +72,33 @@ QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
 
 QList<DBusMenuExporter::LayoutItem> TestStatusNotifierHost::menu(const QString &service)
 {
-    const QVariantList wholeLayout{0, -1, QStringList()};
-    const QDBusMessage reply = call(service, menuPath, menuInterface, QStringLiteral("GetLayout"), wholeLayout);
-    return qdbus_cast<DBusMenuExporter::LayoutItem>(reply.arguments().value(1)).children;
+    const auto layout = Menu(service, menuPath, connection).GetLayout(0, -1, {});
+    return answered(layout) ? layout.argumentAt<1>().children : QList<DBusMenuExporter::LayoutItem>();
 }
 
 bool TestStatusNotifierHost::callItem(const QString &service, const QString &method, const QVariantList &arguments)
 {
-    return call(service, itemPath, itemInterface, method, arguments).type() == QDBusMessage::ReplyMessage;
+    return answered(Item(service, itemPath, connection).asyncCallWithArgumentList(method, arguments));
 }
 
 bool TestStatusNotifierHost::menuEvent(const QString &service, int id, const QString &eventId)
 {
-    const QVariantList event{id, eventId, QVariant::fromValue(QDBusVariant(QString())), 0u};
-    return call(service, menuPath, menuInterface, QStringLiteral("Event"), event).type() == QDBusMessage::ReplyMessage;
+    return answered(Menu(service, menuPath, connection).Event(id, eventId, QDBusVariant(QString()), 0));
 }
 
+// Each item's signals are heard from the registration on, as a host hears them.
 void TestStatusNotifierHost::RegisterStatusNotifierItem(const QString &service)
 {
     ++registrations;
-    if (!items.contains(service))
+    if (!items.contains(service)) {
         items.append(service);
+        auto *item = new Item(service, itemPath, connection, this);
+        for (const auto signal : {&Item::NewTitle, &Item::NewIcon, &Item::NewToolTip})
+            connect(item, signal, this, [this, name = QString::fromLatin1(QMetaMethod::fromSignal(signal).name())] {
+                itemSignals.append(name);
+                signalsBeforeAnswer += held.isEmpty() ? 0 : 1;
+            });
+    }
     if (holdRegistrations) {
         setDelayedReply(true);
         held.append(message().createReply());
@@ -101,21 +116,4 @@ void TestStatusNotifierHost::emitWatcherSignal(const QString &name, const QVaria
     QDBusMessage signal = QDBusMessage::createSignal(watcherPath, watcherService, name);
     signal.setArguments(arguments);
     connection.send(signal);
-}
-
-void TestStatusNotifierHost::recordItemSignal(const QDBusMessage &message)
-{
-    itemSignals.append(message.member());
-    signalsBeforeAnswer += held.isEmpty() ? 0 : 1;
-}
-
-// The item may live in this very thread, so the answer is awaited with the
-// event loop running; one that never comes is an invalid message.
-QDBusMessage TestStatusNotifierHost::call(const QString &service, const QString &path, const QString &interface,
-                                          const QString &method, const QVariantList &arguments)
-{
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    const QDBusPendingCall pending = connection.asyncCall(message);
-    return QTest::qWaitFor([&] { return pending.isFinished(); }) ? pending.reply() : QDBusMessage();
 }

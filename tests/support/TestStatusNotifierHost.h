@@ -18,8 +18,6 @@
 class TestStatusNotifierHost : public QObject, protected QDBusContext
 {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER hostRegistered)
 
 public:
@@ -41,6 +39,9 @@ public:
     // Sends a signal of the watcher's to every item.
     void emitWatcherSignal(const QString &name, const QVariantList &arguments = {});
 
+    // The watcher's method, called through its adaptor.
+    void RegisterStatusNotifierItem(const QString &service);
+
     // The registered items' services.
     QStringList items;
     // Names of the item's signals received so far.
@@ -50,16 +51,7 @@ public:
     // Item signals received while a registration was held back.
     int signalsBeforeAnswer = 0;
 
-public Q_SLOTS:
-    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString &service);
-
-private Q_SLOTS:
-    void recordItemSignal(const QDBusMessage &message);
-
 private:
-    QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
-                      const QVariantList &arguments);
-
     QDBusConnection connection;
     bool hostRegistered = true;
     QList<QDBusMessage> held;
