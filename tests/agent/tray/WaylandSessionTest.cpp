@@ -61,7 +61,7 @@ private Q_SLOTS:
         const TokenAtShowing showing;
         const QString item = host.items.constFirst();
         for (const QString &method : {u"Activate"_s, u"ContextMenu"_s}) {
-            QVERIFY(host.callItem(item, u"ProvideXdgActivationToken"_s, {method + u"-token"_s}));
+            QVERIFY(host.callItem(item, u"ProvideXdgActivationToken"_s, {QString(method + u"-token"_s)}));
             QVERIFY(host.callItem(item, method, {100, 0}));
             QTRY_COMPARE(shownWindows(), QStringList{u"PrefsWindow"_s});
             for (QWidget *widget : QApplication::topLevelWidgets())
