@@ -1,6 +1,7 @@
 #include "GrowlApplicationBridge.h"
 
 #include "ActivationTokenScope.h"
+#include "NotificationsProxy.h"
 #include "session/LoggingCategories.h"
 
 #include <QCoreApplication>
@@ -18,12 +19,13 @@
 namespace {
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
 const QString servicePath = QStringLiteral("/org/freedesktop/Notifications");
-const QString serviceInterface = QStringLiteral("org.freedesktop.Notifications");
 
 // The start-up check may wait this long for the bus itself, never for the
 // notification service (activation gets longer: it starts a program).
 constexpr int busQueryTimeoutMs = 2000;
 constexpr int serviceStartTimeoutMs = 5000;
+// What a proxy's time limit of -1 means: the bus library's default, 25 s.
+constexpr int defaultTimeoutMs = -1;
 
 constexpr uint replaceNothing = 0;
 constexpr int expireAsTheServiceChooses = -1;
@@ -167,15 +169,12 @@ GrowlApplicationBridge *GrowlApplicationBridge::instance()
 
 GrowlApplicationBridge::GrowlApplicationBridge(QObject *parent)
     : QObject(parent)
+    , notifications(new NotificationsProxy(serviceName, servicePath, QDBusConnection::sessionBus(), this))
     , serviceWatcher(serviceName, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForOwnerChange)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("ActivationToken"), this,
-                SLOT(activationTokenArrived(uint, QString)));
-    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("ActionInvoked"), this,
-                SLOT(actionInvoked(uint, QString)));
-    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("NotificationClosed"), this,
-                SLOT(notificationClosed(uint, uint)));
+    connect(notifications, &NotificationsProxy::ActivationToken, this, &GrowlApplicationBridge::activationTokenArrived);
+    connect(notifications, &NotificationsProxy::ActionInvoked, this, &GrowlApplicationBridge::actionInvoked);
+    connect(notifications, &NotificationsProxy::NotificationClosed, this, &GrowlApplicationBridge::notificationClosed);
     connect(&serviceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &, const QString &newOwner) { serviceOwnerChanged(newOwner); });
 }
@@ -255,9 +254,10 @@ void GrowlApplicationBridge::requestCapabilities()
     if (capabilitiesRequested)
         return;
     capabilitiesRequested = true;
-    const QDBusMessage call =
-        QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface, QStringLiteral("GetCapabilities"));
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    // The proxy's time limit holds for each call after it is set: the answer
+    // time limit is Notify's alone.
+    notifications->setTimeout(defaultTimeoutMs);
+    auto *watcher = new QDBusPendingCallWatcher(notifications->GetCapabilities(), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, &GrowlApplicationBridge::capabilitiesArrived);
 }
 
@@ -289,16 +289,15 @@ void GrowlApplicationBridge::send(const Notification &notification)
                              ? escapedForMarkup(notification.description)
                              : notification.description;
 
-    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface,
-                                                       QStringLiteral("Notify"));
     // Without a picture of its own a notification shows the agent's icon,
     // not the service's generic one.
     const QString appIcon = notification.iconData.isNull() ? QStringLiteral("pellix-growl") : QString();
-    call.setArguments({applicationName, replaceNothing, appIcon, notification.title, body, actions, hints,
-                       notification.isSticky ? neverExpire : expireAsTheServiceChooses});
     callsInFlight.add(notification.title, notification.description, notification.iconData);
+    notifications->setTimeout(int(answerTimeLimit.count()));
     auto *watcher = new QDBusPendingCallWatcher(
-        QDBusConnection::sessionBus().asyncCall(call, int(answerTimeLimit.count())), this);
+        notifications->Notify(applicationName, replaceNothing, appIcon, notification.title, body, actions, hints,
+                              notification.isSticky ? neverExpire : expireAsTheServiceChooses),
+        this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, notification](QDBusPendingCallWatcher *answered) { shown(answered, notification); });
 }
