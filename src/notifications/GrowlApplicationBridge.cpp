@@ -8,9 +8,9 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QPointer>
 #include <QTimer>
 
@@ -33,29 +33,24 @@ constexpr int neverExpire = 0;
 constexpr uint closedBecauseExpired = 1;
 const QString defaultAction = QStringLiteral("default");
 
-QDBusMessage callOnTheBus(const QString &method, const QVariantList &arguments)
+// The bus's own interface belongs to the whole connection: a time limit is
+// set for one call, and the one before put back.
+template <typename Call>
+auto askTheBus(int timeoutMs, Call call)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"), method);
-    call.setArguments(arguments);
-    return call;
-}
-
-QDBusMessage askTheBus(const QString &method, const QVariantList &arguments, int timeoutMs)
-{
-    return QDBusConnection::sessionBus().call(callOnTheBus(method, arguments), QDBus::Block, timeoutMs);
-}
-
-bool answersTrue(const QDBusMessage &reply)
-{
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-           && reply.arguments().constFirst().toBool();
+    QDBusConnectionInterface &bus = *QDBusConnection::sessionBus().interface();
+    const int before = bus.timeout();
+    bus.setTimeout(timeoutMs);
+    auto reply = call(bus);
+    bus.setTimeout(before);
+    return reply;
 }
 
 bool serviceHasOwner()
 {
-    return answersTrue(askTheBus(QStringLiteral("NameHasOwner"), {serviceName}, busQueryTimeoutMs));
+    const QDBusReply<bool> owned =
+        askTheBus(busQueryTimeoutMs, [](QDBusConnectionInterface &bus) { return bus.isServiceRegistered(serviceName); });
+    return owned.isValid() && owned.value();
 }
 
 QString escapedForMarkup(const QString &text)
@@ -119,9 +114,9 @@ bool GrowlApplicationBridge::isGrowlInstalled()
         return false;
     if (serviceHasOwner())
         return true;
-    const QDBusMessage reply = askTheBus(QStringLiteral("ListActivatableNames"), {}, busQueryTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-           && reply.arguments().constFirst().toStringList().contains(serviceName);
+    const QDBusReply<QStringList> activatable =
+        askTheBus(busQueryTimeoutMs, [](QDBusConnectionInterface &bus) { return bus.activatableServiceNames(); });
+    return activatable.isValid() && activatable.value().contains(serviceName);
 }
 
 bool GrowlApplicationBridge::isGrowlRunning()
@@ -130,9 +125,8 @@ bool GrowlApplicationBridge::isGrowlRunning()
         return false;
     if (serviceHasOwner())
         return true;
-    const QDBusMessage reply =
-        askTheBus(QStringLiteral("StartServiceByName"), {serviceName, 0u}, serviceStartTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    return askTheBus(serviceStartTimeoutMs, [](QDBusConnectionInterface &bus) { return bus.startService(serviceName); })
+        .isValid();
 }
 
 // The watcher is in place before the bus is asked again, so a service that
@@ -343,12 +337,14 @@ void GrowlApplicationBridge::keepUntilTheServiceReturns(const Notification &noti
 // but failed to answer in time, announces no new owner.
 void GrowlApplicationBridge::askWhetherTheServiceIsBack()
 {
-    const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(
-        callOnTheBus(QStringLiteral("NameHasOwner"), {serviceName}), busQueryTimeoutMs);
+    const QDBusPendingCall call = askTheBus(busQueryTimeoutMs, [](QDBusConnectionInterface &bus) {
+        return bus.asyncCall(QStringLiteral("NameHasOwner"), serviceName);
+    });
     auto *watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answered) {
         answered->deleteLater();
-        if (answersTrue(answered->reply()))
+        const QDBusPendingReply<bool> owned = *answered;
+        if (owned.isValid() && owned.value())
             serviceReturned();
     });
 }
