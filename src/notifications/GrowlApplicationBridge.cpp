@@ -11,7 +11,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusReply>
-#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -153,12 +152,13 @@ void GrowlApplicationBridge::waitForGrowl(std::chrono::milliseconds grace, QObje
         finish(true);
 }
 
+QPointer<GrowlApplicationBridge> GrowlApplicationBridge::theBridge;
+
 GrowlApplicationBridge *GrowlApplicationBridge::instance()
 {
-    static QPointer<GrowlApplicationBridge> bridge;
-    if (!bridge)
-        bridge = new GrowlApplicationBridge(QCoreApplication::instance());
-    return bridge;
+    if (!theBridge)
+        theBridge = new GrowlApplicationBridge(QCoreApplication::instance());
+    return theBridge;
 }
 
 GrowlApplicationBridge::GrowlApplicationBridge(QObject *parent)

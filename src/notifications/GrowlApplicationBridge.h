@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -110,6 +111,10 @@ private:
     void actionInvoked(uint id, const QString &actionKey);
     void notificationClosed(uint id, uint reason);
     void remember(uint id, const std::optional<ClickContext> &clickContext);
+
+    // The bridge of the run, made when first needed; a new one once the
+    // application that owned it has gone.
+    static QPointer<GrowlApplicationBridge> theBridge;
 
     std::unique_ptr<GrowlApplicationBridgeDelegate> delegate;
     QString applicationName;
