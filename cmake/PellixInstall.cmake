@@ -1,6 +1,7 @@
 # What `cmake --install` (and `make install`, `make package`) puts on a
 # machine: the agent, the codec tool, the desktop entry, its AppStream
-# metadata, the application icon in the hicolor theme and the manual pages.
+# metadata, the application icon in the hicolor theme, the agent's D-Bus
+# interface and the manual pages.
 # Nothing starts system-wide: the agent writes the user's own autostart entry
 # when asked to.
 include(GNUInstallDirs)
@@ -9,6 +10,7 @@ install(TARGETS pellix-growl pellix-json RUNTIME DESTINATION ${CMAKE_INSTALL_BIN
 install(FILES ${PROJECT_SOURCE_DIR}/resources/pellix-growl.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/org.pellix.PellixGrowl.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/dbus/org.pellix.PellixGrowl.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
 
 set(pellix_icon_dir ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 foreach(size 48 128 256)

@@ -1,16 +1,16 @@
 #include "GrowlApplicationBridge.h"
 
 #include "ActivationTokenScope.h"
+#include "NotificationsProxy.h"
 #include "session/LoggingCategories.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QPointer>
+#include <QDBusReply>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,12 +18,13 @@
 namespace {
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
 const QString servicePath = QStringLiteral("/org/freedesktop/Notifications");
-const QString serviceInterface = QStringLiteral("org.freedesktop.Notifications");
 
 // The start-up check may wait this long for the bus itself, never for the
 // notification service (activation gets longer: it starts a program).
 constexpr int busQueryTimeoutMs = 2000;
 constexpr int serviceStartTimeoutMs = 5000;
+// What a proxy's time limit of -1 means: the bus library's default, 25 s.
+constexpr int defaultTimeoutMs = -1;
 
 constexpr uint replaceNothing = 0;
 constexpr int expireAsTheServiceChooses = -1;
@@ -31,29 +32,24 @@ constexpr int neverExpire = 0;
 constexpr uint closedBecauseExpired = 1;
 const QString defaultAction = QStringLiteral("default");
 
-QDBusMessage callOnTheBus(const QString &method, const QVariantList &arguments)
+// The bus's own interface belongs to the whole connection: a time limit is
+// set for one call, and the one before put back.
+template <typename Call>
+auto askTheBus(int timeoutMs, Call call)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"), method);
-    call.setArguments(arguments);
-    return call;
-}
-
-QDBusMessage askTheBus(const QString &method, const QVariantList &arguments, int timeoutMs)
-{
-    return QDBusConnection::sessionBus().call(callOnTheBus(method, arguments), QDBus::Block, timeoutMs);
-}
-
-bool answersTrue(const QDBusMessage &reply)
-{
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-           && reply.arguments().constFirst().toBool();
+    QDBusConnectionInterface &bus = *QDBusConnection::sessionBus().interface();
+    const int before = bus.timeout();
+    bus.setTimeout(timeoutMs);
+    auto reply = call(bus);
+    bus.setTimeout(before);
+    return reply;
 }
 
 bool serviceHasOwner()
 {
-    return answersTrue(askTheBus(QStringLiteral("NameHasOwner"), {serviceName}, busQueryTimeoutMs));
+    const QDBusReply<bool> owned =
+        askTheBus(busQueryTimeoutMs, [](QDBusConnectionInterface &bus) { return bus.isServiceRegistered(serviceName); });
+    return owned.isValid() && owned.value();
 }
 
 QString escapedForMarkup(const QString &text)
@@ -117,9 +113,9 @@ bool GrowlApplicationBridge::isGrowlInstalled()
         return false;
     if (serviceHasOwner())
         return true;
-    const QDBusMessage reply = askTheBus(QStringLiteral("ListActivatableNames"), {}, busQueryTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-           && reply.arguments().constFirst().toStringList().contains(serviceName);
+    const QDBusReply<QStringList> activatable =
+        askTheBus(busQueryTimeoutMs, [](QDBusConnectionInterface &bus) { return bus.activatableServiceNames(); });
+    return activatable.isValid() && activatable.value().contains(serviceName);
 }
 
 bool GrowlApplicationBridge::isGrowlRunning()
@@ -128,9 +124,8 @@ bool GrowlApplicationBridge::isGrowlRunning()
         return false;
     if (serviceHasOwner())
         return true;
-    const QDBusMessage reply =
-        askTheBus(QStringLiteral("StartServiceByName"), {serviceName, 0u}, serviceStartTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    return askTheBus(serviceStartTimeoutMs, [](QDBusConnectionInterface &bus) { return bus.startService(serviceName); })
+        .isValid();
 }
 
 // The watcher is in place before the bus is asked again, so a service that
@@ -157,25 +152,23 @@ void GrowlApplicationBridge::waitForGrowl(std::chrono::milliseconds grace, QObje
         finish(true);
 }
 
+QPointer<GrowlApplicationBridge> GrowlApplicationBridge::theBridge;
+
 GrowlApplicationBridge *GrowlApplicationBridge::instance()
 {
-    static QPointer<GrowlApplicationBridge> bridge;
-    if (!bridge)
-        bridge = new GrowlApplicationBridge(QCoreApplication::instance());
-    return bridge;
+    if (!theBridge)
+        theBridge = new GrowlApplicationBridge(QCoreApplication::instance());
+    return theBridge;
 }
 
 GrowlApplicationBridge::GrowlApplicationBridge(QObject *parent)
     : QObject(parent)
+    , notifications(new NotificationsProxy(serviceName, servicePath, QDBusConnection::sessionBus(), this))
     , serviceWatcher(serviceName, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForOwnerChange)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("ActivationToken"), this,
-                SLOT(activationTokenArrived(uint, QString)));
-    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("ActionInvoked"), this,
-                SLOT(actionInvoked(uint, QString)));
-    bus.connect(serviceName, servicePath, serviceInterface, QStringLiteral("NotificationClosed"), this,
-                SLOT(notificationClosed(uint, uint)));
+    connect(notifications, &NotificationsProxy::ActivationToken, this, &GrowlApplicationBridge::activationTokenArrived);
+    connect(notifications, &NotificationsProxy::ActionInvoked, this, &GrowlApplicationBridge::actionInvoked);
+    connect(notifications, &NotificationsProxy::NotificationClosed, this, &GrowlApplicationBridge::notificationClosed);
     connect(&serviceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &, const QString &newOwner) { serviceOwnerChanged(newOwner); });
 }
@@ -255,9 +248,10 @@ void GrowlApplicationBridge::requestCapabilities()
     if (capabilitiesRequested)
         return;
     capabilitiesRequested = true;
-    const QDBusMessage call =
-        QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface, QStringLiteral("GetCapabilities"));
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    // The proxy's time limit holds for each call after it is set: the answer
+    // time limit is Notify's alone.
+    notifications->setTimeout(defaultTimeoutMs);
+    auto *watcher = new QDBusPendingCallWatcher(notifications->GetCapabilities(), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, &GrowlApplicationBridge::capabilitiesArrived);
 }
 
@@ -289,16 +283,15 @@ void GrowlApplicationBridge::send(const Notification &notification)
                              ? escapedForMarkup(notification.description)
                              : notification.description;
 
-    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface,
-                                                       QStringLiteral("Notify"));
     // Without a picture of its own a notification shows the agent's icon,
     // not the service's generic one.
     const QString appIcon = notification.iconData.isNull() ? QStringLiteral("pellix-growl") : QString();
-    call.setArguments({applicationName, replaceNothing, appIcon, notification.title, body, actions, hints,
-                       notification.isSticky ? neverExpire : expireAsTheServiceChooses});
     callsInFlight.add(notification.title, notification.description, notification.iconData);
+    notifications->setTimeout(int(answerTimeLimit.count()));
     auto *watcher = new QDBusPendingCallWatcher(
-        QDBusConnection::sessionBus().asyncCall(call, int(answerTimeLimit.count())), this);
+        notifications->Notify(applicationName, replaceNothing, appIcon, notification.title, body, actions, hints,
+                              notification.isSticky ? neverExpire : expireAsTheServiceChooses),
+        this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, notification](QDBusPendingCallWatcher *answered) { shown(answered, notification); });
 }
@@ -344,12 +337,14 @@ void GrowlApplicationBridge::keepUntilTheServiceReturns(const Notification &noti
 // but failed to answer in time, announces no new owner.
 void GrowlApplicationBridge::askWhetherTheServiceIsBack()
 {
-    const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(
-        callOnTheBus(QStringLiteral("NameHasOwner"), {serviceName}), busQueryTimeoutMs);
+    const QDBusPendingCall call = askTheBus(busQueryTimeoutMs, [](QDBusConnectionInterface &bus) {
+        return bus.asyncCall(QStringLiteral("NameHasOwner"), serviceName);
+    });
     auto *watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answered) {
         answered->deleteLater();
-        if (answersTrue(answered->reply()))
+        const QDBusPendingReply<bool> owned = *answered;
+        if (owned.isValid() && owned.value())
             serviceReturned();
     });
 }

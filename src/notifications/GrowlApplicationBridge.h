@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -17,12 +18,15 @@
 #include <memory>
 #include <optional>
 
+class NotificationsProxy;
 class QDBusPendingCallWatcher;
 
 // Posts notifications through the desktop's notification service
-// (org.freedesktop.Notifications on the session bus) and hands clicks on them
-// back to the installed delegate with their click context. Every call to the
-// service is asynchronous: a missing or stuck service never blocks the agent.
+// (org.freedesktop.Notifications on the session bus, called through the
+// NotificationsProxy generated from dbus/org.freedesktop.Notifications.xml)
+// and hands clicks on them back to the installed delegate with their click
+// context. Every call to the service is asynchronous: a missing or stuck
+// service never blocks the agent.
 // A notification the service could not take because it had gone (stopped,
 // restarted) goes back to its place in the waiting line, and nothing more is
 // sent until a service owns the name again: none is lost, none overtaken.
@@ -74,11 +78,6 @@ Q_SIGNALS:
     // answered for some.
     void waitingShrank();
 
-private Q_SLOTS:
-    void activationTokenArrived(uint id, const QString &token);
-    void actionInvoked(uint id, const QString &actionKey);
-    void notificationClosed(uint id, uint reason);
-
 private:
     struct Notification
     {
@@ -108,6 +107,14 @@ private:
     void requestCapabilities();
     void capabilitiesArrived(QDBusPendingCallWatcher *call);
     void serviceOwnerChanged(const QString &newOwner);
+    void activationTokenArrived(uint id, const QString &token);
+    void actionInvoked(uint id, const QString &actionKey);
+    void notificationClosed(uint id, uint reason);
+    void remember(uint id, const std::optional<ClickContext> &clickContext);
+
+    // The bridge of the run, made when first needed; a new one once the
+    // application that owned it has gone.
+    static QPointer<GrowlApplicationBridge> theBridge;
 
     std::unique_ptr<GrowlApplicationBridgeDelegate> delegate;
     QString applicationName;
@@ -123,7 +130,6 @@ private:
     // A call failed because no service owned the name: nothing is sent until
     // one does.
     bool serviceAway = false;
-    void remember(uint id, const std::optional<ClickContext> &clickContext);
 
     // The notifications a click may still come back for, and their ids oldest
     // first: a service that never reports them closed must not make the agent
@@ -133,5 +139,7 @@ private:
     std::deque<uint> shownOrder;
     // The token the service handed out just before a click, for that click.
     std::optional<std::pair<uint, QString>> activationToken;
+    // A child of the bridge, so that the generated header stays out of this one.
+    NotificationsProxy *notifications;
     QDBusServiceWatcher serviceWatcher;
 };

@@ -2,15 +2,18 @@
 
 #include "notifications/ActivationTokenScope.h"
 #include "LoggingCategories.h"
+#include "PellixGrowlAdaptor.h"
+#include "PellixGrowlProxy.h"
 #include "pellix_growlAppDelegate.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusReply>
-#include <QDBusVariant>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 const QString AgentInstance::serviceName = QStringLiteral("org.pellix.PellixGrowl");
@@ -22,22 +25,18 @@ namespace {
 constexpr int handOverTimeoutMs = 10000;
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
-QDBusMessage askRunningAgent(const QDBusConnection &connection, const QString &interface, const QString &method,
-                             const QVariantList &arguments)
+std::unique_ptr<PellixGrowlProxy> runningAgent(const QDBusConnection &connection)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(AgentInstance::serviceName, AgentInstance::objectPath,
-                                                       interface, method);
-    call.setArguments(arguments);
-    return QDBusConnection(connection).call(call, QDBus::Block, handOverTimeoutMs);
+    auto agent = std::make_unique<PellixGrowlProxy>(AgentInstance::serviceName, AgentInstance::objectPath, connection);
+    agent->setTimeout(handOverTimeoutMs);
+    return agent;
 }
 
-QVariant runningAgentProperty(const QDBusConnection &connection, const QString &name)
+// Waits for the running agent's answer: none, or why it did not answer.
+QDBusError answerOf(QDBusPendingCall call)
 {
-    const QDBusMessage reply =
-        askRunningAgent(connection, propertiesInterface, QStringLiteral("Get"), {AgentInstance::serviceName, name});
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return {};
-    return reply.arguments().constFirst().value<QDBusVariant>().variant();
+    call.waitForFinished();
+    return call.error();
 }
 }
 
@@ -45,6 +44,7 @@ AgentInstance::AgentInstance(pellix_growlAppDelegate &runningAgent, const QDBusC
     : agent(runningAgent)
     , bus(connection)
 {
+    new PellixGrowlAdaptor(this);
     connect(&agent.notificationStream(), &NotificationStream::stateChanged, this, &AgentInstance::announce);
 }
 
@@ -64,8 +64,7 @@ AgentInstance::Claim AgentInstance::claim()
         qCInfo(lcDesktop) << "no session bus: running without the single-instance name";
         return Claim::NoBus;
     }
-    if (!bus.registerObject(objectPath, this,
-                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableProperties)) {
+    if (!bus.registerObject(objectPath, this, QDBusConnection::ExportAdaptors)) {
         qCWarning(lcDesktop) << "cannot offer" << objectPath << "on the session bus";
         return Claim::NoBus;
     }
@@ -87,32 +86,34 @@ AgentInstance::Claim AgentInstance::claim()
 
 bool AgentInstance::showPreferencesOfRunningAgent(const QString &activationToken, const QDBusConnection &connection)
 {
-    const QDBusMessage reply =
-        askRunningAgent(connection, serviceName, QStringLiteral("ShowPreferences"), {activationToken});
-    if (reply.type() == QDBusMessage::ReplyMessage)
+    const QDBusError error = answerOf(runningAgent(connection)->ShowPreferences(activationToken));
+    if (!error.isValid())
         return true;
     std::fprintf(stderr, "pellix-growl: another agent holds %s but did not open its preferences: %s\n",
-                 qPrintable(serviceName), qPrintable(reply.errorMessage()));
+                 qPrintable(serviceName), qPrintable(error.message()));
     return false;
 }
 
 bool AgentInstance::quitRunningAgent(const QDBusConnection &connection)
 {
-    if (askRunningAgent(connection, serviceName, QStringLiteral("Quit"), {}).type() == QDBusMessage::ReplyMessage)
+    if (!answerOf(runningAgent(connection)->Quit()).isValid())
         return true;
     std::fprintf(stderr, "pellix-growl: no agent is running in this session\n");
     return false;
 }
 
+// A property the agent could not be asked for reads as its type's default;
+// the proxy's last error tells the two apart.
 AgentInstance::StatusExit AgentInstance::printStateOfRunningAgent(const QDBusConnection &connection)
 {
-    const QVariant state = runningAgentProperty(connection, QStringLiteral("State"));
-    if (!state.isValid()) {
+    const std::unique_ptr<PellixGrowlProxy> agent = runningAgent(connection);
+    const QString state = agent->state();
+    if (agent->lastError().isValid()) {
         std::fprintf(stderr, "pellix-growl: no agent is running in this session\n");
         return NoAgent;
     }
-    std::printf("%s\n", qPrintable(state.toString()));
-    return runningAgentProperty(connection, QStringLiteral("Connected")).toBool() ? Connected : NotConnected;
+    std::printf("%s\n", qPrintable(state));
+    return agent->connected() ? Connected : NotConnected;
 }
 
 QString AgentInstance::state() const { return agent.notificationStream().state().text(); }

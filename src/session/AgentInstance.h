@@ -9,12 +9,13 @@ class pellix_growlAppDelegate;
 
 // The one agent of a session: it holds the session-bus name
 // org.pellix.PellixGrowl and offers ShowPreferences, Quit and where its
-// stream stands on it, so that starting the agent again reaches the running
-// one (also on a desktop without a tray) instead of opening a second stream.
+// stream stands on it (dbus/org.pellix.PellixGrowl.xml, exported by the
+// generated PellixGrowlAdaptor, which reads the properties below), so that
+// starting the agent again reaches the running one (also on a desktop without
+// a tray) instead of opening a second stream.
 class AgentInstance : public QObject
 {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.pellix.PellixGrowl")
     Q_PROPERTY(QString State READ state)
     Q_PROPERTY(bool Connected READ connected)
 
@@ -49,11 +50,10 @@ public:
     QString state() const;
     bool connected() const;
 
-public Q_SLOTS:
     // Shown from the event loop, once for a burst of calls, with the latest token.
-    Q_SCRIPTABLE void ShowPreferences();
-    Q_SCRIPTABLE void ShowPreferences(const QString &activationToken);
-    Q_SCRIPTABLE void Quit();
+    void ShowPreferences();
+    void ShowPreferences(const QString &activationToken);
+    void Quit();
 
 private:
     void announce(const StreamState &state);

@@ -1,5 +1,6 @@
 #include "WakeUpWatcher.h"
 
+#include "Login1ManagerProxy.h"
 #include "LoggingCategories.h"
 
 #include <QDBusConnection>
@@ -7,7 +8,6 @@
 namespace {
 const QString logindService = QStringLiteral("org.freedesktop.login1");
 const QString logindPath = QStringLiteral("/org/freedesktop/login1");
-const QString logindManager = QStringLiteral("org.freedesktop.login1.Manager");
 }
 
 WakeUpWatcher::WakeUpWatcher(QObject *parent)
@@ -28,8 +28,8 @@ void WakeUpWatcher::listenToLogind()
         qCInfo(lcStream) << "no system bus: resume from sleep goes unnoticed";
         return;
     }
-    systemBus.connect(logindService, logindPath, logindManager, QStringLiteral("PrepareForSleep"), this,
-                      SLOT(prepareForSleep(bool)));
+    auto *logind = new Login1ManagerProxy(logindService, logindPath, systemBus, this);
+    connect(logind, &Login1ManagerProxy::PrepareForSleep, this, &WakeUpWatcher::prepareForSleep);
 }
 
 void WakeUpWatcher::listenToReachability()

@@ -1,5 +1,7 @@
 #include "TestNotificationService.h"
 
+#include "NotificationsAdaptor.h"
+
 #include <QDBusArgument>
 #include <QUuid>
 #include <QtTest>
@@ -29,7 +31,8 @@ QImage decodedImage(const QVariant &hint)
 TestNotificationService::TestNotificationService()
     : connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QUuid::createUuid().toString()))
 {
-    connection.registerObject(servicePath, this, QDBusConnection::ExportScriptableSlots);
+    new NotificationsAdaptor(this);
+    connection.registerObject(servicePath, this, QDBusConnection::ExportAdaptors);
     join();
 }
 
@@ -65,14 +68,11 @@ bool TestNotificationService::waitForCalls(qsizetype count, int timeoutMs)
 void TestNotificationService::invokeAction(uint id, const QString &actionKey, const QString &activationToken)
 {
     if (!activationToken.isEmpty())
-        emitSignal(QStringLiteral("ActivationToken"), {id, activationToken});
-    emitSignal(QStringLiteral("ActionInvoked"), {id, actionKey});
+        Q_EMIT ActivationToken(id, activationToken);
+    Q_EMIT ActionInvoked(id, actionKey);
 }
 
-void TestNotificationService::closeNotification(uint id, uint reason)
-{
-    emitSignal(QStringLiteral("NotificationClosed"), {id, reason});
-}
+void TestNotificationService::closeNotification(uint id, uint reason) { Q_EMIT NotificationClosed(id, reason); }
 
 uint TestNotificationService::Notify(const QString &app_name, uint, const QString &app_icon,
                                      const QString &summary, const QString &body, const QStringList &actions,
@@ -92,11 +92,4 @@ uint TestNotificationService::Notify(const QString &app_name, uint, const QStrin
 QStringList TestNotificationService::GetCapabilities()
 {
     return {QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")};
-}
-
-void TestNotificationService::emitSignal(const QString &name, const QVariantList &arguments)
-{
-    QDBusMessage message = QDBusMessage::createSignal(servicePath, serviceName, name);
-    message.setArguments(arguments);
-    connection.send(message);
 }

@@ -23,15 +23,14 @@ struct NotifyCall
     int expireTimeout = 0;
 };
 
-// A desktop notification service (org.freedesktop.Notifications) on a bus
-// connection of its own, not the agent's: it records every Notify call,
-// offers actions and body markup, emits ActionInvoked and NotificationClosed
-// on request, can leave and rejoin the bus, and can keep its answers to
-// Notify back, as a slow service would.
+// A desktop notification service (org.freedesktop.Notifications, exported by
+// the generated NotificationsAdaptor) on a bus connection of its own, not the
+// agent's: it records every Notify call, offers actions and body markup,
+// emits ActionInvoked and NotificationClosed on request, can leave and rejoin
+// the bus, and can keep its answers to Notify back, as a slow service would.
 class TestNotificationService : public QObject, protected QDBusContext
 {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
     // Joins the bus at once.
@@ -60,18 +59,19 @@ public:
     // reason: 1 expired, 2 dismissed by the user, 3 closed by a call, 4 other.
     void closeNotification(uint id, uint reason);
 
-public Q_SLOTS:
-    Q_SCRIPTABLE uint Notify(const QString &app_name, uint replaces_id, const QString &app_icon,
-                             const QString &summary, const QString &body, const QStringList &actions,
-                             const QVariantMap &hints, int expire_timeout);
-    Q_SCRIPTABLE QStringList GetCapabilities();
+    // The interface's methods, called by the adaptor.
+    uint Notify(const QString &app_name, uint replaces_id, const QString &app_icon, const QString &summary,
+                const QString &body, const QStringList &actions, const QVariantMap &hints, int expire_timeout);
+    QStringList GetCapabilities();
 
 Q_SIGNALS:
     void notified(const NotifyCall &call);
+    // Relayed to the bus by the adaptor.
+    void ActionInvoked(uint id, const QString &action_key);
+    void ActivationToken(uint id, const QString &activation_token);
+    void NotificationClosed(uint id, uint reason);
 
 private:
-    void emitSignal(const QString &name, const QVariantList &arguments);
-
     QDBusConnection connection;
     QList<NotifyCall> received;
     bool holdingAnswers = false;
