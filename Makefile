@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Entry points: `make run` checks the desktop session, builds the agent and
 # starts it; `make test` builds and runs every test but the long soak (`make
 # soak` runs that); `make demo` starts the agent on a local demo stream, and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The agent's whole path under load and at rest: sustained notifications per
 // second, latency from the stream's write to the notification service, the
 // agent's memory, and its CPU time with a silent open stream. Then what

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "AgentPathBenchmark.h"
 
 #include "ProcessUsage.h"

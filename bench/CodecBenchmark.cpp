@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // Parse and compact-write throughput of the codec beside its peers, on the
 // same corpora in one run.
 #include "KzJSON.h"

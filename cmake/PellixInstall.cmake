@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What `cmake --install` (and `make install`, `make package`) puts on a
 # machine: the agent, the codec tool, the desktop entry, its AppStream
 # metadata, the application icon in the hicolor theme, the agent's D-Bus

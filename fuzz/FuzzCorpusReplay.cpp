@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // Runs a fuzz target over its seed corpus with the ordinary compiler, so
 // every seed (and every input that once broke the target) is checked by the
 // normal test run. Arguments: corpus folders or files.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // What the stream makes of an answer's bytes before any line is cut: the
 // head, read strictly, and a chunked body, which must decode the same
 // wherever the reads fall. The first byte says where the body is cut in two

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // Feeds arbitrary text to both parser entry points under several depth limits
 // and checks what any result must satisfy. The first byte chooses the entry
 // point, the input form and the limit; the rest is the text.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // Whatever parses must write, parse back to an equal value, and write to the
 // same text again. The first byte chooses the writer's style and whether a
 // bare scalar is allowed; the rest is the text.

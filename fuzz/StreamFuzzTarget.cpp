@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The agent's path from raw network reads to the messages it posts, without
 // the network or the bus: the body is cut into reads at arbitrary points, and
 // what comes out must not depend on where the cuts fell. The first byte says

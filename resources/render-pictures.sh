@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Renders the PNG pictures from their SVG sources (needs rsvg-convert, Debian
 # package librsvg2-bin). The PNGs are checked in; run this after editing an SVG.
 set -euo pipefail

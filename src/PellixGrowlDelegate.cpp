@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "PellixGrowlDelegate.h"
 
 #include "settings/NotificationTypeList.h"

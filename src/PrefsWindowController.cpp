@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "PrefsWindowController.h"
 
 #include "AXCVHandlerField.h"

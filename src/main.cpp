@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "notifications/ActivationTokenScope.h"
 #include "session/AgentCommandLine.h"
 #include "session/AgentInstance.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "pellix_growlAppDelegate.h"
 
 #include "notifications/GrowlApplicationBridge.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "KzJsonBase.h"
 
 #include <utility>

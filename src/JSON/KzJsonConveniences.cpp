@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "KzJsonConveniences.h"
 
 #include "KzJsonParser.h"

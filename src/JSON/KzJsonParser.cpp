@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "KzJsonParser.h"
 
 #include "internal/KzJsonUtf8.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "KzJsonValue.h"
 
 #include "KzJsonDictionary.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "KzJsonWriter.h"
 
 #include "KzJsonProxy.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "ActivationTokenScope.h"
 
 #include <QByteArray>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "GrowlApplicationBridge.h"
 
 #include "ActivationTokenScope.h"

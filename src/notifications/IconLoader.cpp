@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "IconLoader.h"
 
 #include "stream/NetworkProxies.h"

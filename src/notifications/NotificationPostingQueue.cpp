@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "NotificationPostingQueue.h"
 
 NotificationPostingQueue::NotificationPostingQueue(Post poster)

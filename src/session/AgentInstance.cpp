@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "AgentInstance.h"
 
 #include "notifications/ActivationTokenScope.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "LoggingCategories.h"
 
 Q_LOGGING_CATEGORY(lcStream, "pellix.stream", QtWarningMsg)

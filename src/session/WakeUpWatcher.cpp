@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "WakeUpWatcher.h"
 
 #include "Login1ManagerProxy.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "WaylandSession.h"
 
 #include <QGuiApplication>

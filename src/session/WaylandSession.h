@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Whether the agent's windows are on a Wayland compositor, whichever of Qt's

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "X11StartupNotification.h"
 
 #include <QByteArray>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Ends the launch a launcher announced on X11 with DESKTOP_STARTUP_ID, so

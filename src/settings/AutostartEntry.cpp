@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "AutostartEntry.h"
 
 #include "session/LoggingCategories.h"

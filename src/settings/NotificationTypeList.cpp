@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "NotificationTypeList.h"
 
 #include <algorithm>

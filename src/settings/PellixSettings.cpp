@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "PellixSettings.h"
 
 #include "SettingsStore.h"

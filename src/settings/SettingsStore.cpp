@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "SettingsStore.h"
 
 #include "session/LoggingCategories.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "HappyEyeballsConnector.h"
 
 #include <QHostInfo>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "HttpResponseHead.h"
 
 #include <algorithm>

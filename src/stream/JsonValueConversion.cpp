@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "JsonValueConversion.h"
 
 #include "KzJsonValue.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "NetworkProxies.h"
 
 #include "session/LoggingCategories.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "NotificationStream.h"
 
 #include "session/LoggingCategories.h"

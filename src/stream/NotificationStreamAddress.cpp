@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "NotificationStreamAddress.h"
 
 const QString NotificationStreamAddress::defaultStreamHost = QStringLiteral("stream.pellix.org");

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "Socks5Handshake.h"
 
 #include <QHostAddress>

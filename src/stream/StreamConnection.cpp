@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "StreamConnection.h"
 
 #include "HttpResponseHead.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "StreamLineReader.h"
 
 #include "session/LoggingCategories.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "StreamLineReassembler.h"
 
 StreamLineReassembler::StreamLineReassembler(qsizetype lineBound)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "StreamMessageDecoder.h"
 
 #include "JsonValueConversion.h"

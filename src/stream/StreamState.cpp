@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "StreamState.h"
 
 #include <QLocale>

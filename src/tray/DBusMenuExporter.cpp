@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "DBusMenuExporter.h"
 
 #include "dbusmenuadaptor.h"

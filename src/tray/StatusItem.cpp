@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "StatusItem.h"
 
 #include "notifications/ActivationTokenScope.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "StatusNotifierItem.h"
 
 #include "DBusMenuExporter.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "AXCVHandlerField.h"
 #include "AgentFixture.h"
 #include "settings/AutostartEntry.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build tree twice, once into a prefix and once staged through
 # DESTDIR, and checks that exactly the expected files arrive and that each is
 # what it claims to be: runnable programs, a valid desktop entry, icons of

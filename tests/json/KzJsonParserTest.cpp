@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "KzJsonParser.h"
 #include "KzJsonWriter.h"
 #include "TraceMatcher.h"

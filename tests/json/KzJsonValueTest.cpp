@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "internal/KzJsonArena.h"
 #include "KzJsonDictionary.h"
 #include "KzJsonParser.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "KzJsonDictionary.h"
 #include "KzJsonProxy.h"
 #include "KzJsonWriter.h"

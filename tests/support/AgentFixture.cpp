@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "AgentFixture.h"
 
 #include "settings/PellixSettings.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "TestNetwork.h"
 
 #include <QFile>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "TestNotificationService.h"
 
 #include "NotificationsAdaptor.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "TestStatusNotifierHost.h"
 
 #include "dbusmenuinterface.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "WestonSession.h"
 
 #include <QDir>

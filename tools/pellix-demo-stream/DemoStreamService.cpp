@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "DemoStreamService.h"
 
 #include "KzJsonDictionary.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // pellix-json: reads JSON text from a file or standard input, parses it with
 // the codec's facade and writes it back as UTF-8, or prints the error trace.
 

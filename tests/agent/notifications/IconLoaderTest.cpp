@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "notifications/IconLoader.h"
 #include "TestHttpService.h"
 

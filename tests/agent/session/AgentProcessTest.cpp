@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "AgentFixture.h"
 #include "session/AgentInstance.h"
 #include "PellixTestEnvironment.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "stream/StreamMessageDecoder.h"
 
 #include <QtTest>

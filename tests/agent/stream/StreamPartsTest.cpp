@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "stream/ChunkedBodyDecoder.h"
 #include "stream/HttpResponseHead.h"
 #include "stream/NotificationStreamAddress.h"

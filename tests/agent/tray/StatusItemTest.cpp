@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "PellixTestEnvironment.h"
 #include "tray/StatusItem.h"
 #include "TestStatusNotifierHost.h"
