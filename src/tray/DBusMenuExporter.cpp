@@ -2,7 +2,7 @@
 
 #include "DBusMenuExporter.h"
 
-#include "dbusmenuadaptor.h"
+#include "DBusMenuAdaptor.h"
 #include "session/LoggingCategories.h"
 
 #include <QAction>
@@ -79,7 +79,7 @@ DBusMenuExporter::DBusMenuExporter(QMenu *exported, const QDBusConnection &conne
     for (QAction *action : menu->actions())
         ids.insert(action, ++lastId);
     menu->installEventFilter(this);
-    new DbusmenuAdaptor(this);
+    new DBusMenuAdaptor(this);
     if (!bus.registerObject(path, this))
         qCWarning(lcDesktop) << "cannot offer the tray menu on the session bus at" << path;
 }

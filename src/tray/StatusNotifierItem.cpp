@@ -3,10 +3,10 @@
 #include "StatusNotifierItem.h"
 
 #include "DBusMenuExporter.h"
-#include "propertiesinterface.h"
+#include "DBusPropertiesProxy.h"
 #include "session/LoggingCategories.h"
-#include "statusnotifieritemadaptor.h"
-#include "statusnotifierwatcherinterface.h"
+#include "StatusNotifierItemAdaptor.h"
+#include "StatusNotifierWatcherProxy.h"
 
 #include <QCoreApplication>
 #include <QDBusMetaType>
@@ -61,8 +61,8 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, const QDBusConnection 
     , service(newServiceName())
     , itemId(id)
     , watcherPresence(new QDBusServiceWatcher(watcherService, connection, QDBusServiceWatcher::WatchForOwnerChange, this))
-    , watcher(new OrgKdeStatusNotifierWatcherInterface(watcherService, watcherPath, connection, this))
-    , watcherProperties(new OrgFreedesktopDBusPropertiesInterface(watcherService, watcherPath, connection, this))
+    , watcher(new StatusNotifierWatcherProxy(watcherService, watcherPath, connection, this))
+    , watcherProperties(new DBusPropertiesProxy(watcherService, watcherPath, connection, this))
 {
     registerDBusTypes();
     new StatusNotifierItemAdaptor(this);
@@ -76,11 +76,11 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, const QDBusConnection 
                     registerWithWatcher();
             });
     // A host that comes or goes behind the same watcher changes whether the item is shown.
-    connect(watcher, &OrgKdeStatusNotifierWatcherInterface::StatusNotifierHostRegistered, this,
+    connect(watcher, &StatusNotifierWatcherProxy::StatusNotifierHostRegistered, this,
             &StatusNotifierItem::registerWithWatcher);
-    connect(watcher, &OrgKdeStatusNotifierWatcherInterface::StatusNotifierHostUnregistered, this,
+    connect(watcher, &StatusNotifierWatcherProxy::StatusNotifierHostUnregistered, this,
             &StatusNotifierItem::registerWithWatcher);
-    connect(watcher, &OrgKdeStatusNotifierWatcherInterface::StatusNotifierItemUnregistered, this,
+    connect(watcher, &StatusNotifierWatcherProxy::StatusNotifierItemUnregistered, this,
             &StatusNotifierItem::itemUnregistered);
     registerWithWatcher();
 }

@@ -15,8 +15,8 @@
 #include <memory>
 
 class DBusMenuExporter;
-class OrgFreedesktopDBusPropertiesInterface;
-class OrgKdeStatusNotifierWatcherInterface;
+class DBusPropertiesProxy;
+class StatusNotifierWatcherProxy;
 class QDBusServiceWatcher;
 class QMenu;
 
@@ -150,8 +150,8 @@ private:
     ToolTip tip;
     std::unique_ptr<DBusMenuExporter> menuExporter;
     QDBusServiceWatcher *watcherPresence;
-    OrgKdeStatusNotifierWatcherInterface *watcher;
-    OrgFreedesktopDBusPropertiesInterface *watcherProperties;
+    StatusNotifierWatcherProxy *watcher;
+    DBusPropertiesProxy *watcherProperties;
     bool registered = false;
     bool registering = false;
     bool registrationAskedFor = false;

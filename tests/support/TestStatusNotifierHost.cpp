@@ -2,10 +2,10 @@
 
 #include "TestStatusNotifierHost.h"
 
-#include "dbusmenuinterface.h"
-#include "propertiesinterface.h"
-#include "statusnotifieriteminterface.h"
-#include "statusnotifierwatcheradaptor.h"
+#include "DBusMenuProxy.h"
+#include "StatusNotifierItemProxy.h"
+#include "StatusNotifierWatcherAdaptor.h"
+#include "TestDBusPropertiesProxy.h"
 #include "tray/StatusNotifierItem.h"
 
 #include <QImage>
@@ -13,8 +13,8 @@
 #include <QtTest>
 
 namespace {
-using Item = OrgKdeStatusNotifierItemInterface;
-using Menu = ComCanonicalDbusmenuInterface;
+using Item = StatusNotifierItemProxy;
+using Menu = DBusMenuProxy;
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
@@ -62,7 +62,7 @@ TestStatusNotifierHost::~TestStatusNotifierHost()
 
 QVariantMap TestStatusNotifierHost::itemProperties(const QString &service)
 {
-    const auto all = TestPropertiesInterface(service, itemPath, connection).GetAll(Item::staticInterfaceName());
+    const auto all = TestDBusPropertiesProxy(service, itemPath, connection).GetAll(Item::staticInterfaceName());
     QVariantMap properties = answered(all) ? all.value() : QVariantMap();
     const auto toolTip = qdbus_cast<StatusNotifierItem::ToolTip>(properties.value(QStringLiteral("ToolTip")));
     properties[QStringLiteral("ToolTip")] = QStringList{toolTip.title, toolTip.body};
