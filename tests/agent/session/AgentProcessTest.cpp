@@ -104,10 +104,13 @@ private Q_SLOTS:
         {
             AgentInstance first(agent);
             QCOMPARE(first.claim(), AgentInstance::Claim::Owned);
-            AgentProcess mistyped({.arguments = {u"--bogus"_s}});
-            QVERIFY(mistyped.waitForExit());
-            QCOMPARE(mistyped.process.exitCode(), 2);
-            QVERIFY(mistyped.errors.startsWith(u"pellix-growl: unknown option '--bogus'\nUsage: pellix-growl"_s));
+            for (const QString &mistake : {u"--bogus"_s, u"bogus"_s}) {
+                AgentProcess mistyped({.arguments = {mistake}});
+                QVERIFY(mistyped.waitForExit());
+                QCOMPARE(mistyped.process.exitCode(), 2);
+                const QString refusal = u"pellix-growl: unknown option '%1'\nUsage: pellix-growl"_s.arg(mistake);
+                QVERIFY(mistyped.errors.startsWith(refusal));
+            }
             QCOMPARE(answerTo(), std::pair(3, u"Not signed in — open Preferences"_s));
             QCOMPARE(answerTo(u"--version"_s), std::pair(0, u"pellix-growl " PELLIX_VERSION ""_s));
             QVERIFY(!window() || !window()->isVisible());
