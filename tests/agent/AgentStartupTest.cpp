@@ -498,10 +498,13 @@ private Q_SLOTS:
     }
 
     // A hand edit of the running agent's file takes effect as a save would:
-    // the picture follows bwmenuicon, and a new server gets the stream.
+    // the picture follows bwmenuicon, and a new server gets the stream; also
+    // when the file's folder was made after the agent started.
     void aHandEditTakesEffectAtOnce()
     {
+        QDir(QFileInfo(AgentFixture::settingsPath()).absolutePath()).removeRecursively();
         fixture->start();
+        fixture->signIn();
         QVERIFY(fixture->opens());
         TestHttpService elsewhere;
         AgentFixture::writeSettings({{u"bwmenuicon"_s, 1}, {u"streamhost"_s, elsewhere.streamhost()}});
