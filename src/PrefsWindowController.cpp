@@ -4,6 +4,7 @@
 
 #include "AXCVHandlerField.h"
 #include "PellixVersion.h"
+#include "settings/ApiKeyStore.h"
 #include "settings/AutostartEntry.h"
 #include "stream/NotificationStreamAddress.h"
 #include "settings/PellixSettings.h"
@@ -60,6 +61,10 @@ void PrefsWindowController::loadWindow()
     ui->setupUi(prefsWindow.get());
     connect(ui->checkboxBWIcon, &QCheckBox::clicked, this, [this] { menuIconCheck(ui->checkboxBWIcon); });
     connect(ui->saveButton, &QPushButton::clicked, this, [this] { savePrefs(ui->saveButton); });
+    connect(&ApiKeyStore::instance(), &ApiKeyStore::changed, this, [this] {
+        if (!ui->apikeyField->isModified())
+            showApiKey();
+    });
     awakeFromNib();
 }
 
@@ -95,7 +100,7 @@ void PrefsWindowController::restoreState()
         return;
     const PellixSettings settings;
     ui->usernameField->setText(settings.username().toLower());
-    ui->apikeyField->setText(settings.apikey());
+    showApiKey();
     ui->streamhostField->setText(settings.streamhost());
     // Only 1 selects the monochrome picture at start-up, so only 1 ticks the box.
     ui->checkboxBWIcon->setChecked(settings.bwmenuicon() == 1);
@@ -132,6 +137,16 @@ void PrefsWindowController::centreWindow()
     prefsWindow->move(frame.topLeft());
 }
 
+// While the keyring is being asked the field takes nothing; it fills in
+// once the keyring answers, unless typed into meanwhile.
+void PrefsWindowController::showApiKey()
+{
+    const ApiKeyStore::Key key = PellixSettings().apikeyEntry();
+    ui->apikeyField->setText(key.value);
+    ui->apikeyField->setEnabled(key.status != ApiKeyStore::Key::Status::BeingRead);
+    ui->apikeyLocation->setText(ApiKeyStore::instance().whereKept());
+}
+
 void PrefsWindowController::buttonCliiiiicked(QObject *)
 {
 }
@@ -143,20 +158,40 @@ void PrefsWindowController::menuIconCheck(QObject *sender)
     showMenuIcon(ui->checkboxBWIcon->isChecked());
 }
 
+// The key goes first, to the keyring when there is one; only once it is
+// stored are the other settings. A key the keyring has not given is kept
+// as it is unless one was typed: saving never replaces it with nothing.
 void PrefsWindowController::savePrefs(QObject *)
 {
     if (!ui)
         return;
+    const bool keyShown = PellixSettings().apikeyEntry().status == ApiKeyStore::Key::Status::Known;
+    if (!keyShown && !ui->apikeyField->isModified())
+        return storeSettings();
+    ui->saveButton->setEnabled(false);
+    ApiKeyStore::instance().save(ui->usernameField->text().toLower(), ui->apikeyField->text(),
+                                 [this](const QString &failure) {
+                                     ui->saveButton->setEnabled(true);
+                                     if (failure.isEmpty())
+                                         storeSettings();
+                                     else
+                                         showSaveFailure(QStringLiteral("The keyring did not store the API key: %1. "
+                                                                        "Nothing was changed.")
+                                                             .arg(failure));
+                                 });
+}
+
+void PrefsWindowController::storeSettings()
+{
     const bool monochrome = ui->checkboxBWIcon->isChecked();
     PellixSettings settings;
     settings.setUsername(ui->usernameField->text());
-    settings.setApikey(ui->apikeyField->text());
     settings.setStreamhost(ui->streamhostField->text());
     settings.setBwmenuicon(monochrome ? 1 : 0);
     const bool saved = settings.synchronize();
     AutostartEntry().setEnabled(ui->checkboxStartAtLogin->isChecked());
     if (!saved) {
-        showSaveFailure(settings.fileName(), settings.writeFailure());
+        showSaveFailure(fileFailure(settings.fileName(), settings.writeFailure()));
         return;
     }
     // The picture may still show an unsaved choice made earlier; after saving
@@ -175,22 +210,26 @@ void PrefsWindowController::savePrefs(QObject *)
 
 // The window stays open with what was typed, so nothing is lost, and the
 // agent goes on with the settings it has.
-// A file that failed to be written still holds the settings it held: the
-// advice to move it aside is only for one the agent must not write at all.
-void PrefsWindowController::showSaveFailure(const QString &fileName, const QString &writeFailure)
+void PrefsWindowController::showSaveFailure(const QString &cause)
 {
     auto *alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pellix"),
                                   QStringLiteral("Your preferences could not be saved."), QMessageBox::Ok,
                                   prefsWindow.get());
-    alert->setInformativeText(
-        writeFailure.isEmpty()
+    alert->setInformativeText(cause);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+}
+
+// A file that failed to be written still holds the settings it held: the
+// advice to move it aside is only for one the agent must not write at all.
+QString PrefsWindowController::fileFailure(const QString &fileName, const QString &writeFailure)
+{
+    return writeFailure.isEmpty()
             ? QStringLiteral("%1 cannot be written. Check that you may write it, or move it aside to start afresh.")
                   .arg(fileName)
             : QStringLiteral("%1 cannot be written: %2. It keeps the settings it holds; Pellix saves these while it "
                              "runs, as soon as it can.")
-                  .arg(fileName, writeFailure));
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->open();
+                  .arg(fileName, writeFailure);
 }
 
 void PrefsWindowController::showMenuIcon(bool monochrome)
@@ -201,6 +240,7 @@ void PrefsWindowController::showMenuIcon(bool monochrome)
 
 AXCVHandlerField *PrefsWindowController::usernameField() const { return ui ? ui->usernameField : nullptr; }
 QLineEdit *PrefsWindowController::apikeyField() const { return ui ? ui->apikeyField : nullptr; }
+QLabel *PrefsWindowController::apikeyLocation() const { return ui ? ui->apikeyLocation : nullptr; }
 QLineEdit *PrefsWindowController::streamhostField() const { return ui ? ui->streamhostField : nullptr; }
 QCheckBox *PrefsWindowController::checkboxBWIcon() const { return ui ? ui->checkboxBWIcon : nullptr; }
 QCheckBox *PrefsWindowController::checkboxStartAtLogin() const { return ui ? ui->checkboxStartAtLogin : nullptr; }

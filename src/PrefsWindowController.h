@@ -53,14 +53,15 @@ public:
     // Shows the picture the checkbox selects in the menu bar at once; the
     // choice is stored only by saving.
     void menuIconCheck(QObject *sender);
-    // Stores what was typed and the start-at-login choice, reconnects the
-    // stream and closes the window. When the settings cannot be written it
-    // says so and keeps the window open.
+    // Stores what was typed (the key where it lives) and the start-at-login
+    // choice, reconnects the stream and closes the window. When the key or
+    // the settings cannot be written it says so and keeps the window open.
     void savePrefs(QObject *sender);
 
     // The controls, or none before the window has been built.
     AXCVHandlerField *usernameField() const;
     QLineEdit *apikeyField() const;
+    QLabel *apikeyLocation() const;
     QLineEdit *streamhostField() const;
     QCheckBox *checkboxBWIcon() const;
     QCheckBox *checkboxStartAtLogin() const;
@@ -73,7 +74,10 @@ private:
     void followStream();
     void showStreamState(const StreamState &state);
     void centreWindow();
-    void showSaveFailure(const QString &fileName, const QString &writeFailure);
+    void showApiKey();
+    void storeSettings();
+    void showSaveFailure(const QString &cause);
+    static QString fileFailure(const QString &fileName, const QString &writeFailure);
     static void showMenuIcon(bool monochrome);
 
     const QString nibName;

@@ -5,6 +5,7 @@
 #include "notifications/GrowlApplicationBridge.h"
 #include "session/LoggingCategories.h"
 #include "stream/NotificationStreamAddress.h"
+#include "settings/ApiKeyStore.h"
 #include "settings/NotificationTypeList.h"
 #include "settings/PellixSettings.h"
 #include "PrefsWindowController.h"
@@ -35,9 +36,25 @@ constexpr qint32 firstReconnectDelay = 1;
 constexpr qint32 reconnectDelayCap = 60;
 constexpr int normalPriority = 1;
 
-bool isComplete(const PellixSettings &settings)
+bool isComplete(const PellixSettings &settings, const ApiKeyStore::Key &key)
 {
-    return !settings.username().isEmpty() && !settings.apikey().isEmpty();
+    return !settings.username().isEmpty() && key.status == ApiKeyStore::Key::Status::Known && !key.value.isEmpty();
+}
+
+bool isComplete(const PellixSettings &settings) { return isComplete(settings, settings.apikeyEntry()); }
+
+// Why the stream cannot open while the keyring has not given the key.
+std::optional<StreamState> keyHeldBack(const ApiKeyStore::Key &key)
+{
+    switch (key.status) {
+    case ApiKeyStore::Key::Status::BeingRead:
+        return StreamState::waitingForKey();
+    case ApiKeyStore::Key::Status::Unreadable:
+        return StreamState::keyUnreadable(key.failure);
+    case ApiKeyStore::Key::Status::Known:
+        break;
+    }
+    return std::nullopt;
 }
 
 pellix_growlAppDelegate::Options withDefaults(pellix_growlAppDelegate::Options options)
@@ -115,6 +132,8 @@ void pellix_growlAppDelegate::startWithGrowl()
     GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>(options.urlOpener));
     connect(&SettingsStore::instance(), &SettingsStore::changedOnDisk, this,
             &pellix_growlAppDelegate::settingsChangedOnDisk, Qt::UniqueConnection);
+    connect(&ApiKeyStore::instance(), &ApiKeyStore::changed, this, &pellix_growlAppDelegate::settingsChangedOnDisk,
+            Qt::UniqueConnection);
     reconnectNotificationStream();
     createStatusItem();
     announceListening();
@@ -187,35 +206,47 @@ QString pellix_growlAppDelegate::notification_cursor() const { return notificati
 void pellix_growlAppDelegate::setNotification_cursor(const QString &cursor) { notificationCursor = cursor; }
 
 // Whatever opens the stream replaces any re-open still pending, so a healthy
-// new connection is never torn down by an older schedule.
+// new connection is never torn down by an older schedule. Without the key
+// the stream never opens: an empty one would be sent as a digest.
 void pellix_growlAppDelegate::reconnectNotificationStream()
 {
     const PellixSettings settings;
-    if (!isComplete(settings)) {
+    const ApiKeyStore::Key key = settings.apikeyEntry();
+    if (const std::optional<StreamState> heldBack = keyHeldBack(key)) {
+        stream.signOut(*heldBack);
+        return;
+    }
+    if (!isComplete(settings, key)) {
         stream.signOut();
         prefs();
         return;
     }
-    streamAddress = streamAddressOf(settings);
+    streamAddress = streamAddressOf(settings, key.value);
     stream.open(streamAddress, settings.username().toLower());
 }
 
-QUrl pellix_growlAppDelegate::streamAddressOf(const PellixSettings &settings) const
+QUrl pellix_growlAppDelegate::streamAddressOf(const PellixSettings &settings, const QString &apikey) const
 {
-    return NotificationStreamAddress::forUser(settings.streamhost(), settings.username().toLower(),
-                                              md5(settings.apikey()));
+    return NotificationStreamAddress::forUser(settings.streamhost(), settings.username().toLower(), md5(apikey));
 }
 
-// A hand edit of the file takes effect as a save from Preferences would.
+// A hand edit of the file, or the keyring's answer, takes effect as a save
+// from Preferences would; a stream already signed out stays so.
 void pellix_growlAppDelegate::settingsChangedOnDisk()
 {
     if (statusItemStorage)
         statusItemStorage->setImage(chosenPicture());
     const PellixSettings settings;
-    const bool complete = isComplete(settings);
-    const bool signedIn = stream.state().phase() != StreamState::Phase::NotSignedIn;
-    if (complete != signedIn || (complete && streamAddressOf(settings) != streamAddress))
+    const ApiKeyStore::Key key = settings.apikeyEntry();
+    const StreamState::Phase phase = stream.state().phase();
+    if (isComplete(settings, key)) {
+        const bool opened = phase == StreamState::Phase::Connecting || phase == StreamState::Phase::Connected ||
+                            phase == StreamState::Phase::Waiting;
+        if (!opened || streamAddressOf(settings, key.value) != streamAddress)
+            reconnectNotificationStream();
+    } else if (keyHeldBack(key) || phase != StreamState::Phase::NotSignedIn) {
         reconnectNotificationStream();
+    }
 }
 
 QString pellix_growlAppDelegate::menuPicture(bool monochrome)

@@ -100,7 +100,7 @@ public:
 private:
     void startWithGrowl();
     void settingsChangedOnDisk();
-    QUrl streamAddressOf(const PellixSettings &settings) const;
+    QUrl streamAddressOf(const PellixSettings &settings, const QString &apikey) const;
     static QString chosenPicture();
     void refuseToStart();
     void createStatusItem();

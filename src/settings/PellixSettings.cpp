@@ -6,14 +6,14 @@
 
 namespace {
 const QString usernameKey = QStringLiteral("username");
-const QString apikeyKey = QStringLiteral("apikey");
 const QString bwmenuiconKey = QStringLiteral("bwmenuicon");
 const QString streamhostKey = QStringLiteral("streamhost");
 const QString notificationTypesArrayKey = QStringLiteral("notificationTypesArray");
 }
 
 QString PellixSettings::username() const { return read(usernameKey).toString(); }
-QString PellixSettings::apikey() const { return read(apikeyKey).toString(); }
+QString PellixSettings::apikey() const { return apikeyEntry().value; }
+ApiKeyStore::Key PellixSettings::apikeyEntry() const { return ApiKeyStore::instance().keyOf(username().toLower()); }
 int PellixSettings::bwmenuicon() const { return read(bwmenuiconKey).toInt(); }
 QString PellixSettings::streamhost() const { return read(streamhostKey).toString(); }
 
@@ -26,7 +26,6 @@ std::optional<QStringList> PellixSettings::notificationTypesArray() const
 }
 
 void PellixSettings::setUsername(const QString &username) { write(usernameKey, username); }
-void PellixSettings::setApikey(const QString &apikey) { write(apikeyKey, apikey); }
 void PellixSettings::setBwmenuicon(int bwmenuicon) { write(bwmenuiconKey, bwmenuicon); }
 void PellixSettings::setStreamhost(const QString &streamhost) { write(streamhostKey, streamhost); }
 

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "ApiKeyStore.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -16,14 +18,16 @@ class PellixSettings
 public:
     // An absent key reads as a null string; an absent integer as 0.
     QString username() const;
+    // The user's API key, wherever it lives (ApiKeyStore); empty while the
+    // keyring has not given it.
     QString apikey() const;
+    ApiKeyStore::Key apikeyEntry() const;
     int bwmenuicon() const;
     QString streamhost() const;
     // Absent when no list has been stored yet (distinct from an empty list).
     std::optional<QStringList> notificationTypesArray() const;
 
     void setUsername(const QString &username);
-    void setApikey(const QString &apikey);
     void setBwmenuicon(int bwmenuicon);
     void setStreamhost(const QString &streamhost);
     void setNotificationTypesArray(const QStringList &types);

@@ -99,8 +99,12 @@ bool SettingsStore::flush()
     }
     if (pending.isEmpty() && failedWrite.isEmpty())
         return true;
-    for (auto change = pending.cbegin(); change != pending.cend(); ++change)
-        settings->setValue(change.key(), change.value());
+    for (auto change = pending.cbegin(); change != pending.cend(); ++change) {
+        if (change.value().isValid())
+            settings->setValue(change.key(), change.value());
+        else
+            settings->remove(change.key());
+    }
     pending.clear();
     // Qt writes a new file and puts it in the old one's place, or leaves the
     // old one and keeps the changes to try again; its status keeps the first

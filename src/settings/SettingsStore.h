@@ -40,7 +40,7 @@ public:
 
     // The value on disk, or the change to it not yet written; none when absent.
     QVariant value(const QString &key);
-    // Ignored while the file must not be written.
+    // An invalid value removes the key. Ignored while the file must not be written.
     void setValue(const QString &key, const QVariant &value);
     // Writes the waiting changes now. Whether the file holds every change:
     // never for a file that must not be written.

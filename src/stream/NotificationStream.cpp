@@ -92,12 +92,13 @@ void NotificationStream::cancel()
     connection->deleteLater();
 }
 
-void NotificationStream::signOut()
+void NotificationStream::signOut(const StreamState &why)
 {
     cancel();
-    qCInfo(lcStream) << "not connected: the user name or the API key is not set";
+    if (why != state())
+        qCInfo(lcStream).noquote() << "not connected:" << why.text();
     goOffline();
-    setState(StreamState::notSignedIn());
+    setState(why);
 }
 
 void NotificationStream::reopenAfter(std::chrono::seconds wait)

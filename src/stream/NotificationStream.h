@@ -60,8 +60,9 @@ public:
     // Closes the connection and withdraws the pending attempt; the closed
     // connection reports nothing more.
     void cancel();
-    // The stream closes for want of a user name or an API key.
-    void signOut();
+    // The stream closes for want of a user name or an API key; the state
+    // tells which (not signed in, or the keyring's answer).
+    void signOut(const StreamState &why = StreamState::notSignedIn());
     void reopenAfter(std::chrono::seconds wait);
 
     StreamConnection *connection() const;

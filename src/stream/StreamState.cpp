@@ -10,6 +10,21 @@ QString clockTime(const QDateTime &moment) { return QLocale().toString(moment.to
 
 StreamState StreamState::notSignedIn() { return {}; }
 
+StreamState StreamState::waitingForKey()
+{
+    StreamState state;
+    state.current = Phase::WaitingForKey;
+    return state;
+}
+
+StreamState StreamState::keyUnreadable(const QString &reason)
+{
+    StreamState state;
+    state.current = Phase::KeyUnreadable;
+    state.reason = reason;
+    return state;
+}
+
 StreamState StreamState::connecting(const QString &host)
 {
     StreamState state;
@@ -50,6 +65,10 @@ QString StreamState::text() const
     switch (current) {
     case Phase::NotSignedIn:
         return QStringLiteral("Not signed in — open Preferences");
+    case Phase::WaitingForKey:
+        return QStringLiteral("Waiting for the keyring to be unlocked");
+    case Phase::KeyUnreadable:
+        return QStringLiteral("The keyring did not give the API key: %1").arg(reason);
     case Phase::Connecting:
         return QStringLiteral("Connecting to %1…").arg(subject);
     case Phase::Connected: {

@@ -9,12 +9,13 @@
 #include <optional>
 
 // Where the notification stream stands, as the user is told: signed out,
-// connecting, connected (with the last outage long enough to have cost
-// messages), or offline and waiting for its next attempt.
+// held back while the keyring has not given the API key, connecting,
+// connected (with the last outage long enough to have cost messages), or
+// offline and waiting for its next attempt.
 class StreamState
 {
 public:
-    enum class Phase { NotSignedIn, Connecting, Connected, Waiting };
+    enum class Phase { NotSignedIn, WaitingForKey, KeyUnreadable, Connecting, Connected, Waiting };
 
     struct Outage
     {
@@ -25,6 +26,8 @@ public:
     };
 
     static StreamState notSignedIn();
+    static StreamState waitingForKey();
+    static StreamState keyUnreadable(const QString &reason);
     static StreamState connecting(const QString &host);
     static StreamState connected(const QString &user, const QDateTime &since, const std::optional<Outage> &outage);
     static StreamState waiting(const QDateTime &offlineSince, std::chrono::seconds wait, const QString &reason);
@@ -49,5 +52,5 @@ private:
     std::optional<Outage> lastOutage;
     std::chrono::seconds wait{0};
     QDateTime attemptAt;
-    QString reason;
+    QString reason; // why offline, or why the keyring did not give the key
 };

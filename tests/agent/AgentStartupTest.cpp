@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDBusServiceWatcher>
+#include <QDBusVirtualObject>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -52,17 +53,34 @@ bool obeyFilePermissions()
 const bool ownMounts = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
                        && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 
-PrefsWindowController *prefs() { return PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s); }
-bool preferencesShown() { return prefs()->window() && prefs()->window()->isVisible(); }
+// A Secret Service that takes every call and answers none, as a keyring
+// waiting to be unlocked does, until it refuses them all.
+struct UnansweringKeyring : QDBusVirtualObject
+{
+    static inline const QString why = u"the keyring went away"_s;
+    QList<QDBusMessage> held;
+    bool refusing = false;
+
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &) override
+    {
+        held << call;
+        return !refusing || refuseAll();
+    }
+    QString introspect(const QString &) const override { return {}; }
+    bool refuseAll()
+    {
+        refusing = true;
+        for (const QDBusMessage &call : std::exchange(held, {}))
+            QDBusConnection::sessionBus().send(call.createErrorReply(u"org.freedesktop.DBus.Error.NoReply"_s, why));
+        return true;
+    }
+};
+
+PrefsWindowController *prefs() { return AgentFixture::preferences(); }
+bool preferencesShown() { return AgentFixture::preferencesShown(); }
 void save() { QTest::keyClick(prefs()->apikeyField(), Qt::Key_Return); }
 QList<QLineEdit *> textFields() { return {prefs()->usernameField(), prefs()->apikeyField(), prefs()->streamhostField()}; }
 QStringList textsShown() { return {textFields()[0]->text(), textFields()[1]->text(), textFields()[2]->text()}; }
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // What the path holds, and where a link leads: any creation, write or change
 // of mode shows. The mode comes first, in octal.
@@ -140,7 +158,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bwmenuicon);
         const QTemporaryDir elsewhere;
         const QFileInfo file(throughALink ? elsewhere.filePath(u"own.conf"_s) : AgentFixture::settingsPath());
-        QByteArray keys = bytesOf(AgentFixture::settingsPath()) + "bwmenuicon=" + bwmenuicon + '\n';
+        QByteArray keys = AgentFixture::fileBytes(AgentFixture::settingsPath()) + "bwmenuicon=" + bwmenuicon + '\n';
         for (int key = 0; key < 2000; ++key)
             keys += "unused" + QByteArray::number(key) + "=1\n";
         fixture->clearSettings();
@@ -177,7 +195,7 @@ private Q_SLOTS:
         quitWithANewType();
         QVERIFY(before < 0 || fixture->exchange->waitForClosedByPeer());
         QTEST(stamp(file.filePath()).constFirst().section(u' ', 0, 0), "after");
-        QCOMPARE(bytesOf(file.filePath()).contains("A type of this run"), bool(before & 0200));
+        QCOMPARE(AgentFixture::fileBytes(file.filePath()).contains("A type of this run"), bool(before & 0200));
     }
 
     // A service that comes up during the grace (20 s unless a test shortens
@@ -252,7 +270,7 @@ private Q_SLOTS:
         const QString path = AgentFixture::settingsPath();
         const QTemporaryDir elsewhere;
         const QString target = elsewhere.filePath(u"target"_s);
-        const QByteArray signedIn = bytesOf(path);
+        const QByteArray signedIn = AgentFixture::fileBytes(path);
         fixture->clearSettings();
         QVERIFY(kind != u"file" || AgentFixture::placeSettingsFile(signedIn + bytes, mode));
         QVERIFY(!kind.endsWith(u"folder") || QDir().mkpath((kind == u"folder" ? path : target) + u"/inside"_s));
@@ -284,6 +302,32 @@ private Q_SLOTS:
         QCOMPARE(PellixSettings().isWritable(), kind == u"file");
     }
 
+    // A keyring that has not answered holds the stream back without asking
+    // for the key; one that fails says why. Neither opens the stream with an
+    // empty key, and a key it does not store keeps Preferences open.
+    void aKeyringThatDoesNotAnswerHoldsTheStreamBack()
+    {
+        UnansweringKeyring keyring;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString name = u"org.freedesktop.secrets"_s, path = u"/org/freedesktop/secrets"_s;
+        QVERIFY(bus.registerVirtualObject(path, &keyring, QDBusConnection::SubPath) && bus.registerService(name));
+        const auto gone = qScopeGuard([&] { bus.unregisterService(name), bus.unregisterObject(path); });
+        fixture->signIn(u"Carol"_s, QString());
+        fixture->start();
+        QTRY_COMPARE(agent().statusItem()->toolTipBody(), u"Waiting for the keyring to be unlocked"_s);
+        QVERIFY(!preferencesShown());
+        keyring.refuseAll();
+        QTRY_COMPARE(agent().statusItem()->toolTipBody(), u"The keyring did not give the API key: "_s + UnansweringKeyring::why);
+        agent().prefs();
+        QTest::keyClicks(prefs()->apikeyField(), u"typed"_s);
+        save();
+        QTRY_VERIFY(prefs()->window()->findChild<QMessageBox *>());
+        const std::unique_ptr<QMessageBox> alert(prefs()->window()->findChild<QMessageBox *>());
+        QCOMPARE(alert->informativeText(), u"The keyring did not store the API key: %1. Nothing was changed."_s.arg(UnansweringKeyring::why));
+        QVERIFY(preferencesShown() && fixture->stream.requests().isEmpty());
+        QVERIFY(!AgentFixture::fileBytes().contains("apikey"));
+    }
+
     void aFailedWriteKeepsTheSettings_data()
     {
         QTest::addColumn<QString>("cause");
@@ -300,7 +344,7 @@ private Q_SLOTS:
         QFETCH(QString, cause);
         const QString path = AgentFixture::settingsPath();
         const QString folder = QFileInfo(path).absolutePath();
-        const QByteArray signedIn = bytesOf(path);
+        const QByteArray signedIn = AgentFixture::fileBytes(path);
         const bool fullDisk = cause == u"the disk is full";
         if (fullDisk && !ownMounts)
             QSKIP("a disk of its own needs root");
@@ -327,11 +371,11 @@ private Q_SLOTS:
         save();
         const std::unique_ptr<QMessageBox> alert(prefs()->window()->findChild<QMessageBox *>());
         QVERIFY(alert && alert->informativeText().startsWith(path + u" cannot be written: "_s + cause + u"."_s));
-        QCOMPARE(bytesOf(path), signedIn);
+        QCOMPARE(AgentFixture::fileBytes(path), signedIn);
         QVERIFY(fullDisk ? (filler.close(), filler.remove())
                          : QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         PellixSettings().setBwmenuicon(1);
-        QTRY_VERIFY(bytesOf(path).contains("username=Bob") && bytesOf(path).contains("A new title"));
+        QTRY_VERIFY(AgentFixture::fileBytes(path).contains("username=Bob") && AgentFixture::fileBytes(path).contains("A new title"));
     }
 
     // A steady run of changes is written a second after the first of them,
@@ -343,7 +387,7 @@ private Q_SLOTS:
         connect(&titles, &QTimer::timeout, this,
                 [&change] { PellixSettings().setNotificationTypesArray({u"Title %1"_s.arg(change++)}); });
         titles.start(300);
-        QTRY_VERIFY_WITH_TIMEOUT(bytesOf(AgentFixture::settingsPath()).contains("Title "), 1800);
+        QTRY_VERIFY_WITH_TIMEOUT(AgentFixture::fileBytes(AgentFixture::settingsPath()).contains("Title "), 1800);
     }
 
     void editingThenSavingStoresWhatTheFieldsHold_data()
@@ -381,6 +425,7 @@ private Q_SLOTS:
         agent().prefs();
         QCOMPARE(prefs()->window(), window);
         QCOMPARE(prefs()->apikeyField()->echoMode(), QLineEdit::Password);
+        QCOMPARE(prefs()->apikeyLocation()->text(), u"Stored in the settings file; no keyring is running"_s);
         QStringList stored{u"alice"_s, u"secret"_s, fixture->stream.streamhost()};
         QCOMPARE(textsShown(), stored);
         QVERIFY(!prefs()->checkboxBWIcon()->isChecked());
@@ -469,9 +514,9 @@ private Q_SLOTS:
             QCOMPARE(QFile::exists(path), enable);
         }
         QVERIFY(AutostartEntry(u"/opt/100% o'neil/a\"$`\\b"_s).setEnabled(true));
-        QVERIFY(bytesOf(path).contains("\nExec=\"/opt/100%% o'neil/a\\\\\"\\\\$\\\\`\\\\\\\\b\"\n"));
+        QVERIFY(AgentFixture::fileBytes(path).contains("\nExec=\"/opt/100%% o'neil/a\\\\\"\\\\$\\\\`\\\\\\\\b\"\n"));
         QCOMPARE(QProcess::execute(u"desktop-file-validate"_s, {path}), 0);
-        QVERIFY(bytesOf(path).contains("\nStartupNotify=false\n")); // a login shows no launch feedback
+        QVERIFY(AgentFixture::fileBytes(path).contains("\nStartupNotify=false\n")); // a login shows no launch feedback
         agent().prefs();
         QVERIFY(prefs()->checkboxStartAtLogin()->isChecked());
     }

@@ -24,9 +24,22 @@ AgentFixture::AgentFixture(const std::optional<QSslConfiguration> &tls)
 AgentFixture::~AgentFixture()
 {
     theAgent.reset();
-    if (QWidget *window = PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"))->window())
+    if (QWidget *window = preferences()->window())
         window->hide();
 }
+
+QByteArray AgentFixture::fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+PrefsWindowController *AgentFixture::preferences()
+{
+    return PrefsWindowController::initWithWindowNibName(QStringLiteral("PrefsWindow"));
+}
+
+bool AgentFixture::preferencesShown() { return preferences()->window() && preferences()->window()->isVisible(); }
 
 QString AgentFixture::settingsPath() { return PellixSettings().fileName(); }
 
@@ -45,12 +58,8 @@ void AgentFixture::writeSettings(const QVariantMap &values, const QString &path)
 {
     PellixSettings().synchronize();
     QSettings file(path, QSettings::IniFormat);
-    for (auto value = values.cbegin(); value != values.cend(); ++value) {
-        if (value->isValid())
-            file.setValue(value.key(), *value);
-        else
-            file.remove(value.key());
-    }
+    for (auto value = values.cbegin(); value != values.cend(); ++value)
+        value->isValid() ? file.setValue(value.key(), *value) : file.remove(value.key());
 }
 
 // Written beside and moved into place, so that the store never takes it for

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+class PrefsWindowController;
 class QSslConfiguration;
 
 // The agent that notes what the stream hands on, line by line.
@@ -35,6 +36,11 @@ public:
     static void writeSettings(const QVariantMap &values, const QString &file = settingsPath());
     // A new file with exactly these bytes and this mode at the path.
     static bool placeSettingsFile(const QByteArray &bytes, int mode = 0600, const QString &path = settingsPath());
+    // What the file holds (the settings file by default); empty when it cannot be read.
+    static QByteArray fileBytes(const QString &path = settingsPath());
+    // The preferences window's controller; whether its window shows.
+    static PrefsWindowController *preferences();
+    static bool preferencesShown();
     // A user and key (none: removed), at this fixture's stream service.
     void signIn(const QString &username = QStringLiteral("Alice"), const QString &apikey = QStringLiteral("secret"));
 

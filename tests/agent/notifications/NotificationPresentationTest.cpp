@@ -97,16 +97,12 @@ private Q_SLOTS:
         QCOMPARE(PellixSettings().notificationTypesArray(), std::optional(types));
         QCOMPARE(GrowlApplicationBridge::instance()->registration(), registration(types));
 
-        const auto onDisk = [] {
-            QFile file(AgentFixture::settingsPath());
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
         PellixSettings().synchronize();
-        const QByteArray before = onDisk();
+        const QByteArray before = AgentFixture::fileBytes();
         for (int title = 0; title < NotificationTypeList::maximumTitles; ++title)
             QVERIFY(fixture->agent().checkNotificationType(QString::number(title)));
-        QCOMPARE(onDisk(), before);
-        QTRY_VERIFY_WITH_TIMEOUT(onDisk().contains(", 999\n"), 5000);
+        QCOMPARE(AgentFixture::fileBytes(), before);
+        QTRY_VERIFY_WITH_TIMEOUT(AgentFixture::fileBytes().contains(", 999\n"), 5000);
         const QStringList latest = PellixSettings().notificationTypesArray().value_or(QStringList());
         QCOMPARE(latest.size(), 1 + NotificationTypeList::maximumTitles);
         QCOMPARE(latest.mid(0, 2), QStringList({u"Generic"_s, u"0"_s}));

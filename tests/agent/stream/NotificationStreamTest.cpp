@@ -2,15 +2,10 @@
 
 #include "AgentFixture.h"
 #include "PellixTestEnvironment.h"
-#include "PrefsWindowController.h"
 
-#include <QColor>
-#include <QElapsedTimer>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTimer>
-#include <QWidget>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -20,12 +15,6 @@ namespace {
 QByteArray line(const QByteArray &description, const QByteArray &members = {})
 {
     return AgentFixture::line(description, members);
-}
-
-bool preferencesShown()
-{
-    const QWidget *window = PrefsWindowController::initWithWindowNibName(u"PrefsWindow"_s)->window();
-    return window && window->isVisible();
 }
 
 bool matches(const QString &text, const QString &pattern) { return QRegularExpression(pattern).match(text).hasMatch(); }
@@ -221,10 +210,10 @@ private Q_SLOTS:
         fixture->signIn(u"alice"_s, u""_s);
         agent().reopenStreamAfterWakeUp();
         QVERIFY(fixture->agentStream().isWaitingToReopen());
-        QVERIFY(!preferencesShown());
+        QVERIFY(!AgentFixture::preferencesShown());
         agent().reconnectNotificationStream();
         QVERIFY(!fixture->agentStream().isWaitingToReopen());
-        QVERIFY(preferencesShown());
+        QVERIFY(AgentFixture::preferencesShown());
         fixture->signIn();
         agent().reopenStreamAfterWakeUp();
         QVERIFY(!fixture->agentStream().isOpen());

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: MIT
+
+#include "AXCVHandlerField.h"
+#include "AgentFixture.h"
+#include "PellixTestEnvironment.h"
+#include "PrefsWindowController.h"
+
+#include <QCryptographicHash>
+#include <QDBusConnectionInterface>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+PrefsWindowController *prefs() { return AgentFixture::preferences(); }
+void save() { QTest::keyClick(prefs()->apikeyField(), Qt::Key_Return); }
+
+// What another program finds in the keyring, by the attributes the README names.
+QString secretTool(const QString &command, const QString &user, const QByteArray &input = {})
+{
+    QProcess tool;
+    const QStringList stored{u"--label=Pellix"_s, u"xdg:schema"_s, u"org.qt.keychain"_s, u"type"_s, u"plaintext"_s};
+    tool.start(u"secret-tool"_s, QStringList{command} << (command == u"store"_s ? stored : QStringList())
+                                     << u"server"_s << u"org.pellix.PellixGrowl"_s << u"user"_s << user);
+    tool.write(input);
+    tool.closeWriteChannel();
+    return tool.waitForFinished(10000) ? QString::fromUtf8(tool.readAllStandardOutput()) : u"(hangs)"_s;
+}
+
+bool streamsWith(const AgentFixture &fixture, const QByteArray &key)
+{
+    return fixture.exchange->request().path.endsWith(QCryptographicHash::hash(key, QCryptographicHash::Md5).toHex());
+}
+}
+
+// The agent with GNOME Keyring on its session bus, unlocked with a password
+// on the daemon's standard input, as PAM does at login.
+class KeyringTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir keyringHome;
+    QProcess keyring; // ended with the test
+    std::optional<AgentFixture> fixture;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *folder : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            environment.insert(QString::fromLatin1(folder), keyringHome.path());
+        keyring.setProcessEnvironment(environment);
+        keyring.start(u"gnome-keyring-daemon"_s, {u"--foreground"_s, u"--unlock"_s, u"--components=secrets"_s});
+        keyring.write("test password");
+        keyring.closeWriteChannel();
+        const QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+        QTRY_VERIFY_WITH_TIMEOUT(bus->isServiceRegistered(u"org.freedesktop.secrets"_s), 10000);
+    }
+    void init() { fixture.emplace(); }
+    void cleanup() { fixture.reset(); }
+
+    // Saved, the key is in the keyring alone; it follows a new user name,
+    // never kept under two.
+    void aSavedKeyLivesInTheKeyringOnly()
+    {
+        fixture->signIn(u"Alice"_s, QString());
+        fixture->start();
+        QTRY_VERIFY(AgentFixture::preferencesShown());
+        QCOMPARE(prefs()->apikeyLocation()->text(), u"Stored in your keyring"_s);
+        QTest::keyClicks(prefs()->apikeyField(), u"s3cret"_s);
+        save();
+        QVERIFY(fixture->opens());
+        QVERIFY(streamsWith(*fixture, "s3cret"));
+        QVERIFY(!AgentFixture::fileBytes().contains("apikey"));
+        QCOMPARE(secretTool(u"lookup"_s, u"alice"_s), u"s3cret"_s);
+        QTRY_VERIFY(secretTool(u"search"_s, u"alice"_s).contains(u"label = Pellix API key for alice\n"_s));
+
+        fixture->agent().prefs();
+        prefs()->usernameField()->setText(u"Bob"_s);
+        save();
+        QVERIFY(fixture->opens());
+        QCOMPARE(secretTool(u"lookup"_s, u"bob"_s), u"s3cret"_s);
+        QTRY_COMPARE(secretTool(u"lookup"_s, u"alice"_s), QString());
+    }
+
+    void aKeyFromTheFileOrAnotherProgramStreams_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::newRow("in an older version's file") << u"dave"_s;
+        QTest::newRow("stored by another program") << u"erin"_s;
+    }
+
+    // A key from an older version's file is moved into the keyring, one that
+    // another program stored where the README says is read from there.
+    void aKeyFromTheFileOrAnotherProgramStreams()
+    {
+        QFETCH(QString, user);
+        const bool inFile = user == u"dave"_s;
+        QVERIFY(inFile || secretTool(u"store"_s, user, "elsewhere").isEmpty());
+        fixture->signIn(user, inFile ? u"elsewhere"_s : QString());
+        fixture->start();
+        QVERIFY(fixture->opens());
+        QVERIFY(streamsWith(*fixture, "elsewhere"));
+        QTRY_VERIFY(!AgentFixture::fileBytes().contains("apikey"));
+        QCOMPARE(secretTool(u"lookup"_s, user), u"elsewhere"_s);
+    }
+};
+
+PELLIX_TEST_MAIN(KeyringTest)
+#include "KeyringTest.moc"
