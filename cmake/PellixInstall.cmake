@@ -97,7 +97,7 @@ Also contains pellix-json, a command-line tool that checks JSON text with
 the agent's own codec and writes it back.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "dbus, libssl3, ca-certificates, qt6-qpa-plugins, libsecret-1-0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "dbus, libssl3, ca-certificates, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "dunst | notification-daemon, gnome-keyring | kwalletmanager | keepassxc")
 include(CPack)

@@ -2,7 +2,7 @@
 
 #include "ApiKeyStore.h"
 
-#include "KeyringItemLabel.h"
+#include "SecretServiceAccess.h"
 #include "SettingsStore.h"
 #include "session/LoggingCategories.h"
 
@@ -16,8 +16,10 @@
 namespace {
 const QString fileKey = QStringLiteral("apikey");
 // The Secret Service (GNOME Keyring, KeePassXC) and Plasma's KWallet.
-const QStringList keyringServices{QStringLiteral("org.freedesktop.secrets"), QStringLiteral("org.kde.kwalletd6"),
-                                  QStringLiteral("org.kde.kwalletd5")};
+QStringList keyringServices()
+{
+    return {SecretServiceAccess::name, QStringLiteral("org.kde.kwalletd6"), QStringLiteral("org.kde.kwalletd5")};
+}
 
 ApiKeyStore::Key known(const QString &value) { return {ApiKeyStore::Key::Status::Known, value, {}}; }
 }
@@ -36,8 +38,14 @@ ApiKeyStore::ApiKeyStore(QObject *parent)
     : QObject(parent)
     , keyrings(QString(), QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForRegistration)
 {
-    keyrings.setWatchedServices(keyringServices);
-    connect(&keyrings, &QDBusServiceWatcher::serviceRegistered, this, &ApiKeyStore::keyringArrived);
+    keyrings.setWatchedServices(keyringServices());
+    connect(&keyrings, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        SecretServiceAccess::forgetSession();
+        keyringChanged();
+    });
+    // Among the changes: a collection unlocked.
+    QDBusConnection::sessionBus().connect(SecretServiceAccess::name, SecretServiceAccess::path, SecretServiceAccess::interface,
+                                          QStringLiteral("CollectionChanged"), this, SLOT(keyringChanged()));
 }
 
 // A keyring that can be started counts: at login it may come after the agent.
@@ -48,7 +56,8 @@ ApiKeyStore::Location ApiKeyStore::location()
     if (!bus || qEnvironmentVariable("PELLIX_KEY_STORE") == QLatin1String("file"))
         return Location::SettingsFile;
     const QStringList activatable = bus->activatableServiceNames().value();
-    const bool available = std::any_of(keyringServices.begin(), keyringServices.end(), [&](const QString &name) {
+    const QStringList keyrings = keyringServices();
+    const bool available = std::any_of(keyrings.begin(), keyrings.end(), [&](const QString &name) {
         return activatable.contains(name) || bus->isServiceRegistered(name).value();
     });
     return available ? Location::Keyring : Location::SettingsFile;
@@ -85,16 +94,25 @@ void ApiKeyStore::read(const QString &username)
     keys.insert(username, {Key::Status::BeingRead, {}, {}});
     start(new QKeychain::ReadPasswordJob(service, this), username, [this, username](const QKeychain::Job &job) {
         const auto &reading = static_cast<const QKeychain::ReadPasswordJob &>(job);
-        if (reading.error() == QKeychain::NoError || reading.error() == QKeychain::EntryNotFound) {
-            keys.insert(username, known(reading.textData()));
-            if (reading.error() == QKeychain::NoError)
-                entryOwner = username;
-        } else {
-            qCWarning(lcPrefs).noquote() << "the keyring did not give the API key:" << reading.errorString();
-            keys.insert(username, {Key::Status::Unreadable, {}, reading.errorString()});
+        if (reading.error() == QKeychain::NoError) {
+            entryOwner = username;
+            return readFinished(username, known(reading.textData()));
         }
-        Q_EMIT changed();
+        if (reading.error() != QKeychain::EntryNotFound)
+            return readFinished(username, {Key::Status::Unreadable, {}, reading.errorString()});
+        SecretServiceAccess::askWhetherLocked(this, [this, username](bool locked) {
+            readFinished(username, locked ? Key{Key::Status::Unreadable, {}, QStringLiteral("the keyring is locked")}
+                                          : known({}));
+        });
     });
+}
+
+void ApiKeyStore::readFinished(const QString &username, const Key &key)
+{
+    if (key.status == Key::Status::Unreadable)
+        qCWarning(lcPrefs).noquote() << "the keyring did not give the API key:" << key.failure;
+    keys.insert(username, key);
+    Q_EMIT changed();
 }
 
 // Written, read back and compared before the file lets go of it; a failure
@@ -153,7 +171,7 @@ void ApiKeyStore::writeToKeyring(const QString &username, const QString &key, Sa
             forgetOtherEntries(username);
             entryOwner = key.isEmpty() ? QString() : username;
             if (!key.isEmpty())
-                KeyringItemLabel::apply(service, username);
+                SecretServiceAccess::label(service, username);
         }
         written(done ? QString() : job.errorString());
     };
@@ -175,7 +193,7 @@ void ApiKeyStore::forgetOtherEntries(const QString &username)
     });
 }
 
-void ApiKeyStore::keyringArrived()
+void ApiKeyStore::keyringChanged()
 {
     moveFailed = false;
     keys.removeIf([](const auto &entry) { return entry.value().status == Key::Status::Unreadable; });

@@ -50,8 +50,8 @@ public:
     QString whereKept();
     // The user's key, from the settings file or from what the keyring gave;
     // otherwise reading it starts, and changed() tells when it ends. A read
-    // that failed is tried again when a keyring comes onto the bus or the
-    // key is saved.
+    // that failed (a locked keyring among the causes) is tried again when a
+    // keyring comes onto the bus or changes, or the key is saved.
     Key keyOf(const QString &username);
     // Stores the key where it lives; an empty key removes it. With a
     // keyring, it is removed from the settings file and from the entry of a
@@ -59,18 +59,22 @@ public:
     void save(const QString &username, const QString &key, Saved saved);
 
 Q_SIGNALS:
-    // A read ended, or a keyring came onto the bus: keyOf() may answer differently.
+    // A read ended, or a keyring came onto the bus or changed (was unlocked,
+    // say): keyOf() may answer differently.
     void changed();
+
+private Q_SLOTS:
+    void keyringChanged();
 
 private:
     explicit ApiKeyStore(QObject *parent);
 
     static QString keyInFile();
     void read(const QString &username);
+    void readFinished(const QString &username, const Key &key);
     void moveIntoKeyring(const QString &username, const QString &key);
     void writeToKeyring(const QString &username, const QString &key, Saved written);
     void forgetOtherEntries(const QString &username);
-    void keyringArrived();
     void start(QKeychain::Job *job, const QString &username, std::function<void(const QKeychain::Job &)> finished);
 
     QHash<QString, Key> keys;

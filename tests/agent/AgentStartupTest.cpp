@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDBusServiceWatcher>
-#include <QDBusVirtualObject>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -52,29 +51,6 @@ bool obeyFilePermissions()
 // settings folder, in a mount namespace made before any thread starts.
 const bool ownMounts = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
                        && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-
-// A Secret Service that takes every call and answers none, as a keyring
-// waiting to be unlocked does, until it refuses them all.
-struct UnansweringKeyring : QDBusVirtualObject
-{
-    static inline const QString why = u"the keyring went away"_s;
-    QList<QDBusMessage> held;
-    bool refusing = false;
-
-    bool handleMessage(const QDBusMessage &call, const QDBusConnection &) override
-    {
-        held << call;
-        return !refusing || refuseAll();
-    }
-    QString introspect(const QString &) const override { return {}; }
-    bool refuseAll()
-    {
-        refusing = true;
-        for (const QDBusMessage &call : std::exchange(held, {}))
-            QDBusConnection::sessionBus().send(call.createErrorReply(u"org.freedesktop.DBus.Error.NoReply"_s, why));
-        return true;
-    }
-};
 
 PrefsWindowController *prefs() { return AgentFixture::preferences(); }
 bool preferencesShown() { return AgentFixture::preferencesShown(); }
@@ -300,32 +276,6 @@ private Q_SLOTS:
         QCOMPARE(stamp(path), before);
         QVERIFY(kind != u"file" || AgentFixture::placeSettingsFile(signedIn));
         QCOMPARE(PellixSettings().isWritable(), kind == u"file");
-    }
-
-    // A keyring that has not answered holds the stream back without asking
-    // for the key; one that fails says why. Neither opens the stream with an
-    // empty key, and a key it does not store keeps Preferences open.
-    void aKeyringThatDoesNotAnswerHoldsTheStreamBack()
-    {
-        UnansweringKeyring keyring;
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        const QString name = u"org.freedesktop.secrets"_s, path = u"/org/freedesktop/secrets"_s;
-        QVERIFY(bus.registerVirtualObject(path, &keyring, QDBusConnection::SubPath) && bus.registerService(name));
-        const auto gone = qScopeGuard([&] { bus.unregisterService(name), bus.unregisterObject(path); });
-        fixture->signIn(u"Carol"_s, QString());
-        fixture->start();
-        QTRY_COMPARE(agent().statusItem()->toolTipBody(), u"Waiting for the keyring to be unlocked"_s);
-        QVERIFY(!preferencesShown());
-        keyring.refuseAll();
-        QTRY_COMPARE(agent().statusItem()->toolTipBody(), u"The keyring did not give the API key: "_s + UnansweringKeyring::why);
-        agent().prefs();
-        QTest::keyClicks(prefs()->apikeyField(), u"typed"_s);
-        save();
-        QTRY_VERIFY(prefs()->window()->findChild<QMessageBox *>());
-        const std::unique_ptr<QMessageBox> alert(prefs()->window()->findChild<QMessageBox *>());
-        QCOMPARE(alert->informativeText(), u"The keyring did not store the API key: %1. Nothing was changed."_s.arg(UnansweringKeyring::why));
-        QVERIFY(preferencesShown() && fixture->stream.requests().isEmpty());
-        QVERIFY(!AgentFixture::fileBytes().contains("apikey"));
     }
 
     void aFailedWriteKeepsTheSettings_data()

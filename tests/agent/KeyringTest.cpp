@@ -9,6 +9,7 @@
 #include <QDBusConnectionInterface>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 
 using namespace Qt::StringLiterals;
@@ -45,9 +46,11 @@ class KeyringTest : public QObject
     QProcess keyring; // ended with the test
     std::optional<AgentFixture> fixture;
 
-private Q_SLOTS:
-    void initTestCase()
+    // Started (again) with its keyring unlocked.
+    void startKeyring()
     {
+        keyring.kill();
+        keyring.waitForFinished();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *folder : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
             environment.insert(QString::fromLatin1(folder), keyringHome.path());
@@ -58,6 +61,9 @@ private Q_SLOTS:
         const QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
         QTRY_VERIFY_WITH_TIMEOUT(bus->isServiceRegistered(u"org.freedesktop.secrets"_s), 10000);
     }
+
+private Q_SLOTS:
+    void initTestCase() { startKeyring(); }
     void init() { fixture.emplace(); }
     void cleanup() { fixture.reset(); }
 
@@ -105,6 +111,37 @@ private Q_SLOTS:
         QVERIFY(streamsWith(*fixture, "elsewhere"));
         QTRY_VERIFY(!AgentFixture::fileBytes().contains("apikey"));
         QCOMPARE(secretTool(u"lookup"_s, user), u"elsewhere"_s);
+    }
+
+    // While the keyring has not answered, and while it is locked (its unlock
+    // refused, or no prompt to ask), the stream stays closed and says why:
+    // never taken for a missing key, never opened with an empty one. A key
+    // the locked keyring does not take keeps Preferences open with the
+    // reason. Once the keyring comes back unlocked, the stream opens.
+    void aLockedKeyringHoldsTheStreamBack()
+    {
+        QCOMPARE(secretTool(u"store"_s, u"frank"_s, "locked away"), QString());
+        QDBusMessage lock = QDBusMessage::createMethodCall(u"org.freedesktop.secrets"_s, u"/org/freedesktop/secrets"_s,
+                                                           u"org.freedesktop.Secret.Service"_s, u"Lock"_s);
+        lock << QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(u"/org/freedesktop/secrets/collection/login"_s)});
+        QCOMPARE(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
+        fixture->signIn(u"Frank"_s, QString());
+        fixture->start();
+        const auto state = [this] { return fixture->agentStream().state().text(); };
+        QCOMPARE(state(), u"Waiting for the keyring to be unlocked"_s);
+        QTRY_COMPARE(state(), u"The keyring did not give the API key: the keyring is locked"_s);
+        QVERIFY(!AgentFixture::preferencesShown());
+        fixture->agent().prefs();
+        QTest::keyClicks(prefs()->apikeyField(), u"typed"_s);
+        save();
+        QTRY_VERIFY(prefs()->window()->findChild<QMessageBox *>());
+        const std::unique_ptr<QMessageBox> alert(prefs()->window()->findChild<QMessageBox *>());
+        QVERIFY(alert->informativeText().startsWith(u"The keyring did not store the API key: "_s));
+        QVERIFY(AgentFixture::preferencesShown() && fixture->stream.requests().isEmpty());
+        QVERIFY(!AgentFixture::fileBytes().contains("apikey"));
+        startKeyring();
+        QVERIFY(fixture->opens());
+        QVERIFY(streamsWith(*fixture, "locked away"));
     }
 };
 
