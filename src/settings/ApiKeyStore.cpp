@@ -13,6 +13,8 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <algorithm>
+
 namespace {
 const QString fileKey = QStringLiteral("apikey");
 // The Secret Service (GNOME Keyring, KeePassXC) and Plasma's KWallet.
@@ -44,8 +46,9 @@ ApiKeyStore::ApiKeyStore(QObject *parent)
         keyringChanged();
     });
     // Among the changes: a collection unlocked.
-    QDBusConnection::sessionBus().connect(SecretServiceAccess::name, SecretServiceAccess::path, SecretServiceAccess::interface,
-                                          QStringLiteral("CollectionChanged"), this, SLOT(keyringChanged()));
+    QDBusConnection::sessionBus().connect(SecretServiceAccess::name, SecretServiceAccess::path,
+                                          SecretServiceAccess::interface, QStringLiteral("CollectionChanged"), this,
+                                          SLOT(keyringChanged()));
 }
 
 // A keyring that can be started counts: at login it may come after the agent.

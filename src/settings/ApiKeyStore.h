@@ -47,7 +47,7 @@ public:
 
     static Location location();
     // Where the user's key is kept, as Preferences tells it.
-    QString whereKept();
+    static QString whereKept();
     // The user's key, from the settings file or from what the keyring gave;
     // otherwise reading it starts, and changed() tells when it ends. A read
     // that failed (a locked keyring among the causes) is tried again when a
