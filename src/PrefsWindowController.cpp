@@ -81,7 +81,7 @@ void PrefsWindowController::followStream()
 void PrefsWindowController::showStreamState(const StreamState &state)
 {
     const QString line = state.phase() == StreamState::Phase::NotSignedIn
-                             ? QStringLiteral("Sign in to receive your notifications.")
+                             ? tr("Sign in to receive your notifications.")
                              : state.text().toHtmlEscaped();
     ui->intro->setText(QStringLiteral("<b>Pellix</b><br>") + line);
 }
@@ -105,7 +105,7 @@ void PrefsWindowController::restoreState()
     // Only 1 selects the monochrome picture at start-up, so only 1 ticks the box.
     ui->checkboxBWIcon->setChecked(settings.bwmenuicon() == 1);
     ui->checkboxStartAtLogin->setChecked(AutostartEntry::isEnabled());
-    ui->lblVersion->setText(QStringLiteral("Version %1 beta").arg(QStringLiteral(PELLIX_VERSION)));
+    ui->lblVersion->setText(tr("Version %1 beta").arg(QStringLiteral(PELLIX_VERSION)));
     useReadablePlaceholders();
     centreWindow();
 }
@@ -175,8 +175,9 @@ void PrefsWindowController::savePrefs(QObject *)
                                      if (failure.isEmpty())
                                          storeSettings();
                                      else
-                                         showSaveFailure(QStringLiteral("The keyring did not store the API key: %1. "
-                                                                        "Nothing was changed.")
+                                         //: %1 is the keyring's own reason.
+                                         showSaveFailure(tr("The keyring did not store the API key: %1. "
+                                                            "Nothing was changed.")
                                                              .arg(failure));
                                  });
 }
@@ -213,7 +214,7 @@ void PrefsWindowController::storeSettings()
 void PrefsWindowController::showSaveFailure(const QString &cause)
 {
     auto *alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pellix"),
-                                  QStringLiteral("Your preferences could not be saved."), QMessageBox::Ok,
+                                  tr("Your preferences could not be saved."), QMessageBox::Ok,
                                   prefsWindow.get());
     alert->setInformativeText(cause);
     alert->setAttribute(Qt::WA_DeleteOnClose);
@@ -225,10 +226,12 @@ void PrefsWindowController::showSaveFailure(const QString &cause)
 QString PrefsWindowController::fileFailure(const QString &fileName, const QString &writeFailure)
 {
     return writeFailure.isEmpty()
-            ? QStringLiteral("%1 cannot be written. Check that you may write it, or move it aside to start afresh.")
+            //: %1 is the settings file's path.
+            ? tr("%1 cannot be written. Check that you may write it, or move it aside to start afresh.")
                   .arg(fileName)
-            : QStringLiteral("%1 cannot be written: %2. It keeps the settings it holds; Pellix saves these while it "
-                             "runs, as soon as it can.")
+            //: %1 is the settings file's path, %2 why it cannot be written ("the disk is full").
+            : tr("%1 cannot be written: %2. It keeps the settings it holds; Pellix saves these while it "
+                 "runs, as soon as it can.")
                   .arg(fileName, writeFailure);
 }
 

@@ -3,6 +3,7 @@
 #include "notifications/ActivationTokenScope.h"
 #include "session/AgentCommandLine.h"
 #include "session/AgentInstance.h"
+#include "session/AgentTranslations.h"
 #include "session/TerminationSignals.h"
 #include "session/WakeUpWatcher.h"
 #include "session/X11StartupNotification.h"
@@ -25,6 +26,8 @@ QStringList argumentsOf(int argc, char *argv[])
 
 int answerCommandLine(const AgentCommandLine &command, int argc, char *argv[])
 {
+    QCoreApplication application(argc, argv);
+    AgentTranslations::install(application);
     switch (command.action) {
     case AgentCommandLine::Action::Help:
         std::printf("%s", qPrintable(AgentCommandLine::usage()));
@@ -33,16 +36,12 @@ int answerCommandLine(const AgentCommandLine &command, int argc, char *argv[])
         std::printf("pellix-growl %s\n", PELLIX_VERSION);
         return 0;
     case AgentCommandLine::Action::UsageError:
-        std::fprintf(stderr, "pellix-growl: %s\n%s", qPrintable(command.error), qPrintable(AgentCommandLine::usage()));
+        std::fprintf(stderr, "pellix-growl: %s\n%s", qPrintable(command.error()), qPrintable(AgentCommandLine::usage()));
         return 2;
-    case AgentCommandLine::Action::Status: {
-        QCoreApplication application(argc, argv);
+    case AgentCommandLine::Action::Status:
         return AgentInstance::printStateOfRunningAgent();
-    }
-    case AgentCommandLine::Action::Quit: {
-        QCoreApplication application(argc, argv);
+    case AgentCommandLine::Action::Quit:
         return AgentInstance::quitRunningAgent() ? 0 : AgentInstance::NoAgent;
-    }
     case AgentCommandLine::Action::Run:
     case AgentCommandLine::Action::Preferences:
         break;
@@ -68,6 +67,7 @@ int main(int argc, char *argv[])
     // Taken before Qt reads it: a second start hands it to the running agent.
     const QString launchToken = ActivationTokenScope::takeLaunchToken();
     QApplication application(argc, argv);
+    AgentTranslations::install(application);
     QApplication::setApplicationVersion(QStringLiteral(PELLIX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("pellix-growl"));
     // Closing the preferences window must not end a tray agent.

@@ -26,11 +26,8 @@
 namespace {
 pellix_growlAppDelegate *theDelegate = nullptr;
 
-const QString notificationServiceMissing =
-    QStringLiteral("Growl must be installed and running before using the Pellix growl agent. "
-                   "Requires Growl v1.2.1 or higher.");
+// A name, never translated.
 const QString agentTitle = QStringLiteral("Pellix");
-const QString listeningNotice = QStringLiteral("Listening for notifications...");
 
 constexpr qint32 firstReconnectDelay = 1;
 constexpr qint32 reconnectDelayCap = 60;
@@ -50,7 +47,7 @@ std::optional<StreamState> keyHeldBack(const ApiKeyStore::Key &key)
     case ApiKeyStore::Key::Status::BeingRead:
         return StreamState::waitingForKey();
     case ApiKeyStore::Key::Status::Unreadable:
-        return StreamState::keyUnreadable(key.failure);
+        return StreamState::keyUnreadable({key.failure, key.failure});
     case ApiKeyStore::Key::Status::Known:
         break;
     }
@@ -121,8 +118,8 @@ void pellix_growlAppDelegate::applicationDidFinishLaunching()
     const auto grace = std::chrono::duration_cast<std::chrono::seconds>(options.notificationServiceGrace);
     qCInfo(lcNotify) << "waiting for a desktop notification service on the session bus";
     if (::isatty(STDERR_FILENO))
-        std::fprintf(stderr, "pellix-growl: waiting up to %lld s for a desktop notification service…\n",
-                     static_cast<long long>(grace.count()));
+        std::fprintf(stderr, "pellix-growl: %s\n",
+                     qPrintable(tr("waiting up to %1 s for a desktop notification service…").arg(grace.count())));
     GrowlApplicationBridge::waitForGrowl(options.notificationServiceGrace, this,
                                          [this](bool arrived) { arrived ? startWithGrowl() : refuseToStart(); });
 }
@@ -141,19 +138,22 @@ void pellix_growlAppDelegate::startWithGrowl()
 
 void pellix_growlAppDelegate::announceListening()
 {
-    doGrowlWithTitle(agentTitle, listeningNotice, QImage(), std::nullopt);
+    doGrowlWithTitle(agentTitle, tr("Listening for notifications..."), QImage(), std::nullopt);
 }
 
 void pellix_growlAppDelegate::refuseToStart()
 {
     const QString cause =
         QDBusConnection::sessionBus().isConnected()
-            ? QStringLiteral("No desktop notification service (org.freedesktop.Notifications) is on the session bus. "
-                             "Start your desktop's, or install one (for instance dunst), and start Pellix again.")
-            : QStringLiteral("There is no D-Bus session bus, so no desktop notification service can be reached. "
-                             "Start Pellix from within your desktop session.");
+            ? tr("No desktop notification service (org.freedesktop.Notifications) is on the session bus. "
+                 "Start your desktop's, or install one (for instance dunst), and start Pellix again.")
+            : tr("There is no D-Bus session bus, so no desktop notification service can be reached. "
+                 "Start Pellix from within your desktop session.");
     qCWarning(lcNotify).noquote() << cause;
-    QMessageBox alert(QMessageBox::Warning, agentTitle, notificationServiceMissing, QMessageBox::Ok);
+    //: "Growl" is the desktop's notification service (the name of the one the agent was first written for).
+    const QString missing = tr("Growl must be installed and running before using the Pellix growl agent. "
+                               "Requires Growl v1.2.1 or higher.");
+    QMessageBox alert(QMessageBox::Warning, agentTitle, missing, QMessageBox::Ok);
     alert.setInformativeText(cause);
     alert.exec();
     options.exitProcess(0);
@@ -164,9 +164,9 @@ void pellix_growlAppDelegate::createStatusItem()
     statusItemStorage = new StatusItem(options.statusItem, this);
     statusItemStorage->setImage(chosenPicture());
     statusItemStorage->setToolTip(agentTitle);
-    statusItemStorage->addMenuItem(QStringLiteral("Preferences"), QKeySequence(QStringLiteral("Ctrl+Shift+P")),
+    statusItemStorage->addMenuItem(tr("Preferences"), QKeySequence(QStringLiteral("Ctrl+Shift+P")),
                                    [this] { prefs(); });
-    statusItemStorage->addMenuItem(QStringLiteral("Quit"), QKeySequence(QStringLiteral("Ctrl+Shift+Q")),
+    statusItemStorage->addMenuItem(tr("Quit"), QKeySequence(QStringLiteral("Ctrl+Shift+Q")),
                                    [this] { quit(); });
     connect(statusItemStorage, &StatusItem::windowRequested, this, &pellix_growlAppDelegate::prefs);
     statusItemStorage->showState(stream.state());

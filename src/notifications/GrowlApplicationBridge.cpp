@@ -280,7 +280,8 @@ void GrowlApplicationBridge::send(const Notification &notification)
         hints.insert(QStringLiteral("image-data"), imageDataHint(notification.iconData));
     QStringList actions;
     if (notification.clickContext && capabilities->contains(QStringLiteral("actions")))
-        actions = {defaultAction, QStringLiteral("Open")};
+        //: The button of a notification that opens its address.
+        actions = {defaultAction, tr("Open")};
     const QString body = capabilities->contains(QStringLiteral("body-markup"))
                              ? escapedForMarkup(notification.description)
                              : notification.description;

@@ -91,8 +91,10 @@ bool AgentInstance::showPreferencesOfRunningAgent(const QString &activationToken
     const QDBusError error = answerOf(runningAgent(connection)->ShowPreferences(activationToken));
     if (!error.isValid())
         return true;
-    std::fprintf(stderr, "pellix-growl: another agent holds %s but did not open its preferences: %s\n",
-                 qPrintable(serviceName), qPrintable(error.message()));
+    //: %1 is the agent's name on the session bus, %2 the error it answered with.
+    std::fprintf(stderr, "pellix-growl: %s\n",
+                 qPrintable(tr("another agent holds %1 but did not open its preferences: %2")
+                                .arg(serviceName, error.message())));
     return false;
 }
 
@@ -100,7 +102,7 @@ bool AgentInstance::quitRunningAgent(const QDBusConnection &connection)
 {
     if (!answerOf(runningAgent(connection)->Quit()).isValid())
         return true;
-    std::fprintf(stderr, "pellix-growl: no agent is running in this session\n");
+    std::fprintf(stderr, "pellix-growl: %s\n", qPrintable(tr("no agent is running in this session")));
     return false;
 }
 
@@ -111,14 +113,14 @@ AgentInstance::StatusExit AgentInstance::printStateOfRunningAgent(const QDBusCon
     const std::unique_ptr<PellixGrowlProxy> agent = runningAgent(connection);
     const QString state = agent->state();
     if (agent->lastError().isValid()) {
-        std::fprintf(stderr, "pellix-growl: no agent is running in this session\n");
+        std::fprintf(stderr, "pellix-growl: %s\n", qPrintable(tr("no agent is running in this session")));
         return NoAgent;
     }
     std::printf("%s\n", qPrintable(state));
     return agent->connected() ? Connected : NotConnected;
 }
 
-QString AgentInstance::state() const { return agent.notificationStream().state().text(); }
+QString AgentInstance::state() const { return agent.notificationStream().state().text(StreamState::Language::English); }
 bool AgentInstance::connected() const { return agent.notificationStream().state().isConnected(); }
 
 void AgentInstance::ShowPreferences() { ShowPreferences(QString()); }
@@ -145,7 +147,8 @@ void AgentInstance::announce(const StreamState &state)
     QDBusMessage changed =
         QDBusMessage::createSignal(objectPath, propertiesInterface, QStringLiteral("PropertiesChanged"));
     changed << serviceName
-            << QVariantMap{{QStringLiteral("State"), state.text()}, {QStringLiteral("Connected"), state.isConnected()}}
+            << QVariantMap{{QStringLiteral("State"), state.text(StreamState::Language::English)},
+                           {QStringLiteral("Connected"), state.isConnected()}}
             << QStringList();
     bus.send(changed);
 }

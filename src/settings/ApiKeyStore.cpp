@@ -69,10 +69,10 @@ ApiKeyStore::Location ApiKeyStore::location()
 QString ApiKeyStore::whereKept()
 {
     if (location() == Location::SettingsFile)
-        return QStringLiteral("Stored in the settings file; no keyring is running");
+        return tr("Stored in the settings file; no keyring is running");
     if (!keyInFile().isEmpty())
-        return QStringLiteral("Stored in the settings file until it can be moved into your keyring");
-    return QStringLiteral("Stored in your keyring");
+        return tr("Stored in the settings file until it can be moved into your keyring");
+    return tr("Stored in your keyring");
 }
 
 QString ApiKeyStore::keyInFile() { return SettingsStore::instance().value(fileKey).toString(); }

@@ -28,12 +28,12 @@ QString whyWritingFails(const QString &path)
     const QFileInfo file(path);
     const QStorageInfo disk(file.absolutePath());
     if (disk.isReadOnly())
-        return QStringLiteral("its disk is read-only");
+        return SettingsStore::tr("its disk is read-only");
     if (disk.bytesAvailable() < file.size() + disk.blockSize())
-        return QStringLiteral("the disk is full");
+        return SettingsStore::tr("the disk is full");
     if (!QFileInfo(file.absolutePath()).isWritable())
-        return QStringLiteral("its folder cannot be written");
-    return QStringLiteral("writing it failed");
+        return SettingsStore::tr("its folder cannot be written");
+    return SettingsStore::tr("writing it failed");
 }
 
 std::pair<qint64, QDateTime> contentAsQtSeesIt(const QString &path)

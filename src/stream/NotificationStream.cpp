@@ -5,20 +5,24 @@
 #include "session/LoggingCategories.h"
 
 namespace {
+using Language = StreamState::Language;
 
 bool isSuccess(int status) { return status >= 200 && status <= 299; }
 
+QString say(const char *source, Language language) { return StreamState::say(source, language); }
+
 // "5 minutes", "90 s", "600 ms": the idle limit as the state tells it.
-QString spanText(std::chrono::milliseconds span)
+QString spanText(std::chrono::milliseconds span, Language language)
 {
     using namespace std::chrono;
     if (span >= minutes(1) && span % minutes(1) == 0ms) {
         const auto whole = duration_cast<minutes>(span).count();
-        return whole == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(whole);
+        return whole == 1 ? say(QT_TRANSLATE_NOOP("StreamState", "1 minute"), language)
+                          : say(QT_TRANSLATE_NOOP("StreamState", "%1 minutes"), language).arg(whole);
     }
     if (span % seconds(1) == 0ms)
-        return QStringLiteral("%1 s").arg(duration_cast<seconds>(span).count());
-    return QStringLiteral("%1 ms").arg(span.count());
+        return say(QT_TRANSLATE_NOOP("StreamState", "%1 s"), language).arg(duration_cast<seconds>(span).count());
+    return say(QT_TRANSLATE_NOOP("StreamState", "%1 ms"), language).arg(span.count());
 }
 
 // Diagnostics show only the start of the key's digest: the digest alone
@@ -58,7 +62,7 @@ void NotificationStream::open(const QUrl &address, const QString &user)
     proved = false;
     readingPaused = false;
     lines.reset();
-    lastFailure.clear();
+    lastFailure = {};
     qCInfo(lcStream).noquote() << "opening the stream of" << user << "at"
                                << (address.isValid() ? address.authority() : QStringLiteral("an invalid address"));
     auto *connection = new StreamConnection(address, options.connection, this);
@@ -66,13 +70,17 @@ void NotificationStream::open(const QUrl &address, const QString &user)
     connect(connection, &StreamConnection::responseReceived, this, &NotificationStream::answerArrived);
     connect(connection, &StreamConnection::bodyAvailable, this, &NotificationStream::readConnection);
     connect(connection, &StreamConnection::finished, this,
-            [this] { connectionEnded(QStringLiteral("the server ended the stream"), QString()); });
+            [this] {
+                connectionEnded(worded(QT_TRANSLATE_NOOP("StreamState", "the server ended the stream")), QString());
+            });
     connect(connection, &StreamConnection::failed, this,
             [this](StreamConnection::Failure failure, const QString &detail) {
-                connectionEnded(failureReason(failure), detail);
+                connectionEnded(StreamState::Reason::worded(
+                                    [this, failure](Language language) { return failureReason(failure, language); }),
+                                detail);
             });
     connectionOpen = true;
-    setState(StreamState::connecting(host()));
+    setState(StreamState::connecting(host(Language::User)));
     idle.start(options.idleLimit);
     connection->start();
 }
@@ -96,7 +104,7 @@ void NotificationStream::signOut(const StreamState &why)
 {
     cancel();
     if (why != state())
-        qCInfo(lcStream).noquote() << "not connected:" << why.text();
+        qCInfo(lcStream).noquote() << "not connected:" << why.text(StreamState::Language::English);
     goOffline();
     setState(why);
 }
@@ -122,7 +130,9 @@ void NotificationStream::answerArrived()
         StreamConnection *refused = current;
         disconnect(refused, nullptr, this, nullptr);
         refused->abort();
-        connectionEnded(statusReason(status), QStringLiteral("HTTP status %1").arg(status));
+        connectionEnded(StreamState::Reason::worded(
+                            [this, status](Language language) { return statusReason(status, language); }),
+                        QStringLiteral("HTTP status %1").arg(status));
         return;
     }
     qCInfo(lcStream) << "connected: HTTP status" << status;
@@ -191,7 +201,7 @@ void NotificationStream::prove()
 }
 
 // A service may end its last line with the connection instead of a line feed.
-void NotificationStream::connectionEnded(const QString &reason, const QString &error)
+void NotificationStream::connectionEnded(const StreamState::Reason &reason, const QString &error)
 {
     StreamConnection *ended = current;
     connectionOpen = false;
@@ -218,7 +228,11 @@ void NotificationStream::wentSilent()
     StreamConnection *silent = current;
     disconnect(silent, nullptr, this, nullptr);
     silent->abort();
-    connectionEnded(QStringLiteral("nothing arrived for ") + spanText(options.idleLimit),
+    //: %1 is a span of time ("5 minutes").
+    connectionEnded(StreamState::Reason::worded([this](Language language) {
+                        return say(QT_TRANSLATE_NOOP("StreamState", "nothing arrived for %1"), language)
+                            .arg(spanText(options.idleLimit, language));
+                    }),
                     QStringLiteral("the stream fell silent"));
 }
 
@@ -238,18 +252,27 @@ void NotificationStream::goOffline()
         offlineSince = lastArrival;
 }
 
-QString NotificationStream::host() const
+StreamState::Reason NotificationStream::worded(const char *source)
 {
-    return currentAddress.isValid() ? currentAddress.authority() : QStringLiteral("the server in Preferences");
+    return StreamState::Reason::worded([source](Language language) { return say(source, language); });
 }
 
-QString NotificationStream::statusReason(int status) const
+QString NotificationStream::host(Language language) const
+{
+    return currentAddress.isValid() ? currentAddress.authority()
+                                    : say(QT_TRANSLATE_NOOP("StreamState", "the server in Preferences"), language);
+}
+
+QString NotificationStream::statusReason(int status, Language language) const
 {
     if (status == 401 || status == 403)
-        return QStringLiteral("the server refused the API key (HTTP %1)").arg(status);
-    if (const QString refused = current->refusedRedirection(); !refused.isEmpty())
-        return QStringLiteral("the server redirected to %1 (HTTP %2)").arg(refused).arg(status);
-    return QStringLiteral("the server answered HTTP %1").arg(status);
+        return say(QT_TRANSLATE_NOOP("StreamState", "the server refused the API key (HTTP %1)"), language).arg(status);
+    //: %1 is where the server pointed ("plain http"), %2 the HTTP status.
+    if (const char *refused = current->refusedRedirection())
+        return say(QT_TRANSLATE_NOOP("StreamState", "the server redirected to %1 (HTTP %2)"), language)
+            .arg(say(refused, language))
+            .arg(status);
+    return say(QT_TRANSLATE_NOOP("StreamState", "the server answered HTTP %1"), language).arg(status);
 }
 
 // A SOCKS proxy answers without an HTTP status.
@@ -258,28 +281,33 @@ QString NotificationStream::httpStatus() const
     return current->status() ? QStringLiteral(" (HTTP %1)").arg(current->status()) : QString();
 }
 
-QString NotificationStream::failureReason(StreamConnection::Failure failure) const
+QString NotificationStream::failureReason(StreamConnection::Failure failure, Language language) const
 {
     const QString proxy = current->proxyAuthority();
     switch (failure) {
     case StreamConnection::Failure::Unreachable:
-        return QStringLiteral("cannot reach %1").arg(host());
+        //: %1 is the stream server's host.
+        return say(QT_TRANSLATE_NOOP("StreamState", "cannot reach %1"), language).arg(host(language));
     case StreamConnection::Failure::UnknownHost:
-        return QStringLiteral("cannot find %1").arg(currentAddress.host());
+        return say(QT_TRANSLATE_NOOP("StreamState", "cannot find %1"), language).arg(currentAddress.host());
     case StreamConnection::Failure::Lost:
-        return QStringLiteral("the connection was lost (no answer from the server)");
+        return say(QT_TRANSLATE_NOOP("StreamState", "the connection was lost (no answer from the server)"), language);
     case StreamConnection::Failure::ProxyUnreachable:
-        return QStringLiteral("cannot reach the proxy %1").arg(proxy);
+        return say(QT_TRANSLATE_NOOP("StreamState", "cannot reach the proxy %1"), language).arg(proxy);
     case StreamConnection::Failure::ProxyRefused:
-        return QStringLiteral("the proxy %1 refused the connection").arg(proxy) + httpStatus();
+        return say(QT_TRANSLATE_NOOP("StreamState", "the proxy %1 refused the connection"), language).arg(proxy)
+               + httpStatus();
     case StreamConnection::Failure::ProxyCredentials:
-        return QStringLiteral("the proxy %1 asks for credentials").arg(proxy) + httpStatus();
+        return say(QT_TRANSLATE_NOOP("StreamState", "the proxy %1 asks for credentials"), language).arg(proxy)
+               + httpStatus();
     case StreamConnection::Failure::Insecure:
-        return QStringLiteral("cannot reach %1 securely: %2").arg(host(), current->insecureBecause());
+        //: %1 is the host, %2 what is wrong with its certificate, as Qt words it.
+        return say(QT_TRANSLATE_NOOP("StreamState", "cannot reach %1 securely: %2"), language)
+            .arg(host(language), current->insecureBecause());
     case StreamConnection::Failure::NoAnswer:
-        return QStringLiteral("the server did not answer");
+        return say(QT_TRANSLATE_NOOP("StreamState", "the server did not answer"), language);
     case StreamConnection::Failure::UnreadableAnswer:
-        return QStringLiteral("the server's answer could not be read");
+        return say(QT_TRANSLATE_NOOP("StreamState", "the server's answer could not be read"), language);
     }
     return {};
 }

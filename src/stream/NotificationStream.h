@@ -89,13 +89,14 @@ private:
     void readConnection();
     void deliver(const QStringList &lines);
     void prove();
-    void connectionEnded(const QString &reason, const QString &error);
+    void connectionEnded(const StreamState::Reason &reason, const QString &error);
     void wentSilent();
     void setState(const StreamState &state);
     void goOffline();
-    QString host() const;
-    QString statusReason(int status) const;
-    QString failureReason(StreamConnection::Failure failure) const;
+    static StreamState::Reason worded(const char *source);
+    QString host(StreamState::Language language) const;
+    QString statusReason(int status, StreamState::Language language) const;
+    QString failureReason(StreamConnection::Failure failure, StreamState::Language language) const;
     QString httpStatus() const;
 
     bool readAheadIsFull() const;
@@ -113,7 +114,7 @@ private:
     QTimer proof;
     QTimer reopen;
     StreamState shown;
-    QString lastFailure;
+    StreamState::Reason lastFailure;
     QDateTime offlineSince;
     // When the connection last brought data, or was answered.
     QDateTime lastArrival;

@@ -373,7 +373,7 @@ bool StreamConnection::refusedByProxy(const HttpResponseHead &head)
     return true;
 }
 
-QString StreamConnection::refusedRedirection() const { return refusedTarget; }
+const char *StreamConnection::refusedRedirection() const { return refusedTarget; }
 
 bool StreamConnection::followRedirection(int status, const QByteArray &location)
 {
@@ -382,12 +382,12 @@ bool StreamConnection::followRedirection(int status, const QByteArray &location)
     const QUrl next = target.resolved(QUrl::fromEncoded(location));
     // Credentials would go out in the Host field; the settings refuse them too.
     if (!isWebAddress(next))
-        refusedTarget = QStringLiteral("an address that is not http or https");
+        refusedTarget = QT_TRANSLATE_NOOP("StreamState", "an address that is not http or https");
     else if (!next.userInfo().isEmpty())
-        refusedTarget = QStringLiteral("an address with a user name or password");
+        refusedTarget = QT_TRANSLATE_NOOP("StreamState", "an address with a user name or password");
     else if (target.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
-        refusedTarget = QStringLiteral("plain http");
-    if (!refusedTarget.isEmpty())
+        refusedTarget = QT_TRANSLATE_NOOP("StreamState", "plain http");
+    if (refusedTarget)
         return false;
     ++redirections;
     connectTo(next);

@@ -78,9 +78,9 @@ public:
     int status() const;
     // The proxy the connection goes through, as "host:port"; empty when direct.
     QString proxyAuthority() const;
-    // What a redirection that was not followed pointed to ("plain http");
-    // empty when none was refused.
-    QString refusedRedirection() const;
+    // What a redirection that was not followed pointed to ("plain http"), a
+    // text of the stream state's to translate; none when none was refused.
+    const char *refusedRedirection() const;
     // Why the server could not be reached securely, as TLS tells it ("the
     // certificate has expired"); empty when it could.
     QString insecureBecause() const;
@@ -133,7 +133,7 @@ private:
     QUrl target;
     const Limits limits;
     int redirections = 0;
-    QString refusedTarget;
+    const char *refusedTarget = nullptr;
     QNetworkProxy proxy;
     QPointer<HappyEyeballsConnector> connector;
     std::optional<Socks5Handshake> socks;

@@ -2,10 +2,12 @@
 
 #pragma once
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 // Where the notification stream stands, as the user is told: signed out,
@@ -14,7 +16,25 @@
 // offline and waiting for its next attempt.
 class StreamState
 {
+    Q_DECLARE_TR_FUNCTIONS(StreamState)
+
 public:
+    // The tray and Preferences tell it in the user's language; the session
+    // bus, --status and the log in English, for scripts to read.
+    enum class Language { User, English };
+
+    // Why the stream is offline, worded in both.
+    struct Reason
+    {
+        QString english;
+        QString translated;
+
+        static Reason worded(const std::function<QString(Language)> &word);
+        QString in(Language language) const;
+
+        friend bool operator==(const Reason &, const Reason &) = default;
+    };
+
     enum class Phase { NotSignedIn, WaitingForKey, KeyUnreadable, Connecting, Connected, Waiting };
 
     struct Outage
@@ -27,10 +47,10 @@ public:
 
     static StreamState notSignedIn();
     static StreamState waitingForKey();
-    static StreamState keyUnreadable(const QString &reason);
+    static StreamState keyUnreadable(const Reason &reason);
     static StreamState connecting(const QString &host);
     static StreamState connected(const QString &user, const QDateTime &since, const std::optional<Outage> &outage);
-    static StreamState waiting(const QDateTime &offlineSince, std::chrono::seconds wait, const QString &reason);
+    static StreamState waiting(const QDateTime &offlineSince, std::chrono::seconds wait, const Reason &reason);
 
     Phase phase() const;
     bool isConnected() const;
@@ -39,9 +59,12 @@ public:
     // Connected since, or offline since.
     QDateTime phaseStart() const;
     std::optional<Outage> outage() const;
-    // One line for the tray's tool tip, the session bus and the command line;
-    // times are local, in the user's locale.
-    QString text() const;
+    // One line for the tray's tool tip and Preferences, or in English for
+    // the session bus and the command line; times are local, in the user's
+    // locale.
+    QString text(Language language = Language::User) const;
+    // One of the stream's texts (marked QT_TRANSLATE_NOOP("StreamState", …)) in a language.
+    static QString say(const char *source, Language language);
 
     friend bool operator==(const StreamState &, const StreamState &) = default;
 
@@ -52,5 +75,5 @@ private:
     std::optional<Outage> lastOutage;
     std::chrono::seconds wait{0};
     QDateTime attemptAt;
-    QString reason; // why offline, or why the keyring did not give the key
+    Reason reason; // why offline, or why the keyring did not give the key
 };

@@ -107,7 +107,7 @@ private Q_SLOTS:
                                                                             + QLocale().toString(QTime(10, 0), QLocale::ShortFormat)}));
 
         host->itemSignals.clear();
-        item->showState(StreamState::waiting(tenOClock, 3s, u"cannot reach the server"_s));
+        item->showState(StreamState::waiting(tenOClock, 3s, {u"cannot reach the server"_s, u"cannot reach the server"_s}));
         QTRY_VERIFY(host->itemSignals.contains(u"NewIcon"_s));
         for (const QImage &picture : host->itemProperties(service()).value(u"IconPixmap"_s).value<QList<QImage>>())
             QVERIFY(picture.pixelColor(picture.width() / 2, picture.height() / 2).alpha() < 128);

@@ -1,0 +1,32 @@
+# SPDX-License-Identifier: MIT
+# Every translation holds every text of the sources, and nothing else:
+# lupdate, run on a copy of each file, must find no text it would add
+# (unfinished) or drop (vanished, obsolete).
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+file(GLOB translations "${TRANSLATIONS}/*.ts")
+if(NOT translations)
+  message(FATAL_ERROR "no translations in ${TRANSLATIONS}")
+endif()
+set(failures "")
+foreach(translation ${translations})
+  get_filename_component(name "${translation}" NAME)
+  file(COPY "${translation}" DESTINATION "${WORK_DIR}")
+  execute_process(COMMAND "${LUPDATE}" -silent -locations none "${SOURCES}" -ts "${WORK_DIR}/${name}"
+                  RESULT_VARIABLE status ERROR_VARIABLE complaints)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "lupdate failed on ${name}: ${complaints}")
+  endif()
+  file(STRINGS "${WORK_DIR}/${name}" lines)
+  set(source "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "<source>([^<]*)")
+      set(source "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "type=\"(unfinished|vanished|obsolete)\"")
+      string(APPEND failures "\n  ${name}: ${CMAKE_MATCH_1}: ${source}")
+    endif()
+  endforeach()
+endforeach()
+if(failures)
+  message(FATAL_ERROR "translations to finish (cmake --build BUILD --target update_translations, then translate):${failures}")
+endif()
