@@ -201,7 +201,7 @@ bereits ein Agent läuft, werden dessen Einstellungen geöffnet.
     <message>
         <source>the server redirected to %1 (HTTP %2)</source>
         <extracomment>%1 is where the server pointed (&quot;plain http&quot;), %2 the HTTP status.</extracomment>
-        <translation>der Server hat umgeleitet auf %1 (HTTP %2)</translation>
+        <translation>der Server hat auf %1 umgeleitet (HTTP %2)</translation>
     </message>
     <message>
         <source>the server answered HTTP %1</source>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 
 #include "AgentFixture.h"
+#include "session/AgentCommandLine.h"
 #include "session/AgentInstance.h"
 #include "PellixTestEnvironment.h"
 #include "PellixVersion.h"
@@ -22,6 +23,7 @@ struct Launch
     QString streamhost = {};
     QStringList arguments = {};
     QString loggingRules = {}; // QT_LOGGING_RULES; none: Qt's defaults
+    QVariantMap environment = {};
 };
 
 class AgentProcess
@@ -38,6 +40,8 @@ public:
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
         environment.insert(u"QT_LOGGING_RULES"_s, launch.loggingRules);
+        for (auto variable = launch.environment.cbegin(); variable != launch.environment.cend(); ++variable)
+            environment.insert(variable.key(), variable->toString());
         process.setProcessEnvironment(environment);
         QObject::connect(&process, &QProcess::readyReadStandardError, [this] { readErrors(); });
         process.start(QStringLiteral(PELLIX_GROWL_EXECUTABLE), launch.arguments);
@@ -185,6 +189,20 @@ private Q_SLOTS:
         const QSettings written(agent.settingsFile(), QSettings::IniFormat);
         QCOMPARE(written.value(u"notificationTypesArray"_s).toStringList(),
                  QStringList({u"Generic"_s, u"Pellix"_s, u"Build"_s}));
+    }
+
+    // The command line speaks the language messages are in; a C locale keeps
+    // the exact English texts, whatever LANGUAGE says.
+    void theCommandLineSpeaksTheUsersLanguage()
+    {
+        for (const QString &locale : {u"de_DE.UTF-8"_s, u"C"_s}) {
+            AgentProcess helping(
+                {.arguments = {u"--help"_s}, .environment = {{u"LANGUAGE"_s, u"de"_s}, {u"LC_ALL"_s, locale}}});
+            QVERIFY(helping.waitForExit());
+            const QString help = QString::fromUtf8(helping.process.readAllStandardOutput());
+            QVERIFY2(locale == u"C"_s ? help == AgentCommandLine::usage() : help.startsWith(u"Aufruf: pellix-growl"_s),
+                     qPrintable(help));
+        }
     }
 
     // The log and --status say why; the key, and the digest made of it, stay
