@@ -128,8 +128,8 @@ void pellix_growlAppDelegate::startWithGrowl()
 {
     GrowlApplicationBridge::setGrowlDelegate(std::make_unique<PellixGrowlDelegate>(options.urlOpener));
     connect(&SettingsStore::instance(), &SettingsStore::changedOnDisk, this,
-            &pellix_growlAppDelegate::settingsChangedOnDisk, Qt::UniqueConnection);
-    connect(&ApiKeyStore::instance(), &ApiKeyStore::changed, this, &pellix_growlAppDelegate::settingsChangedOnDisk,
+            &pellix_growlAppDelegate::settingsChanged, Qt::UniqueConnection);
+    connect(&ApiKeyStore::instance(), &ApiKeyStore::changed, this, &pellix_growlAppDelegate::settingsChanged,
             Qt::UniqueConnection);
     reconnectNotificationStream();
     createStatusItem();
@@ -232,7 +232,7 @@ QUrl pellix_growlAppDelegate::streamAddressOf(const PellixSettings &settings, co
 
 // A hand edit of the file, or the keyring's answer, takes effect as a save
 // from Preferences would; a stream already signed out stays so.
-void pellix_growlAppDelegate::settingsChangedOnDisk()
+void pellix_growlAppDelegate::settingsChanged()
 {
     if (statusItemStorage)
         statusItemStorage->setImage(chosenPicture());

@@ -99,7 +99,7 @@ public:
 
 private:
     void startWithGrowl();
-    void settingsChangedOnDisk();
+    void settingsChanged();
     QUrl streamAddressOf(const PellixSettings &settings, const QString &apikey) const;
     static QString chosenPicture();
     void refuseToStart();
