@@ -62,7 +62,7 @@ void PrefsWindowController::loadWindow()
     connect(ui->checkboxBWIcon, &QCheckBox::clicked, this, [this] { menuIconCheck(ui->checkboxBWIcon); });
     connect(ui->saveButton, &QPushButton::clicked, this, [this] { savePrefs(ui->saveButton); });
     connect(&ApiKeyStore::instance(), &ApiKeyStore::changed, this, [this] {
-        if (!ui->apikeyField->isModified())
+        if (prefsWindow->isVisible() && !ui->apikeyField->isModified())
             showApiKey();
     });
     awakeFromNib();

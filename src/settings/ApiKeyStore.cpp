@@ -45,28 +45,29 @@ ApiKeyStore::ApiKeyStore(QObject *parent)
         SecretServiceAccess::forgetSession();
         keyringChanged();
     });
-    // Among the changes: a collection unlocked.
-    QDBusConnection::sessionBus().connect(SecretServiceAccess::name, SecretServiceAccess::path,
-                                          SecretServiceAccess::interface, QStringLiteral("CollectionChanged"), this,
-                                          SLOT(keyringChanged()));
+    // Among the changes: a collection unlocked, or made where there was none.
+    for (const QString &change : {QStringLiteral("CollectionChanged"), QStringLiteral("CollectionCreated")})
+        QDBusConnection::sessionBus().connect(SecretServiceAccess::name, SecretServiceAccess::path,
+                                              SecretServiceAccess::interface, change, this, SLOT(keyringChanged()));
 }
 
 // A keyring that can be started counts: at login it may come after the agent.
-// Throw-away runs (the demo) keep their key out of the user's keyring.
-ApiKeyStore::Location ApiKeyStore::location()
+// One found to hold no collection does not. Throw-away runs (the demo) keep
+// their key out of the user's keyring.
+ApiKeyStore::Location ApiKeyStore::location() const
 {
     const QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
-    if (!bus || qEnvironmentVariable("PELLIX_KEY_STORE") == QLatin1String("file"))
+    if (!bus || noCollection || qEnvironmentVariable("PELLIX_KEY_STORE") == QLatin1String("file"))
         return Location::SettingsFile;
     const QStringList activatable = bus->activatableServiceNames().value();
-    const QStringList keyrings = keyringServices();
-    const bool available = std::any_of(keyrings.begin(), keyrings.end(), [&](const QString &name) {
+    const QStringList names = keyringServices();
+    const bool available = std::any_of(names.begin(), names.end(), [&](const QString &name) {
         return activatable.contains(name) || bus->isServiceRegistered(name).value();
     });
     return available ? Location::Keyring : Location::SettingsFile;
 }
 
-QString ApiKeyStore::whereKept()
+QString ApiKeyStore::whereKept() const
 {
     if (location() == Location::SettingsFile)
         return tr("Stored in the settings file; no keyring is running");
@@ -103,9 +104,11 @@ void ApiKeyStore::read(const QString &username)
         }
         if (reading.error() != QKeychain::EntryNotFound)
             return readFinished(username, {Key::Status::Unreadable, {}, reading.errorString()});
-        SecretServiceAccess::askWhetherLocked(this, [this, username](bool locked) {
-            readFinished(username, locked ? Key{Key::Status::Unreadable, {}, QStringLiteral("the keyring is locked")}
-                                          : known({}));
+        SecretServiceAccess::askForDefaultCollection(this, [this, username](SecretServiceAccess::Collection collection) {
+            noCollection = collection == SecretServiceAccess::Collection::Missing;
+            readFinished(username, collection == SecretServiceAccess::Collection::Locked
+                                       ? Key{Key::Status::Unreadable, {}, QStringLiteral("the keyring is locked")}
+                                       : known({}));
         });
     });
 }
@@ -199,6 +202,7 @@ void ApiKeyStore::forgetOtherEntries(const QString &username)
 void ApiKeyStore::keyringChanged()
 {
     moveFailed = false;
+    noCollection = false;
     keys.removeIf([](const auto &entry) { return entry.value().status == Key::Status::Unreadable; });
     Q_EMIT changed();
 }

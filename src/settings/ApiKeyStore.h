@@ -15,7 +15,8 @@ class Job;
 
 // Where the API key lives: in the desktop's keyring (the Secret Service, or
 // KWallet on Plasma, through QtKeychain) when one is on the session bus or
-// can be started there, else in the settings file as before. The keyring
+// can be started there and has a collection to store it in, else in the
+// settings file as before. The keyring
 // holds one entry per user: service org.pellix.PellixGrowl, key the user
 // name in lower case. A key in the settings file (from an older version, or
 // put there by hand) is the one in use; with a keyring it is moved there,
@@ -45,9 +46,9 @@ public:
 
     static ApiKeyStore &instance();
 
-    static Location location();
+    Location location() const;
     // Where the user's key is kept, as Preferences tells it.
-    static QString whereKept();
+    QString whereKept() const;
     // The user's key, from the settings file or from what the keyring gave;
     // otherwise reading it starts, and changed() tells when it ends. A read
     // that failed (a locked keyring among the causes) is tried again when a
@@ -83,5 +84,7 @@ private:
     bool moving = false;
     // A move that failed waits for another keyring rather than asking again.
     bool moveFailed = false;
+    // A Secret Service without a default collection stores nothing.
+    bool noCollection = false;
     QDBusServiceWatcher keyrings;
 };

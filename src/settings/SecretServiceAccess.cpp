@@ -39,15 +39,25 @@ void SecretServiceAccess::label(const QString &service, const QString &username)
     });
 }
 
-void SecretServiceAccess::askWhetherLocked(QObject *context, std::function<void(bool locked)> answer)
+void SecretServiceAccess::askForDefaultCollection(QObject *context, std::function<void(Collection)> answer)
 {
-    DBusPropertiesProxy collection(name, path + QStringLiteral("/aliases/default"), QDBusConnection::sessionBus());
-    auto *asked = new QDBusPendingCallWatcher(
-        collection.Get(QStringLiteral("org.freedesktop.Secret.Collection"), QStringLiteral("Locked")), context);
-    QObject::connect(asked, &QDBusPendingCallWatcher::finished, context, [answer](QDBusPendingCallWatcher *finished) {
-        finished->deleteLater();
-        const QDBusPendingReply<QDBusVariant> locked = *finished;
-        answer(!locked.isError() && locked.value().variant().toBool());
+    SecretServiceProxy secrets(name, path, QDBusConnection::sessionBus());
+    auto *found = new QDBusPendingCallWatcher(secrets.ReadAlias(QStringLiteral("default")), context);
+    QObject::connect(found, &QDBusPendingCallWatcher::finished, context, [context, answer](QDBusPendingCallWatcher *read) {
+        read->deleteLater();
+        const QDBusPendingReply<QDBusObjectPath> alias = *read;
+        if (alias.isError())
+            return answer(Collection::Open);
+        if (alias.value().path() == QLatin1String("/"))
+            return answer(Collection::Missing);
+        DBusPropertiesProxy collection(name, alias.value().path(), QDBusConnection::sessionBus());
+        auto *asked = new QDBusPendingCallWatcher(
+            collection.Get(QStringLiteral("org.freedesktop.Secret.Collection"), QStringLiteral("Locked")), context);
+        QObject::connect(asked, &QDBusPendingCallWatcher::finished, context, [answer](QDBusPendingCallWatcher *got) {
+            got->deleteLater();
+            const QDBusPendingReply<QDBusVariant> locked = *got;
+            answer(!locked.isError() && locked.value().variant().toBool() ? Collection::Locked : Collection::Open);
+        });
     });
 }
 

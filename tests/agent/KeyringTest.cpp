@@ -48,24 +48,27 @@ class KeyringTest : public QObject
     QProcess keyring; // ended with the test
     std::optional<AgentFixture> fixture;
 
-    // Started (again) with its keyring unlocked.
-    void startKeyring()
+    // Started (again) in this home, its login keyring made or unlocked, or
+    // with none at all.
+    void startKeyring(const QTemporaryDir &home, bool unlocked = true)
     {
         keyring.kill();
         keyring.waitForFinished();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *folder : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
-            environment.insert(QString::fromLatin1(folder), keyringHome.path());
+            environment.insert(QString::fromLatin1(folder), home.path());
         keyring.setProcessEnvironment(environment);
-        keyring.start(u"gnome-keyring-daemon"_s, {u"--foreground"_s, u"--unlock"_s, u"--components=secrets"_s});
+        QStringList arguments{u"--foreground"_s, u"--components=secrets"_s};
+        if (unlocked)
+            arguments << u"--unlock"_s;
+        keyring.start(u"gnome-keyring-daemon"_s, arguments);
         keyring.write("test password");
         keyring.closeWriteChannel();
-        const QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
-        QTRY_VERIFY_WITH_TIMEOUT(bus->isServiceRegistered(u"org.freedesktop.secrets"_s), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(u"org.freedesktop.secrets"_s), 10000);
     }
 
 private Q_SLOTS:
-    void initTestCase() { startKeyring(); }
+    void initTestCase() { startKeyring(keyringHome); }
     void init() { fixture.emplace(); }
     void cleanup() { fixture.reset(); }
 
@@ -79,8 +82,7 @@ private Q_SLOTS:
         QCOMPARE(prefs()->apikeyLocation()->text(), u"Stored in your keyring"_s);
         QTest::keyClicks(prefs()->apikeyField(), u"s3cret"_s);
         save();
-        QVERIFY(opensWith(*fixture, "s3cret"));
-        QVERIFY(!AgentFixture::fileBytes().contains("apikey"));
+        QVERIFY(opensWith(*fixture, "s3cret") && !AgentFixture::fileBytes().contains("apikey"));
         QCOMPARE(secretTool(u"lookup"_s, u"alice"_s), u"s3cret"_s);
         QTRY_VERIFY(secretTool(u"search"_s, u"alice"_s).contains(u"label = Pellix API key for alice\n"_s));
 
@@ -92,25 +94,31 @@ private Q_SLOTS:
         QTRY_COMPARE(secretTool(u"lookup"_s, u"alice"_s), QString());
     }
 
-    void aKeyFromTheFileOrAnotherProgramStreams_data()
+    // A key from an older version's file is moved into the keyring, and
+    // streams all the same.
+    void aKeyInTheFileMovesIntoTheKeyring()
     {
-        QTest::addColumn<QString>("user");
-        QTest::newRow("in an older version's file") << u"dave"_s;
-        QTest::newRow("stored by another program") << u"erin"_s;
+        fixture->signIn(u"Dave"_s, u"old"_s);
+        fixture->start();
+        QVERIFY(opensWith(*fixture, "old"));
+        QTRY_VERIFY(!AgentFixture::fileBytes().contains("apikey"));
+        QCOMPARE(secretTool(u"lookup"_s, u"dave"_s), u"old"_s);
     }
 
-    // A key from an older version's file is moved into the keyring, one that
-    // another program stored where the README says is read from there.
-    void aKeyFromTheFileOrAnotherProgramStreams()
+    // A keyring daemon never set up (no keyring in it, and no prompt to
+    // make one) stores nothing: the key stays in the file, as without one.
+    void aKeyringNeverSetUpLeavesTheKeyInTheFile()
     {
-        QFETCH(QString, user);
-        const bool inFile = user == u"dave"_s;
-        QVERIFY(inFile || secretTool(u"store"_s, user, "elsewhere").isEmpty());
-        fixture->signIn(user, inFile ? u"elsewhere"_s : QString());
+        const QTemporaryDir neverSetUp;
+        startKeyring(neverSetUp, false);
+        fixture->signIn(u"Gina"_s, QString());
         fixture->start();
-        QVERIFY(opensWith(*fixture, "elsewhere"));
-        QTRY_VERIFY(!AgentFixture::fileBytes().contains("apikey"));
-        QCOMPARE(secretTool(u"lookup"_s, user), u"elsewhere"_s);
+        QTRY_VERIFY(AgentFixture::preferencesShown());
+        QCOMPARE(prefs()->apikeyLocation()->text(), u"Stored in the settings file; no keyring is running"_s);
+        QTest::keyClicks(prefs()->apikeyField(), u"filed"_s);
+        save();
+        QVERIFY(opensWith(*fixture, "filed") && AgentFixture::fileBytes().contains("apikey=filed"));
+        startKeyring(keyringHome);
     }
 
     // While the keyring has not answered, and while it is locked (its unlock
@@ -139,7 +147,7 @@ private Q_SLOTS:
         QVERIFY(alert->informativeText().startsWith(u"The keyring did not store the API key: "_s));
         QVERIFY(AgentFixture::preferencesShown() && fixture->stream.requests().isEmpty());
         QVERIFY(!AgentFixture::fileBytes().contains("apikey"));
-        startKeyring();
+        startKeyring(keyringHome);
         QVERIFY(opensWith(*fixture, "locked away"));
     }
 };
