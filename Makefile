@@ -57,8 +57,9 @@ soak: test-configure
 	cmake --build $(BUILD) -j$(JOBS)
 	scripts/run-tests $(BUILD) -L soak
 
-# The agent on a real headless GNOME Shell with the AppIndicator extension (as
-# root: the session runs as a user of its own), bounded to 10 minutes.
+# The agent on a real headless GNOME Shell with the AppIndicator extension and
+# on KDE Plasma (as root: the sessions run as a user of their own), bounded to
+# 10 minutes.
 test-desktops: build
 	scripts/install-deps --desktops
 	timeout 600 scripts/test-desktops $(BUILD)
