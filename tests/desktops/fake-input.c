@@ -4,12 +4,12 @@
 // key and sends every call that follows. Words on the command line, in order:
 //   move X Y     the pointer to X,Y on the screen
 //   click        the left button, pressed and released
-//   type WORD    the letters a-z of WORD, then Enter
+//   type WORD    the letters a-z of WORD
+//   enter        the Enter key
 #include <linux/input-event-codes.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 #include <wayland-client.h>
 #include "fake-input-client-protocol.h"
 
@@ -38,7 +38,6 @@ static void button(struct wl_display *display, uint32_t state)
     org_kde_kwin_fake_input_button(fake, BTN_LEFT, state);
     org_kde_kwin_fake_input_pointer_motion(fake, 0, 0);
     wl_display_roundtrip(display);
-    usleep(100 * 1000);
 }
 
 static void key(struct wl_display *display, uint32_t code)
@@ -46,7 +45,6 @@ static void key(struct wl_display *display, uint32_t code)
     org_kde_kwin_fake_input_keyboard_key(fake, code, WL_KEYBOARD_KEY_STATE_PRESSED);
     org_kde_kwin_fake_input_keyboard_key(fake, code, WL_KEYBOARD_KEY_STATE_RELEASED);
     wl_display_roundtrip(display);
-    usleep(50 * 1000);
 }
 
 static uint32_t letterKey(char letter)
@@ -98,6 +96,7 @@ int main(int argc, char **argv)
         } else if (strcmp(word, "type") == 0) {
             for (const char *letter = argument(argc, argv, ++i); *letter; ++letter)
                 key(display, letterKey(*letter));
+        } else if (strcmp(word, "enter") == 0) {
             key(display, KEY_ENTER);
         } else {
             fprintf(stderr, "fake-input: unknown word '%s'\n", word);
